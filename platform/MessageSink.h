@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// Where the core sends the few modal messages the program shows (HEX
+// conversion errors, port failures). The window shows a message box, the CLI
+// writes to stderr, tests record them.
+enum class MessageIcon { Stop, Warning, Information };
+
+class IMessageSink {
+public:
+    virtual ~IMessageSink() = default;
+    // text and caption are UTF-8. May be called from any thread.
+    virtual void ShowMessage(const std::string& text, const std::string& caption,
+                             MessageIcon icon) = 0;
+};

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "programmer/DeviceBackend.h"
+#include "programmer/DeviceRecord.h"
+
+class IMessageSink;
+class IStatusSink;
+
+// The controller between the session and the hardware: owns the catalogue,
+// both image buffers, the transfer counters, the last signature and one
+// backend; turns each operation into a backend call with the current
+// device's code.
+class CProgrammer {
+    // First member: Buffer1 and Buffer2 point into it.
+    std::unique_ptr<std::uint8_t[]> m_storage;
+
+public:
+    static constexpr int kBufferSize = 0x20000;
+    static constexpr int kDefaultParallelBase = 888;
+
+    // sink receives every status event (the window or the CLI's queue);
+    // messages shows the backends' port and driver errors.
+    CProgrammer(IStatusSink& sink, IMessageSink& messages);
+    virtual ~CProgrammer();
+
+    CProgrammer(const CProgrammer&) = delete;
+    CProgrammer& operator=(const CProgrammer&) = delete;
+
+    // Creates and opens the backend for progType (0 serial board, 1..3
+    // parallel-port cables); 1 when it is ready. Outcomes are also posted.
+    int SelectBackend(int progType, int ispSetting);
+    // Installs a backend made elsewhere (simulators, tests) for progType.
+    void SetBackend(int progType, std::unique_ptr<IDeviceBackend> backend);
+    IDeviceBackend* Backend() const;
+
+    void PostStatus(int code);
+    IMessageSink& Messages() const { return m_messages; }
+    void SelectDeviceEntry(int index);
+
+    // The six operations; index is the device list's selection (-1: none,
+    // taken as 0). With no backend they do nothing; with no record for the
+    // index they post 18 and touch nothing.
+    void CheckReady(int index);
+    void DetectDevice(int index);
+    void EraseDevice(int index);
+    void WriteDevice(int index);
+    void ReadDevice(int index);  // fills all of Buffer2 with 0xFF first
+    void LockDevice(int index, int level);
+
+    // Loads g_strAppDir + "ChipList.chip" (or path); a missing file leaves
+    // the catalogue empty.
+    void LoadCatalogue();
+    void LoadCatalogue(const std::string& path);
+    void SetCatalogue(std::vector<DeviceRecord> devices);
+    const std::vector<DeviceRecord>& Devices() const { return m_Devices; }
+
+    // Makes index current (negative: 0) and returns its record, or nullptr
+    // when the catalogue has no such record (m_nCurDevice unchanged then).
+    const DeviceRecord* SelectDevice(int index);
+    const DeviceRecord* CurrentDevice();
+
+    // Length of the image in buffer: after the last byte that is not 0xFF,
+    // at most the current device's ROM (never more than kBufferSize). Also
+    // stored in m_nLength.
+    int TrimLength(const std::uint8_t* buffer, int size);
+    // The current device's ROM size in bytes, clamped to 0..kBufferSize;
+    // 0 with no current device.
+    int CurrentRomBytes();
+
+    // 1 and post 19 when a record has m_Signature (first in catalogue order
+    // wins, becomes current and is selected in the device list); else post
+    // 20 and return 0.
+    int MatchSignature();
+
+    void SetSignature(const std::array<std::uint8_t, 3>& signature);
+    std::array<std::uint8_t, 3> Signature() const;
+
+    // Settings handed over at start; read by SelectBackend.
+    int m_nProgType = 0;
+    int m_nComPort = 0;
+    int m_nBaudSel = 0;
+    // An explicit serial device path (--port /dev/ttyUSB0, a simulator's
+    // pty); empty: COMn is resolved through the "Ports" section.
+    std::string m_strPortPath;
+
+    // Shared with the worker threads.
+    std::atomic<int> m_bKeepLength{0};
+    std::atomic<int> m_nCurDevice{0};
+    std::atomic<int> m_nPos{0};
+    std::atomic<int> m_nLength{0};
+
+    std::uint8_t* const Buffer1;
+    std::uint8_t* const Buffer2;
+
+private:
+    // The record for an operation, or nullptr after posting 18.
+    const DeviceRecord* RecordForOperation(int index);
+
+    IStatusSink& m_sink;
+    IMessageSink& m_messages;
+    std::vector<DeviceRecord> m_Devices;
+    std::atomic<std::uint32_t> m_Signature{0};  // three bytes, packed
+    // Declared last: destroyed first, so no worker outlives the buffers.
+    std::unique_ptr<IDeviceBackend> m_pSerial;
+    std::unique_ptr<IDeviceBackend> m_pIsp;
+};
