@@ -22,6 +22,9 @@ public:
     // Windows call does; def when the key is missing.
     int GetInt(const std::string& section, const std::string& key, int def) const;
     // Adds or replaces the key, creating the file or section when needed.
+    // false when the file cannot be written, or when the text would not read
+    // back as given (a line break or NUL anywhere, '=' in the key, ']' in the
+    // section, an empty key); the file is unchanged then.
     bool WriteString(const std::string& section, const std::string& key,
                      const std::string& value);
     // Removes the key; true when the file is left without it.
