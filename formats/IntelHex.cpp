@@ -1,0 +1,168 @@
+#include "formats/IntelHex.h"
+
+#include <array>
+#include <climits>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/MessageSink.h"
+
+namespace {
+
+constexpr std::string_view kEndMarker = ":00000001";
+constexpr std::size_t kCodeSpace = 0x10000;
+
+const char kCaption[] = "Tamberlink";
+const char kNoEndRecord[] = "*.Hex文件转换失败(未找到\":00000001\"记录)!";
+const char kBadCharacter[] = "*.Hex文件转换失败(错误的字符)!";
+const char kBadRecord[] = "*.Hex文件转换失败(错误的记录)!";
+const char kOver64k[] = "*.Hex文件转换失败(不支持大于64k)!";
+
+// Nibble value of each byte, or kNotHex. Built at compile time so that the
+// converter costs nothing at program start.
+constexpr std::uint8_t kNotHex = 0xFF;
+constexpr std::array<std::uint8_t, 256> MakeNibbleTable()
+{
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table)
+        v = kNotHex;
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = static_cast<std::uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        table[c] = static_cast<std::uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        table[c] = static_cast<std::uint8_t>(c - 'a' + 10);
+    return table;
+}
+constexpr std::array<std::uint8_t, 256> kNibble = MakeNibbleTable();
+
+// Every record's decoded bytes, back to back; record i spans
+// [starts[i], starts[i + 1]) with the last one ending at size.
+struct TokenisedRecords {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    std::vector<std::size_t> starts;
+};
+
+enum class TokeniseResult { Ok, BadCharacter, PairBeforeRecord };
+
+// Decodes [text, end) into records. end points at the end marker's ':', so
+// reading one character past any position before end stays inside the text,
+// and a pair whose second character is that ':' fails as a wrong character.
+TokeniseResult Tokenise(const unsigned char* text, const unsigned char* end,
+                        TokenisedRecords& records)
+{
+    const std::size_t length = static_cast<std::size_t>(end - text);
+    // A pair is two characters, so the bytes never outnumber half the text.
+    records.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(length / 2 + 1);
+    // The shortest useful line is ":" + 10 digits + a line break.
+    records.starts.reserve(length / 12 + 1);
+
+    std::uint8_t* const first = records.bytes.get();
+    std::uint8_t* out = first;
+    const unsigned char* p = text;
+    bool haveRecord = false;
+
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c == ':') {
+            records.starts.push_back(static_cast<std::size_t>(out - first));
+            haveRecord = true;
+            ++p;
+            // The common shape: the whole record is pairs up to the line
+            // break, so decode pairs until something else turns up.
+            while (p < end) {
+                const std::uint8_t hi = kNibble[p[0]];
+                const std::uint8_t lo = kNibble[p[1]];
+                if ((hi | lo) & 0xF0)
+                    break;
+                *out++ = static_cast<std::uint8_t>(hi << 4 | lo);
+                p += 2;
+            }
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            ++p;
+            continue;
+        }
+        const std::uint8_t hi = kNibble[p[0]];
+        const std::uint8_t lo = kNibble[p[1]];
+        if ((hi | lo) & 0xF0)
+            return TokeniseResult::BadCharacter;
+        if (!haveRecord)
+            return TokeniseResult::PairBeforeRecord;
+        *out++ = static_cast<std::uint8_t>(hi << 4 | lo);
+        p += 2;
+    }
+    records.size = static_cast<std::size_t>(out - first);
+    return TokeniseResult::Ok;
+}
+
+void Show(IMessageSink& messages, const char* text)
+{
+    messages.ShowMessage(text, kCaption, MessageIcon::Warning);
+}
+
+}  // namespace
+
+int ConvertHexToImage(const char* text, std::uint8_t* image, IMessageSink& messages)
+{
+    const std::string_view whole(text);
+    const std::size_t markerAt = whole.find(kEndMarker);
+    if (markerAt == std::string_view::npos) {
+        Show(messages, kNoEndRecord);
+        return -1;
+    }
+
+    const auto* area = reinterpret_cast<const unsigned char*>(text);
+    TokenisedRecords records;
+    switch (Tokenise(area, area + markerAt, records)) {
+    case TokeniseResult::Ok:
+        break;
+    case TokeniseResult::BadCharacter:
+        Show(messages, kBadCharacter);
+        return -1;
+    case TokeniseResult::PairBeforeRecord:
+        return -1;
+    }
+
+    // The fill comes only after the whole text tokenised cleanly, so a bad
+    // character leaves the image as it was, while a bad record leaves the
+    // fill and every record placed before it.
+    std::memset(image, 0xFF, kCodeSpace);
+
+    long long total = 0;
+    const std::size_t count = records.starts.size();
+    const std::uint8_t* const bytes = records.bytes.get();
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t start = records.starts[i];
+        const std::size_t stop = i + 1 < count ? records.starts[i + 1] : records.size;
+        const std::size_t length = stop - start;
+        const std::uint8_t* record = bytes + start;
+        if (length < 5) {
+            Show(messages, kBadRecord);
+            return -1;
+        }
+        const std::uint8_t type = record[3];
+        if (type != 0x00) {
+            Show(messages, type == 0x02 || type == 0x04 ? kOver64k : kBadRecord);
+            return -1;
+        }
+        const std::size_t n = record[0];
+        if (n > length - 4) {
+            Show(messages, kBadRecord);
+            return -1;
+        }
+        // No wrap at 64K: a record near the top runs on past 0xFFFF.
+        const std::size_t address = std::size_t{record[1]} << 8 | record[2];
+        std::memcpy(image + address, record + 4, n);
+        total += static_cast<long long>(n);
+    }
+    // Only a text of several gigabytes could overflow the count; keep it
+    // from turning negative, which would read as a failure.
+    return total > INT_MAX ? INT_MAX : static_cast<int>(total);
+}

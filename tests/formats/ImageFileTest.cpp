@@ -1,0 +1,97 @@
+#include "formats/ImageFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+constexpr std::uint8_t kUntouched = 0xA5;
+
+struct Load {
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kImageBufferSize, kUntouched);
+    CRecordingMessageSink sink;
+    int hexResult = 12345;
+    long count = 0;
+
+    Load(const CTempDir& dir, const std::string& name, const std::string* bytes = nullptr)
+    {
+        const std::string path = dir.File(name);
+        if (bytes)
+            std::ofstream(path, std::ios::binary).write(bytes->data(), std::ssize(*bytes));
+        count = LoadImageToBuffer(path, UpperExtension(path), buffer.data(), sink, &hexResult);
+    }
+};
+
+TEST(ImageFile, UpperExtension)
+{
+    EXPECT_EQ(UpperExtension("/a/PROG.Hex"), "HEX");
+    EXPECT_EQ(UpperExtension("prog.hx"), "HX");
+    EXPECT_EQ(UpperExtension("noext"), "");
+    EXPECT_EQ(UpperExtension("x.b\xC3\xA9n"), "B\xC3\xA9N");  // only ASCII letters change
+}
+
+TEST(ImageFile, BinaryIsPaddedOrCutToTheBuffer)
+{
+    CTempDir dir;
+    std::string large(kImageBufferSize + 1000, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 7);
+    for (const std::string& bytes : {std::string("0123456789"), std::string(), large}) {
+        Load load(dir, "image.bin", &bytes);
+        const std::size_t kept = std::min<std::size_t>(bytes.size(), kImageBufferSize);
+        EXPECT_EQ(load.count, static_cast<long>(kept));
+        EXPECT_EQ(load.hexResult, 0);
+        std::vector<std::uint8_t> expected(kImageBufferSize, 0xFF);
+        std::copy_n(bytes.begin(), kept, expected.begin());
+        EXPECT_EQ(load.buffer, expected) << bytes.size();
+    }
+}
+
+TEST(ImageFile, HexChosenByExtensionAfterUpperCasing)
+{
+    CTempDir dir;
+    const std::string text = ":0100100042AD\r\n:00000001FF\r\n";
+    Load hex(dir, "PROG.Hex", &text);
+    EXPECT_EQ(hex.count, std::ssize(text));  // the size of the text, not of the image
+    EXPECT_EQ(hex.hexResult, 1);
+    EXPECT_EQ(hex.buffer[0x10], 0x42);
+    EXPECT_EQ(hex.buffer[0x11], 0xFF);
+    EXPECT_EQ(hex.buffer[0x10000], kUntouched);  // the converter fills only 64K
+
+    Load raw(dir, "prog.hx", &text);
+    EXPECT_EQ(raw.count, std::ssize(text));
+    EXPECT_EQ(raw.buffer[0], ':');
+
+    // Loaded, but the converter complains and leaves the buffer alone.
+    const std::string empty;
+    Load emptyHex(dir, "empty.hex", &empty);
+    EXPECT_EQ(emptyHex.count, 0);
+    EXPECT_EQ(emptyHex.hexResult, -1);
+    EXPECT_EQ(emptyHex.sink.Texts().size(), 1u);
+    EXPECT_EQ(emptyHex.buffer[0], kUntouched);
+}
+
+TEST(ImageFile, UnreadableFilesLeaveBufferAlone)
+{
+    CTempDir dir;
+    std::filesystem::create_directory(dir.File("folder.hex"));
+    std::filesystem::create_directory(dir.File("folder.bin"));
+    // An endless device under a HEX name is refused, not read until memory
+    // runs out.
+    std::filesystem::create_symlink("/dev/zero", dir.File("zero.hex"));
+    for (const char* name : {"missing.bin", "missing.hex", "folder.hex", "folder.bin", "zero.hex"}) {
+        Load load(dir, name);
+        EXPECT_EQ(load.count, -1) << name;
+        EXPECT_TRUE(load.sink.Texts().empty()) << name;
+        EXPECT_EQ(load.buffer, std::vector<std::uint8_t>(kImageBufferSize, kUntouched)) << name;
+    }
+}
+
+}  // namespace
