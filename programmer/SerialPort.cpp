@@ -1,0 +1,452 @@
+#include "programmer/SerialPort.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <system_error>
+
+#include "platform/AppGlobals.h"
+#include "platform/MessageSink.h"
+#include "platform/ProfileFile.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A configuration step that failed: the name users know it by, and errno.
+struct StepFailure {
+    const char* call = nullptr;
+    int err = 0;
+};
+
+bool BaudToSpeed(int baud, speed_t& speed)
+{
+    switch (baud) {
+    case 1200: speed = B1200; return true;
+    case 2400: speed = B2400; return true;
+    case 4800: speed = B4800; return true;
+    case 9600: speed = B9600; return true;
+    case 19200: speed = B19200; return true;
+    case 38400: speed = B38400; return true;
+    case 57600: speed = B57600; return true;
+    case 115200: speed = B115200; return true;
+    case 230400: speed = B230400; return true;
+    default: return false;
+    }
+}
+
+// Milliseconds left until deadline, capped at cap; 0 once it has passed.
+int MillisecondsLeft(Clock::time_point deadline, int cap)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return int(std::clamp<long long>(left, 0, cap));
+}
+
+// The port's timeouts: every byte of a transfer may take 1000 ms, plus 1000
+// ms for the whole.
+Clock::time_point TransferDeadline(int count)
+{
+    return Clock::now() + std::chrono::milliseconds(
+                              std::int64_t(CSerialPort::kTimeoutMs) * count + CSerialPort::kTimeoutMs);
+}
+
+// Errors after which the line will not come back: the device was unplugged
+// or the other end of a pseudo-terminal closed.
+bool IsLineGone(int err)
+{
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+}  // namespace
+
+CSerialPort::CSerialPort(IMessageSink& messages) : m_messages(messages) {}
+
+CSerialPort::~CSerialPort()
+{
+    StopMonitor();
+    std::lock_guard lock(m_lock);
+    CloseLocked();
+}
+
+int CSerialPort::Open(int comNumber, const std::string& path, int baud, char parity,
+                      int dataBits, int stopBits)
+{
+    StopMonitor();
+    m_nComNumber = comNumber;
+    m_bLineDown = false;
+
+    StepFailure failure;
+    {
+        std::lock_guard lock(m_lock);
+        CloseLocked();
+
+        CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (!fd.IsValid()) {
+            m_nLastOpenErrno = errno;
+            return 0;
+        }
+        // The port is ours alone, as another program holding it would garble
+        // the frames: the lock keeps out cooperating programs (and root),
+        // exclusive mode keeps out everyone else's open().
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            m_nLastOpenErrno = (errno == EWOULDBLOCK) ? EBUSY : errno;
+            return 0;
+        }
+        ::ioctl(fd.Get(), TIOCEXCL);
+        m_hPort = std::move(fd);
+        m_nLastOpenErrno = 0;
+
+        const int port = m_hPort.Get();
+        termios tio{};
+        speed_t speed = 0;
+        const char parityUpper = char(parity & ~0x20);
+        if (::tcgetattr(port, &tio) != 0) {
+            failure = {"GetCommState()", errno};
+        } else if (!BaudToSpeed(baud, speed) || dataBits < 5 || dataBits > 8
+                   || (stopBits != 1 && stopBits != 2)
+                   || (parityUpper != 'N' && parityUpper != 'E' && parityUpper != 'O')) {
+            failure = {"BuildCommDCB()", EINVAL};
+        } else {
+            ::cfmakeraw(&tio);
+            tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+            tio.c_cflag |= CLOCAL | CREAD;
+            tio.c_cflag |= dataBits == 5 ? CS5 : dataBits == 6 ? CS6 : dataBits == 7 ? CS7 : CS8;
+            if (stopBits == 2)
+                tio.c_cflag |= CSTOPB;
+            if (parityUpper != 'N')
+                tio.c_cflag |= PARENB | (parityUpper == 'O' ? PARODD : 0);
+            tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+            // Reads never block in the kernel: the timeouts are our own.
+            tio.c_cc[VMIN] = 0;
+            tio.c_cc[VTIME] = 0;
+            ::cfsetispeed(&tio, speed);
+            ::cfsetospeed(&tio, speed);
+            if (::tcsetattr(port, TCSANOW, &tio) != 0) {
+                failure = {"SetCommState()", errno};
+            } else {
+                // The board is powered or enabled by RTS. A pseudo-terminal
+                // has no modem lines and says so; that is fine.
+                int rts = TIOCM_RTS;
+                if (::ioctl(port, TIOCMBIS, &rts) != 0 && errno != ENOTTY && errno != EINVAL)
+                    failure = {"SetCommState()", errno};
+            }
+        }
+        // Ask the driver to hand over bytes at once instead of batching
+        // them: each acknowledgement gates the next block. Drivers that
+        // cannot do this still work, only slower.
+        serial_struct serial{};
+        if (::ioctl(port, TIOCGSERIAL, &serial) == 0) {
+            serial.flags |= ASYNC_LOW_LATENCY;
+            ::ioctl(port, TIOCSSERIAL, &serial);
+        }
+        ::tcflush(port, TCIOFLUSH);
+    }
+    // Shown outside the lock: the sink may wait for the user.
+    if (failure.call)
+        ShowError(failure.call, failure.err);
+    return 1;
+}
+
+bool CSerialPort::IsPortOpen() const
+{
+    std::lock_guard lock(m_lock);
+    return m_hPort.IsValid();
+}
+
+void CSerialPort::CloseLocked()
+{
+    if (!m_hPort.IsValid())
+        return;
+    ::ioctl(m_hPort.Get(), TIOCNXCL);
+    m_hPort.Reset();
+}
+
+int CSerialPort::StartMonitor()
+{
+    if (m_pMonitor.joinable())
+        return 1;
+    if (!IsPortOpen())
+        return 0;
+    if (!m_hStopEvent.IsValid()) {
+        m_hStopEvent.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!m_hStopEvent.IsValid()) {
+            ShowError("CreateEvent()", errno);
+            return 0;
+        }
+    }
+    std::uint64_t pending = 0;
+    while (::read(m_hStopEvent.Get(), &pending, sizeof pending) > 0) {
+    }
+    m_bStopRequested = false;
+    {
+        // Old input is dropped here, before any command can be sent, so
+        // that the thread never drops an answer to one.
+        std::lock_guard lock(m_lock);
+        ::tcflush(m_hPort.Get(), TCIFLUSH);
+    }
+    try {
+        m_pMonitor = std::thread(&CSerialPort::MonitorLoop, this);
+    } catch (const std::system_error& e) {
+        ShowError("CreateThread()", e.code().value());
+        return 0;
+    }
+    return 1;
+}
+
+void CSerialPort::StopMonitor()
+{
+    if (!m_pMonitor.joinable() || m_pMonitor.get_id() == std::this_thread::get_id())
+        return;
+    m_bStopRequested = true;
+    const std::uint64_t one = 1;
+    while (::write(m_hStopEvent.Get(), &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    m_pMonitor.join();
+}
+
+bool CSerialPort::StopRequested() const
+{
+    return m_bStopRequested.load();
+}
+
+void CSerialPort::MonitorLoop()
+{
+    m_bMonitorRunning = 1;
+    // Once the line has failed the port is no longer watched: a hung-up
+    // descriptor stays readable for ever and would keep the thread spinning.
+    // The protocol notices the missing answers by its own timeouts.
+    bool watchPort = true;
+    for (;;) {
+        // The stop event comes first: it wins when both are ready.
+        pollfd fds[2] = {{m_hStopEvent.Get(), POLLIN, 0},
+                         {watchPort ? m_hPort.Get() : -1, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            ShowError("WaitCommEvent()", errno);
+            break;
+        }
+        ++m_nWakeups;
+        if (fds[0].revents != 0 || StopRequested())
+            break;
+        const short events = fds[1].revents;
+        if (events & POLLIN) {
+            if (!Drain()) {
+                if (StopRequested())
+                    break;
+                watchPort = false;
+                continue;
+            }
+        }
+        if (events & (POLLHUP | POLLERR | POLLNVAL)) {
+            ReportLineFault("ReadFile()", EIO);
+            watchPort = false;
+        }
+    }
+    m_bMonitorRunning = 0;
+}
+
+bool CSerialPort::Drain()
+{
+    for (;;) {
+        const int size = std::max(1, m_nReadSize.load());
+        if (m_readBuf.size() < std::size_t(size))
+            m_readBuf.resize(size);
+
+        int got = 0;
+        int err = 0;
+        bool stop = false;
+        {
+            std::lock_guard lock(m_lock);
+            int queued = 0;
+            if (::ioctl(m_hPort.Get(), FIONREAD, &queued) != 0)
+                err = errno;
+            else if (queued <= 0)
+                return true;
+            else
+                got = ReadChunk(m_readBuf.data(), size, err, stop);
+        }
+        if (stop)
+            return false;
+        if (got > 0)
+            OnReceived(m_readBuf.data(), got);
+        if (err != 0) {
+            ReportLineFault("ReadFile()", err);
+            return false;
+        }
+        if (StopRequested())
+            return false;
+    }
+}
+
+int CSerialPort::ReadChunk(std::uint8_t* buffer, int size, int& err, bool& stop)
+{
+    const int port = m_hPort.Get();
+    const Clock::time_point deadline = TransferDeadline(size);
+    int got = 0;
+    bool hungUp = false;
+    while (got < size) {
+        const ssize_t n = ::read(port, buffer + got, std::size_t(size - got));
+        if (n > 0) {
+            got += int(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            err = errno;
+            break;
+        }
+        // Readable only because the line hung up: nothing more will come.
+        if (hungUp) {
+            err = EIO;
+            break;
+        }
+        // A read ends when no byte comes for 1000 ms, or at the deadline.
+        const int wait = MillisecondsLeft(deadline, kTimeoutMs);
+        if (wait <= 0)
+            break;
+        pollfd fds[2] = {{m_hStopEvent.Get(), POLLIN, 0}, {port, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, wait);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            break;
+        }
+        if (ready == 0)
+            break;
+        if (fds[0].revents != 0) {
+            stop = true;
+            break;
+        }
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
+            hungUp = true;
+    }
+    return got;
+}
+
+int CSerialPort::Send(const std::uint8_t* data, int count)
+{
+    if (count <= 0)
+        return 0;
+    int written = 0;
+    int err = 0;
+    {
+        std::lock_guard lock(m_lock);
+        const int port = m_hPort.Get();
+        if (port < 0) {
+            err = EBADF;
+        } else {
+            // An answer counts only if it comes after what asks for it, so
+            // unread input goes first. Only input: every write below waits
+            // until its bytes are out, so nothing of ours is queued, and on
+            // a pseudo-terminal an output flush would drop bytes still on
+            // their way to the other end.
+            ::tcflush(port, TCIFLUSH);
+            const Clock::time_point deadline = TransferDeadline(count);
+            while (written < count) {
+                const ssize_t n = ::write(port, data + written, std::size_t(count - written));
+                if (n > 0) {
+                    written += int(n);
+                    continue;
+                }
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0 && errno != EAGAIN) {
+                    err = errno;
+                    break;
+                }
+                const int wait = MillisecondsLeft(deadline, kTimeoutMs * (count + 1));
+                if (wait <= 0) {
+                    err = ETIMEDOUT;
+                    break;
+                }
+                pollfd pfd{port, POLLOUT, 0};
+                const int ready = ::poll(&pfd, 1, wait);
+                if (ready < 0 && errno != EINTR) {
+                    err = errno;
+                    break;
+                }
+                if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))
+                    && !(pfd.revents & POLLOUT)) {
+                    err = EIO;
+                    break;
+                }
+            }
+            while (err == 0 && ::tcdrain(port) != 0) {
+                if (errno != EINTR)
+                    err = errno;
+            }
+        }
+    }
+    if (err != 0)
+        ReportLineFault("WriteFile()", err);
+    return written;
+}
+
+void CSerialPort::SetReadSize(int n)
+{
+    // Only the count changes: the monitor thread owns its buffer and sizes
+    // it before each read, so no buffer in use is ever freed here.
+    m_nReadSize = std::max(1, n);
+}
+
+int CSerialPort::QueuedInput()
+{
+    std::lock_guard lock(m_lock);
+    int queued = 0;
+    if (!m_hPort.IsValid() || ::ioctl(m_hPort.Get(), FIONREAD, &queued) != 0)
+        return -1;
+    return queued;
+}
+
+void CSerialPort::ReportLineFault(const std::string& call, int err)
+{
+    // A line that is gone fails every later read and write the same way;
+    // the user hears about it once.
+    if (IsLineGone(err) && m_bLineDown.exchange(true))
+        return;
+    ShowError(call, err);
+}
+
+void CSerialPort::ShowError(const std::string& call, int err)
+{
+    const std::string text = "WARNING:  " + call + " Failed with the following error: \n"
+        + std::system_category().message(err) + "\nPort: " + std::to_string(m_nComNumber.load())
+        + "\n";
+    m_messages.ShowMessage(text, "Application Error", MessageIcon::Stop);
+}
+
+std::string CSerialPort::ResolveComPortPath(int n)
+{
+    if (n < 1)
+        return {};
+    const CProfileFile ini(g_strAppDir + "Tamber_Info.ini");
+    return ini.GetString("Ports", "COM" + std::to_string(n), "/dev/ttyS" + std::to_string(n - 1));
+}
+
+int CSerialPort::ComNumberFromText(const std::string& text)
+{
+    if (text.size() != 4)
+        return 0;
+    const bool com = (text[0] | 0x20) == 'c' && (text[1] | 0x20) == 'o' && (text[2] | 0x20) == 'm';
+    return (com && text[3] >= '1' && text[3] <= '4') ? text[3] - '0' : 0;
+}
+
+std::string CSerialPort::PortPathFromText(const std::string& text)
+{
+    const int n = ComNumberFromText(text);
+    return n != 0 ? ResolveComPortPath(n) : text;
+}

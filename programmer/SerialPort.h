@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "programmer/UniqueFd.h"
+
+class IMessageSink;
+
+// The channel to one serial port: opens it raw at a given baud rate, runs a
+// monitor thread that hands every received chunk of at most ReadSize() bytes
+// to OnReceived, and offers a write that waits until the bytes are out. One
+// lock serialises every read and write on the port. Failures of the port
+// calls are shown through the message sink with the system's error text.
+class CSerialPort {
+public:
+    static constexpr int kTimeoutMs = 1000;
+
+    explicit CSerialPort(IMessageSink& messages);
+    virtual ~CSerialPort();
+
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens path as COM port comNumber (the number only names the port in
+    // error texts). 1 when the port is open, even if a configuration step
+    // failed afterwards (that step is shown); 0 when it could not be opened
+    // (missing, busy, no permission): nothing is shown, LastOpenErrno()
+    // tells why. An open channel is closed first.
+    int Open(int comNumber, const std::string& path, int baud, char parity = 'N',
+             int dataBits = 8, int stopBits = 1);
+    int LastOpenErrno() const { return m_nLastOpenErrno; }
+    bool IsPortOpen() const;
+    int ComNumber() const { return m_nComNumber; }
+
+    // Starts the monitor thread; 1 when it runs.
+    int StartMonitor();
+    bool IsMonitorRunning() const { return m_bMonitorRunning.load() != 0; }
+    // Ends the monitor thread and waits for it. Safe to call at any time and
+    // more than once. A subclass calls it first in its destructor, so its
+    // OnReceived is never entered while it is being destroyed.
+    void StopMonitor();
+
+    // Writes all bytes and waits until they are out; returns the count
+    // written (less on failure, which is shown).
+    int Send(const std::uint8_t* data, int count);
+
+    // Bytes asked for by each read from now on (at least 1).
+    void SetReadSize(int n);
+    int ReadSize() const { return m_nReadSize.load(); }
+
+    // Bytes received but not read yet; -1 when the port cannot tell.
+    int QueuedInput();
+
+    // How often the monitor woke from its wait; lets a test see that it
+    // rests while nothing happens.
+    std::uint64_t MonitorWakeups() const { return m_nWakeups.load(); }
+
+    // The device path of COM port n: key "COMn" of section "Ports" in the
+    // program folder's "Tamber_Info.ini", else /dev/ttyS(n-1).
+    static std::string ResolveComPortPath(int n);
+    // 1..4 for "COM1".."COM4" (any case), else 0.
+    static int ComNumberFromText(const std::string& text);
+    // A port as the user wrote it: "COM1".."COM4" resolved as above,
+    // anything else (/dev/ttyUSB0, /dev/pts/5) taken as a path.
+    static std::string PortPathFromText(const std::string& text);
+
+protected:
+    // Called on the monitor thread, outside the lock, with each chunk read.
+    // data stays valid only for the call.
+    virtual void OnReceived(const std::uint8_t* data, int count) = 0;
+
+    // Shows "WARNING:  <call> Failed with the following error: ..." with the
+    // system's text for err and the COM number.
+    void ShowError(const std::string& call, int err);
+
+private:
+    void CloseLocked();
+    bool Configure(int baud, char parity, int dataBits, int stopBits);
+    void MonitorLoop();
+    // Reads queued input chunk by chunk into OnReceived until none is left.
+    // false when the line failed or a stop was asked for.
+    bool Drain();
+    // One read of up to size bytes with the port's timeouts; errno-style
+    // error in err, stop set when the stop event came.
+    int ReadChunk(std::uint8_t* buffer, int size, int& err, bool& stop);
+    bool StopRequested() const;
+    // Shows a fault that means the line is gone only once per open.
+    void ReportLineFault(const std::string& call, int err);
+
+    IMessageSink& m_messages;
+    std::vector<std::uint8_t> m_readBuf;  // only the monitor thread touches it
+    std::atomic<int> m_nReadSize{1};
+    std::thread m_pMonitor;
+    mutable std::mutex m_lock;  // every read and write on the port
+    std::atomic<int> m_bMonitorRunning{0};
+    std::atomic<bool> m_bStopRequested{false};
+    CUniqueFd m_hStopEvent;  // eventfd: readable once a stop is asked for
+    CUniqueFd m_hPort;
+    std::atomic<int> m_nComNumber{0};
+    int m_nLastOpenErrno = 0;
+    std::atomic<bool> m_bLineDown{false};
+    std::atomic<std::uint64_t> m_nWakeups{0};
+};

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "programmer/AutoResetEvent.h"
+#include "programmer/DeviceBackend.h"
+#include "programmer/SerialPort.h"
+
+class CProgrammer;
+
+// The backend for the programmer board on a serial port. Commands go out as
+// 18-byte frames, one at a time: a new frame is refused until the board has
+// answered the last one (CheckReady excepted). Writes and reads of the
+// device's memory stream 16-byte blocks on a worker thread, at most one.
+// Every outcome is a status event through the controller.
+class CSerialProgrammer : public CSerialPort, public IDeviceBackend {
+public:
+    static constexpr int kFrameSize = 18;
+    static constexpr int kBlockSize = 16;
+    static constexpr int kWritePauseMs = 5;
+    static constexpr int kAckWaitMs = 1000;
+    static constexpr int kBlockWaitMs = 500;
+
+    // Port failures are shown through programmer.Messages().
+    explicit CSerialProgrammer(CProgrammer& programmer);
+    ~CSerialProgrammer() override;
+
+    // Opens COM port comPort (programmer->m_strPortPath when set) at baud,
+    // 8-N-1, and starts listening. Posts 2 and returns 1 when connected,
+    // posts 0 and returns 0 otherwise.
+    int Connect(CProgrammer* programmer, int comPort, int baud);
+
+    void CheckReady(std::uint8_t code) override;
+    void DetectDevice(std::uint8_t code) override;
+    void EraseDevice(std::uint8_t code) override;
+    void WriteDevice(std::uint8_t code) override;
+    void ReadDevice(std::uint8_t code) override;
+    void LockDevice(std::uint8_t code, int level) override;
+
+    // Sends m_Frame when the board has answered the last command: 1 sent,
+    // 0 refused (posts 3 when not connected, 6 while a command is open).
+    int SendFrame();
+
+    bool IsReady() const { return m_bReady.load() != 0; }
+    bool IsBusy() const { return m_bBusy.load() != 0; }
+    bool IsConnected() const { return m_bOpen.load() != 0; }
+
+protected:
+    // The reply dispatcher, on the channel's monitor thread.
+    void OnReceived(const std::uint8_t* data, int count) override;
+
+private:
+    enum class Transfer { Write, Read };
+
+    // Sets frame bytes 0 and 1 (and 2 when level > 0) and sends it through
+    // SendFrame.
+    void StartCommand(std::uint8_t command, std::uint8_t code, int level = 0);
+    int SendFrameLocked();
+    // Sets byte 0 (and the data bytes when data is given) and sends the
+    // frame whatever m_bReady says: the workers' data and end frames.
+    void SendWorkerFrame(std::uint8_t command, const std::uint8_t* data = nullptr);
+    void SendByte(std::uint8_t byte);
+    void StartTransfer(Transfer kind);
+    int WriteWorker();
+    int ReadWorker();
+    // A worker's end, before its last status: clears m_bBusy and opens the
+    // way for the next command.
+    void EndWorker();
+    // A write's end that closes the transfer with a command-0 frame: posts
+    // status, then sends the frame.
+    void FinishWithEndFrame(int status);
+    bool Stopping() const { return m_bStopping.load(); }
+
+    std::atomic<int> m_bBusy{0};
+    CAutoResetEvent m_hAckEvent;
+    CAutoResetEvent m_hDataEvent;
+    std::atomic<int> m_bReady{0};
+    std::atomic<int> m_bOpen{0};
+    // Built and sent as one step under m_frameLock: CheckReady may go out
+    // while a worker is sending its own frames.
+    std::array<std::uint8_t, kFrameSize> m_Frame{};
+    std::mutex m_frameLock;
+    CProgrammer* m_pProgrammer;
+
+    // What the last answers carried, handed over under the events' locks.
+    std::uint8_t m_byAck = 0;
+    std::array<std::uint8_t, kBlockSize> m_DataBlock{};
+
+    std::thread m_worker;
+    std::atomic<bool> m_bStopping{false};
+};
