@@ -1,0 +1,97 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "sim/BoardFaults.h"
+
+class CSimChip;
+
+// The programmer board's side of the serial protocol, without any I/O: bytes
+// from the host go in, the answers the board would send come out.
+//
+// The host sends 18-byte frames [command, device code, 16 bytes]; the board
+// answers each with an 18-byte reply whose byte 0 is the reply kind. Command 3
+// opens write mode, where each data frame [7, code, 16 bytes] is programmed
+// at 16 * n (n counting the blocks of this transfer) and answered with one
+// byte, 1 or 0xFF; any other frame ends write mode and is handled as a
+// command. Command 4 opens read mode, where single request bytes drive the
+// transfer: 1 for the next block, 0xFF for the last one again, 0 to end it.
+//
+// Resynchronising: the host sends each frame in one go, so a partial frame
+// that then stays silent for kFrameGap is dropped (it was a stray byte or
+// the rest of a broken exchange). In read mode any byte other than 0, 1 and
+// 0xFF cannot be a request, so it ends read mode and starts a frame.
+class CBoardProtocol {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    static constexpr std::size_t kFrameSize = 18;
+    static constexpr std::size_t kBlockSize = 16;
+    static constexpr std::uint8_t kUnknownReply = 0xEE;
+    static constexpr Clock::duration kFrameGap = std::chrono::milliseconds(500);
+
+    // One answer for the line. bytes may be empty when a fault swallowed the
+    // answer; block names the write or read block it belongs to (-1: none).
+    struct Reply {
+        std::vector<std::uint8_t> bytes;
+        int block = -1;
+    };
+
+    explicit CBoardProtocol(CSimChip& chip);
+
+    void SetFaults(const BoardFaults& faults) { m_faults = faults; }
+
+    // One byte from the host, taken off the line at 'now'.
+    std::vector<Reply> Feed(std::uint8_t byte, Clock::time_point now);
+    // Called when nothing arrived until NextDeadline().
+    std::vector<Reply> OnIdle(Clock::time_point now);
+    // When OnIdle() has something to do, if ever.
+    std::optional<Clock::time_point> NextDeadline() const;
+
+    // Counters for tests; read from any thread.
+    int FramesReceived() const { return m_nFramesReceived; }
+    int BlocksWritten() const { return m_nBlocksWritten; }
+    int BlocksRead() const { return m_nBlocksRead; }
+    int StopBytesSeen() const { return m_nStopBytesSeen; }
+
+private:
+    enum class Mode { Command, Write, Read };
+
+    using Bytes = std::vector<std::uint8_t>;
+
+    std::vector<Reply> HandleFrame();
+    Reply HandleCommand(const Bytes& frame);
+    Reply HandleDataFrame(const Bytes& frame);
+    std::vector<Reply> HandleRequest(std::uint8_t request, Clock::time_point now);
+    Reply ReadBlockReply(int block);
+    std::vector<Reply> DropStalledFrame();
+    static Reply Frame(std::uint8_t kind);
+
+    CSimChip& m_chip;
+    BoardFaults m_faults;
+    Mode m_mode = Mode::Command;
+
+    Bytes m_frame;
+    Clock::time_point m_frameStartAt;
+    Clock::time_point m_lastByteAt;
+
+    int m_nWriteBlock = 0;   // next data frame's block within the write
+    int m_nReadNext = 0;     // block a request 1 asks for
+    int m_nReadLast = -1;    // block a repeat request asks for
+    bool m_bReadLost = false;
+
+    // Set when a 0 ended read mode: if it was really the first byte of a
+    // command-0 frame (the host sends no stop byte after a read of length 0),
+    // its other 17 bytes follow at once and then stall.
+    bool m_bStopMayStartFrame = false;
+    Clock::time_point m_stopAt;
+
+    std::atomic<int> m_nFramesReceived {0};
+    std::atomic<int> m_nBlocksWritten {0};
+    std::atomic<int> m_nBlocksRead {0};
+    std::atomic<int> m_nStopBytesSeen {0};
+};

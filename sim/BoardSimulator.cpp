@@ -1,0 +1,279 @@
+#include "sim/BoardSimulator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = CLinePacer::Clock;
+
+// A host that stops reading must not wedge the board: after this long with a
+// full line the rest of a reply is dropped, as an overrun UART would.
+constexpr int kWriteStallMs = 1000;
+// How long a hang-up waits for the host to read the last reply.
+constexpr int kHangUpGuardMs = 2000;
+
+} // namespace
+
+CBoardSimulator::CBoardSimulator(Options options)
+    : m_options(options)
+    , m_chip(options.at89s51 ? SimChipType::AT89S51 : SimChipType::AT89S52)
+    , m_protocol(m_chip)
+    , m_pacer(options.baud, options.paced)
+    , m_random(std::random_device {}())
+{
+}
+
+CBoardSimulator::~CBoardSimulator()
+{
+    Stop();
+}
+
+bool CBoardSimulator::Start()
+{
+    if (m_bServing)
+        return true;
+    // A thread that ended on its own (line closed by a fault) is collected.
+    if (m_thread.joinable())
+        m_thread.join();
+
+    m_pStop = std::make_unique<CStopSignal>();
+    if (!m_pStop->IsValid()) {
+        SetError(std::string("eventfd() failed: ") + std::strerror(errno));
+        return false;
+    }
+    std::string error;
+    if (!m_pty.Open(m_options.baud, &error)) {
+        SetError(error);
+        return false;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_strDevicePath = m_pty.SlavePath();
+    }
+    m_bServing = true;
+    m_thread = std::thread(&CBoardSimulator::Serve, this);
+    return true;
+}
+
+void CBoardSimulator::Stop()
+{
+    if (m_pStop)
+        m_pStop->Raise();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_pty.Close();
+    m_bServing = false;
+}
+
+std::string CBoardSimulator::LastError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strError;
+}
+
+std::string CBoardSimulator::DevicePath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strDevicePath;
+}
+
+void CBoardSimulator::SetFaults(const Faults& faults)
+{
+    std::lock_guard lock(m_mutex);
+    m_faults = faults;
+}
+
+CBoardSimulator::Faults CBoardSimulator::GetFaults() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_faults;
+}
+
+void CBoardSimulator::SetError(const std::string& text)
+{
+    std::lock_guard lock(m_mutex);
+    m_strError = text;
+}
+
+void CBoardSimulator::Serve()
+{
+    // Paced bytes are a few tens of microseconds apart; the default timer
+    // slack of 50 us would stretch every one of them.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+
+    while (!m_pStop->IsRaised()) {
+        int timeoutMs = -1;
+        if (auto deadline = m_protocol.NextDeadline()) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+            timeoutMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+        }
+
+        pollfd fds[3] = {{m_pty.MasterFd(), POLLIN, 0}, {m_pStop->Fd(), POLLIN, 0},
+                         {m_pty.HostWatchFd(), POLLIN, 0}};
+        int ready = ::poll(fds, 3, timeoutMs);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            SetError(std::string("poll() failed: ") + std::strerror(errno));
+            break;
+        }
+        if (fds[1].revents)
+            break;
+        if (fds[2].revents & POLLIN) {
+            m_pty.OnHostClosed();
+            if (--ready == 0)
+                continue;
+        }
+
+        if (fds[0].revents & POLLIN) {
+            if (!ReadAvailable())
+                break;
+        } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            SetError("the line was hung up");
+            break;
+        } else if (ready == 0) {
+            Faults faults = GetFaults();
+            m_protocol.SetFaults(faults);
+            const auto now = Clock::now();
+            if (!Answer(m_protocol.OnIdle(now), now, faults))
+                break;
+        }
+    }
+    m_pty.Close();
+    m_bServing = false;
+}
+
+bool CBoardSimulator::ReadAvailable()
+{
+    std::uint8_t buffer[256];
+    for (;;) {
+        // A host that never pauses must not keep Stop() waiting.
+        if (m_pStop->IsRaised())
+            return false;
+        ssize_t n = ::read(m_pty.MasterFd(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return true;
+            SetError(std::string("read() failed: ") + std::strerror(errno));
+            return false;
+        }
+        if (n == 0)
+            return true;
+
+        const auto readAt = Clock::now();
+        for (ssize_t i = 0; i < n; ++i) {
+            // Fault switches may change between any two bytes.
+            Faults faults = GetFaults();
+            m_protocol.SetFaults(faults);
+            const auto arrivedAt = m_pacer.Receive(readAt);
+            auto replies = m_protocol.Feed(buffer[i], readAt);
+            if (!replies.empty() && !Answer(replies, arrivedAt, faults))
+                return false;
+        }
+    }
+}
+
+bool CBoardSimulator::Answer(const std::vector<CBoardProtocol::Reply>& replies,
+                             Clock::time_point readyAt, const Faults& faults)
+{
+    for (const auto& reply : replies) {
+        if (!reply.bytes.empty() && !Transmit(reply.bytes, readyAt, faults))
+            return false;
+        if (reply.block >= 0 && reply.block == faults.closeAfterBlock) {
+            HangUp();
+            return false;
+        }
+    }
+    return true;
+}
+
+// Closing a pseudo-terminal throws away what the host has not read yet,
+// while a real board's last bytes would still reach it: wait for them to be
+// read (or for the host to give up) before closing.
+void CBoardSimulator::HangUp()
+{
+    const auto guard = Clock::now() + std::chrono::milliseconds(kHangUpGuardMs);
+    auto next = Clock::now();
+    do {
+        next += std::chrono::milliseconds(10);
+        if (!m_pStop->SleepUntil(next))
+            break;
+    } while (m_pty.PendingForHost() > 0 && Clock::now() < guard);
+    m_pty.Close();
+}
+
+bool CBoardSimulator::Transmit(std::vector<std::uint8_t> bytes, Clock::time_point readyAt,
+                               const Faults& faults)
+{
+    if (faults.neverAnswer)
+        return true;
+    if (faults.garbage)
+        Garble(bytes);
+    readyAt += std::chrono::milliseconds(std::max(0, faults.replyDelayMs));
+
+    if (!m_pacer.IsPaced()) {
+        if (faults.replyDelayMs > 0 && !m_pStop->SleepUntil(readyAt))
+            return false;
+        if (!WriteOut(bytes.data(), bytes.size()))
+            return false;
+    } else {
+        // Each byte goes out when its stop bit would have left the UART.
+        for (std::uint8_t byte : bytes) {
+            if (!m_pStop->SleepUntil(m_pacer.Transmit(readyAt)))
+                return false;
+            if (!WriteOut(&byte, 1))
+                return false;
+        }
+    }
+    if (bytes.size() == 1)
+        ++m_nAcksSent;
+    return true;
+}
+
+bool CBoardSimulator::WriteOut(const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        ssize_t n = ::write(m_pty.MasterFd(), data, size);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            SetError(std::string("write() failed: ") + std::strerror(errno));
+            return false;
+        }
+        pollfd fds[2] = {{m_pty.MasterFd(), POLLOUT, 0}, {m_pStop->Fd(), POLLIN, 0}};
+        int ready = ::poll(fds, 2, kWriteStallMs);
+        if (ready > 0 && fds[1].revents)
+            return false;
+        if (ready == 0)
+            return true; // nobody reads: the rest is lost on the line
+    }
+    return true;
+}
+
+// Random bytes that never read as a meaningful answer: an acknowledgement
+// that is neither 1 nor 0xFF, a frame whose kind is none the host knows.
+void CBoardSimulator::Garble(std::vector<std::uint8_t>& bytes)
+{
+    std::uniform_int_distribution<int> any(0, 255);
+    for (auto& byte : bytes)
+        byte = static_cast<std::uint8_t>(any(m_random));
+    if (bytes.size() == 1) {
+        std::uniform_int_distribution<int> ack(2, 254);
+        bytes[0] = static_cast<std::uint8_t>(ack(m_random));
+    } else if (!bytes.empty()) {
+        std::uniform_int_distribution<int> kind(7, 255);
+        bytes[0] = static_cast<std::uint8_t>(kind(m_random));
+    }
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/BoardFaults.h"
+#include "sim/BoardProtocol.h"
+#include "sim/LinePacer.h"
+#include "sim/PseudoTerminal.h"
+#include "sim/SimChip.h"
+#include "sim/StopSignal.h"
+
+// A simulated programmer board with one flash chip in its socket, served on
+// a pseudo-terminal: the host opens DevicePath() as its serial port.
+//
+// One thread serves the line; the chip, the fault switches and the counters
+// may be used from any thread meanwhile.
+class CBoardSimulator {
+public:
+    struct Options {
+        bool at89s51 = false; // an AT89S51 in the socket instead of an AT89S52
+        int baud = 115200;
+        // Every byte costs 10 bit times at the baud rate, in both directions.
+        bool paced = false;
+    };
+    using Faults = BoardFaults;
+
+    explicit CBoardSimulator(Options options);
+    ~CBoardSimulator();
+    CBoardSimulator(const CBoardSimulator&) = delete;
+    CBoardSimulator& operator=(const CBoardSimulator&) = delete;
+
+    // Creates the pseudo-terminal and starts serving. False (see LastError())
+    // when the terminal cannot be made; a second call while running is true.
+    bool Start();
+    // Ends serving and closes the line; safe to call more than once.
+    void Stop();
+    bool IsServing() const { return m_bServing; }
+    std::string LastError() const;
+
+    // The slave path, e.g. /dev/pts/7; empty before Start().
+    std::string DevicePath() const;
+    CSimChip& Chip() { return m_chip; }
+    void SetFaults(const Faults& faults);
+    Faults GetFaults() const;
+
+    // Complete 18-byte frames taken in, data frames included.
+    int FramesReceived() const { return m_protocol.FramesReceived(); }
+    // Single-byte write acknowledgements that went out on the line.
+    int AcksSent() const { return m_nAcksSent; }
+    // Data frames programmed successfully.
+    int BlocksWritten() const { return m_protocol.BlocksWritten(); }
+    // Data replies sent, repeats included.
+    int BlocksRead() const { return m_protocol.BlocksRead(); }
+    // Read-ending 0 bytes.
+    int StopBytesSeen() const { return m_protocol.StopBytesSeen(); }
+
+private:
+    void Serve();
+    // Returns false when the line is gone and serving must end.
+    bool ReadAvailable();
+    bool Answer(const std::vector<CBoardProtocol::Reply>& replies,
+                CLinePacer::Clock::time_point readyAt, const Faults& faults);
+    bool Transmit(std::vector<std::uint8_t> bytes, CLinePacer::Clock::time_point readyAt,
+                  const Faults& faults);
+    bool WriteOut(const std::uint8_t* data, std::size_t size);
+    void HangUp();
+    void Garble(std::vector<std::uint8_t>& bytes);
+    void SetError(const std::string& text);
+
+    const Options m_options;
+    CSimChip m_chip;
+    CBoardProtocol m_protocol;
+    CPseudoTerminal m_pty;
+    CLinePacer m_pacer;
+    std::unique_ptr<CStopSignal> m_pStop;
+    std::thread m_thread;
+    std::mt19937 m_random;
+
+    mutable std::mutex m_mutex; // guards m_faults, m_strError, m_strDevicePath
+    Faults m_faults;
+    std::string m_strError;
+    std::string m_strDevicePath;
+
+    std::atomic<bool> m_bServing {false};
+    std::atomic<int> m_nAcksSent {0};
+};
