@@ -1,0 +1,619 @@
+#include "app/core/ProgrammerSession.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "app/core/ProgrammerView.h"
+#include "formats/ImageFile.h"
+#include "platform/AppGlobals.h"
+#include "platform/MessageSink.h"
+#include "programmer/StatusCode.h"
+
+namespace {
+
+constexpr int kBufferSize = CProgrammer::kBufferSize;
+// The verify report covers the first 64 KB only.
+constexpr int kCompareSize = 0x10000;
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+std::string Format(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (length < 0)
+        return {};
+    return std::string(text, std::min<std::size_t>(std::size_t(length), sizeof text - 1));
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+CProgrammerSession::CProgrammerSession(IProgrammerView& view, IStatusSink& sink,
+                                       IMessageSink& messages)
+    : m_view(view)
+    , m_messages(messages)
+    , m_buttons{CCommandButton::ForCommand(kCmdDetect), CCommandButton::ForCommand(kCmdLoadFile),
+                CCommandButton::ForCommand(kCmdSaveFile), CCommandButton::ForCommand(kCmdErase),
+                CCommandButton::ForCommand(kCmdWrite), CCommandButton::ForCommand(kCmdRead),
+                CCommandButton::ForCommand(kCmdVerify), CCommandButton::ForCommand(kCmdLock),
+                CCommandButton::ForCommand(kCmdAuto)}
+    , m_openBackend([](CProgrammer& programmer, int progType, int ispSetting) {
+        return programmer.SelectBackend(progType, ispSetting);
+    })
+    , m_Programmer(sink, messages)
+{
+}
+
+void CProgrammerSession::SetBackendOpener(BackendOpener opener)
+{
+    m_openBackend = std::move(opener);
+}
+
+void CProgrammerSession::ApplySettings(const SettingsRecord& settings)
+{
+    m_Settings = settings;
+    m_nProgType = settings.progType;
+    m_nComPort = settings.comPort;
+    m_nBaudSel = settings.baudSel;
+    m_nIspSetting = settings.ispSetting;
+    m_nAutoDetect = settings.autoDetect;
+    m_nSoundOn = settings.soundOn;
+    m_nHotkeyOn = settings.hotkeyOn;
+    const std::pair<int, int> marks[] = {
+        {kCmdLoadFile, settings.autoLoad}, {kCmdErase, settings.autoErase},
+        {kCmdWrite, settings.autoWrite},   {kCmdRead, settings.autoRead},
+        {kCmdVerify, settings.autoVerify},
+    };
+    for (const auto& [id, mark] : marks) {
+        MutableButton(id).SetMark(mark);
+        m_view.ButtonChanged(Button(id));
+    }
+}
+
+void CProgrammerSession::Start(const SettingsRecord& settings, const std::string& cataloguePath)
+{
+    m_view.ShowBuffer1(m_Programmer.Buffer1, kBufferSize);
+    m_view.ShowBuffer2(m_Programmer.Buffer2, kBufferSize);
+    SetLockSelection(0);
+    ApplySettings(settings);
+    SetCommandsEnabled(1);
+
+    m_Programmer.m_nComPort = m_nComPort;
+    m_Programmer.m_nBaudSel = m_nBaudSel;
+    // Success and failure arrive as status events; the result is not needed.
+    if (m_openBackend)
+        m_openBackend(m_Programmer, m_nProgType, m_nIspSetting);
+
+    if (cataloguePath.empty())
+        m_Programmer.LoadCatalogue();
+    else
+        m_Programmer.LoadCatalogue(cataloguePath);
+    std::vector<std::string> names;
+    for (const DeviceRecord& record : m_Programmer.Devices())
+        names.push_back(record.name);
+    m_view.SetDeviceList(names);
+    SetDeviceSelection(settings.deviceIndex);
+}
+
+void CProgrammerSession::HandleEvent(const StatusEvent& event)
+{
+    if (event.kind == StatusEvent::Kind::SelectDevice)
+        SetDeviceSelection(event.value);
+    else
+        OnProgStatus(event.value);
+}
+
+void CProgrammerSession::OnProgStatus(int code)
+{
+    // A code that carries an outcome answers the outstanding step.
+    auto outcome = [this](int success, int prompt) {
+        m_bStepOutstanding = false;
+        AdvanceSequence(success, prompt);
+    };
+
+    switch (code) {
+    case kStatusSerialFailed:
+        AppendLog("初始化串口通讯失败.");
+        outcome(0, 1);
+        break;
+    case kStatusParallelFailed:
+        AppendLog("初始化并口失败.");
+        outcome(0, 1);
+        break;
+    case kStatusSerialOpened:
+        AppendLog("初始化串口通讯完成.");
+        StartOperation([](CProgrammer& p, int device) { p.CheckReady(device); });
+        break;
+    case kStatusSerialNotOpen:
+        AppendLog("未初始化串口.");
+        outcome(0, 1);
+        break;
+    case kStatusParallelReady:
+        AppendLog("初始化并口完成.");
+        break;
+    case kStatusReady:
+        AppendLog("编程器:就绪.");
+        outcome(1, 0);
+        break;
+    case kStatusUnavailable:
+        AppendLog("编程器:不可用.");
+        outcome(0, 1);
+        break;
+    case kStatusReceiveError:
+        AppendLog("接收数据时发生错误.");
+        outcome(0, 1);
+        break;
+    case kStatusUnused8:
+        // Nothing sends it; it neither logs nor ends anything.
+        break;
+    case kStatusEraseDone:
+        AppendLog("编程器:擦除器件完成.");
+        outcome(1, 1);
+        break;
+    case kStatusWriteStart: {
+        AppendLog("编程器:写器件开始.");
+        const int length = m_Programmer.TrimLength(m_Programmer.Buffer1, kBufferSize);
+        AppendLog(Format("写入%d字节...", length));
+        break;
+    }
+    case kStatusWriteProgress:
+        ShowProgressText("正在写:");
+        break;
+    case kStatusWriteDone:
+        AppendLog("编程器:写器件完成.");
+        m_view.SetProgressPos(100);
+        m_view.SetProgressText("写器件完成");
+        m_view.InvalidateProgress();
+        ++m_nWriteCount;
+        if (m_nProgType == 0) {
+            // The serial board answers the write's end frame with a ready
+            // report; a following read must wait for it.
+            if (m_bStepRead || m_bStepVerify)
+                break;
+            outcome(1, 1);
+            m_bStepOutstanding = true;
+            break;
+        }
+        outcome(1, 1);
+        break;
+    case kStatusWriteError:
+        AppendLog("编程器:写器件时发生错误.");
+        outcome(0, 1);
+        break;
+    case kStatusReadStart:
+        AppendLog("编程器:读器件开始.");
+        break;
+    case kStatusReadProgress:
+        ShowProgressText("正在读:");
+        break;
+    case kStatusReadDone:
+        AppendLog("编程器:读器件完成.");
+        m_view.SetProgressPos(100);
+        m_view.SetProgressText("读器件完成");
+        m_view.InvalidateProgress();
+        m_view.ShowBuffer2(m_Programmer.Buffer2, kBufferSize);
+        AppendLog("数据已经保存到缓冲2.");
+        if (m_bCompareAfterRead)
+            outcome(CompareBuffers(), 1);
+        else
+            outcome(1, 1);
+        break;
+    case kStatusLockDone:
+        AppendLog("编程器:写锁定位完成.");
+        outcome(1, 1);
+        break;
+    case kStatusInvalidOperation:
+        AppendLog("编程器:无效的操作.");
+        outcome(0, 1);
+        break;
+    case kStatusDeviceDetected:
+        LogSignature("编程器:检测到器件");
+        LogDetectedDevice();
+        outcome(1, 1);
+        break;
+    case kStatusNoDevice:
+        LogSignature("编程器:没检测到器件");
+        outcome(0, 1);
+        break;
+    default:
+        // Unknown codes end the sequence as a failure, without a line.
+        outcome(0, 1);
+        break;
+    }
+}
+
+void CProgrammerSession::ShowProgressText(const char* verb)
+{
+    // Whatever the worker has reached by now, not when it posted.
+    const int pos = m_Programmer.m_nPos;
+    const int length = m_Programmer.m_nLength;
+    m_view.ShowProgress();
+    // Unsigned: a position of 0 shows as FFFFFFFF.
+    m_view.SetProgressText(
+        Format("%s%04X/%04X", verb, unsigned(pos) - 1u, unsigned(length) - 1u));
+    const std::int64_t last = std::int64_t(length) - 1;
+    // A one-byte transfer has no span to divide by; its only progress event
+    // comes once the byte is through, so it shows full.
+    std::int64_t percent = 100;
+    if (last != 0)
+        percent = std::int64_t(pos) * 100 / last;
+    m_view.SetProgressPos(int(std::clamp<std::int64_t>(percent, INT32_MIN, INT32_MAX)));
+}
+
+void CProgrammerSession::LogSignature(const char* prefix)
+{
+    const auto signature = m_Programmer.Signature();
+    AppendLog(std::string(prefix)
+              + Format("(特征字:%02x %02x %02x).", signature[0], signature[1], signature[2]));
+}
+
+void CProgrammerSession::LogDetectedDevice()
+{
+    const DeviceRecord* device = m_Programmer.CurrentDevice();
+    if (!device)
+        return;  // a match always has a record; an empty catalogue has none
+    // Two decimals with a '.', whatever locale a window toolkit has set.
+    char volts[64];
+    const auto result = std::to_chars(volts, volts + sizeof volts, device->programVoltage,
+                                      std::chars_format::fixed, 2);
+    const std::string voltage =
+        result.ec == std::errc() ? std::string(volts, result.ptr) : std::string("?");
+    AppendLog(device->name + Format(" - ROM容量:%dK字节.", device->romSizeKB) + " 编程电压:"
+              + voltage + "V.");
+}
+
+void CProgrammerSession::AppendLog(std::string text)
+{
+    if (m_nCurPage != kPageStatus)
+        SelectPage(kPageStatus);
+    m_view.InsertLogLine(m_nLogLines, text, true);
+    ++m_nLogLines;
+}
+
+void CProgrammerSession::SelectPage(int page)
+{
+    m_nCurPage = page;
+    m_view.ShowPage(page);
+}
+
+void CProgrammerSession::SetCommandsEnabled(int flag)
+{
+    for (CCommandButton& button : m_buttons)
+        button.SetBusy(0);
+    if (flag == 1) {
+        m_bStepCheck = m_bStepReload = m_bStepDetect = m_bStepErase = 0;
+        m_bStepWrite = m_bStepRead = m_bStepVerify = 0;
+        for (CCommandButton& button : m_buttons)
+            button.SetAccepting(1);
+        m_bCombosEnabled = true;
+    } else {
+        for (CCommandButton& button : m_buttons)
+            button.SetAccepting(0);
+        m_bCombosEnabled = false;
+    }
+    for (const CCommandButton& button : m_buttons)
+        m_view.ButtonChanged(button);
+    m_view.EnableCombos(m_bCombosEnabled);
+}
+
+void CProgrammerSession::AdvanceSequence(int success, int prompt)
+{
+    if (!success) {
+        if (prompt)
+            PromptFailure();
+        SetCommandsEnabled(1);
+        EndSequence(false);
+        return;
+    }
+    // Each flag is cleared before its step starts, so that an outcome that
+    // might come back at once never finds the step still pending.
+    if (m_bStepReload) {
+        m_bStepReload = 0;
+        LoadImageFile();
+        return;
+    }
+    if (m_bStepCheck) {
+        m_bStepCheck = 0;
+        StartOperation([](CProgrammer& p, int device) { p.CheckReady(device); });
+        return;
+    }
+    if (m_bStepDetect) {
+        m_bStepDetect = 0;
+        StartOperation([](CProgrammer& p, int device) { p.DetectDevice(device); });
+        return;
+    }
+    if (m_bStepErase) {
+        m_bStepErase = 0;
+        SetCommandsEnabled(0);
+        SetBusy(kCmdErase, 1);
+        StartOperation([](CProgrammer& p, int device) { p.EraseDevice(device); });
+        return;
+    }
+    if (m_bStepWrite) {
+        m_bStepWrite = 0;
+        SetCommandsEnabled(0);
+        SetBusy(kCmdWrite, 1);
+        StartOperation([](CProgrammer& p, int device) { p.WriteDevice(device); });
+        return;
+    }
+    if (m_bStepRead) {
+        m_bStepRead = 0;
+        SetCommandsEnabled(0);
+        SetBusy(kCmdRead, 1);
+        m_bCompareAfterRead = 0;
+        m_Programmer.m_bKeepLength = 0;
+        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); });
+        return;
+    }
+    if (m_bStepVerify) {
+        m_bStepVerify = 0;
+        SetCommandsEnabled(0);
+        SetBusy(kCmdVerify, 1);
+        m_bCompareAfterRead = 1;
+        // After a write, read back only what the write transferred.
+        m_Programmer.m_bKeepLength = m_nWriteCount != 0 ? 1 : 0;
+        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); });
+        return;
+    }
+    SetCommandsEnabled(1);
+    if (prompt)
+        PromptSuccess();
+    EndSequence(true);
+}
+
+void CProgrammerSession::StartOperation(const std::function<void(CProgrammer&, int)>& operation)
+{
+    m_bStepOutstanding = true;
+    operation(m_Programmer, m_nDeviceSel);
+}
+
+void CProgrammerSession::EndSequence(bool success)
+{
+    ++m_nSequenceEnds;
+    m_bLastSucceeded = success;
+    if (m_onSequenceEnd)
+        m_onSequenceEnd(success);
+}
+
+void CProgrammerSession::SetSequenceEndHandler(SequenceEndHandler handler)
+{
+    m_onSequenceEnd = std::move(handler);
+}
+
+void CProgrammerSession::OnStepTimeout()
+{
+    m_bStepOutstanding = false;
+    AppendLog("编程器:操作超时,没有响应.");
+    AdvanceSequence(0, 1);
+}
+
+void CProgrammerSession::RunSingleStep(int id, int& step)
+{
+    if (!Button(id).IsAccepting())
+        return;
+    SetCommandsEnabled(1);  // drops whatever was pending
+    step = 1;
+    AdvanceSequence(1, 1);
+}
+
+void CProgrammerSession::OnDetect()
+{
+    RunSingleStep(kCmdDetect, m_bStepDetect);
+}
+
+void CProgrammerSession::OnErase()
+{
+    RunSingleStep(kCmdErase, m_bStepErase);
+}
+
+void CProgrammerSession::OnWrite()
+{
+    RunSingleStep(kCmdWrite, m_bStepWrite);
+}
+
+void CProgrammerSession::OnRead()
+{
+    RunSingleStep(kCmdRead, m_bStepRead);
+}
+
+void CProgrammerSession::OnVerify()
+{
+    RunSingleStep(kCmdVerify, m_bStepVerify);
+}
+
+void CProgrammerSession::OnCheck()
+{
+    RunSingleStep(kCmdDetect, m_bStepCheck);
+}
+
+void CProgrammerSession::OnAuto()
+{
+    if (!Button(kCmdAuto).IsAccepting())
+        return;
+    SetCommandsEnabled(1);
+    m_view.ClearLog();
+    m_nLogLines = 0;
+    m_bStepReload = Button(kCmdLoadFile).IsMarked() ? 1 : 0;
+    m_bStepDetect = m_nAutoDetect ? 1 : 0;
+    m_bStepErase = Button(kCmdErase).IsMarked() ? 1 : 0;
+    m_bStepWrite = Button(kCmdWrite).IsMarked() ? 1 : 0;
+    m_bStepCheck = 1;
+    m_bStepRead = Button(kCmdRead).IsMarked() ? 1 : 0;
+    m_bStepVerify = Button(kCmdVerify).IsMarked() ? 1 : 0;
+    AdvanceSequence(1, 1);
+}
+
+void CProgrammerSession::OnLock()
+{
+    if (!Button(kCmdLock).IsAccepting())
+        return;
+    // No step flag: the commands stay enabled, the outcome ends it.
+    const int level = m_nLockSel + 1;
+    StartOperation([level](CProgrammer& p, int device) { p.LockDevice(device, level); });
+}
+
+void CProgrammerSession::OnToggleMark(int id)
+{
+    if (MutableButton(id).ToggleMark())
+        m_view.ButtonChanged(Button(id));
+}
+
+void CProgrammerSession::OnLoadFile()
+{
+    if (!Button(kCmdLoadFile).IsAccepting())
+        return;
+    const std::optional<std::string> path = m_view.ChooseOpenFile();
+    if (!path)
+        return;
+    SetFilePath(*path);
+    LoadImageFile();
+}
+
+void CProgrammerSession::SetFilePath(const std::string& path)
+{
+    m_strFilePath = path;
+    m_strFileExt = UpperExtension(path);
+}
+
+int CProgrammerSession::LoadImageFile()
+{
+    if (m_strFilePath.empty()) {
+        AppendLog("请先打开文件.");
+        AdvanceSequence(0, 1);
+        return 0;
+    }
+    const long count =
+        LoadImageToBuffer(m_strFilePath, m_strFileExt, m_Programmer.Buffer1, m_messages);
+    if (count < 0) {
+        AppendLog("打开文件失败.");
+        AdvanceSequence(0, 1);
+        return 0;
+    }
+    m_view.ShowBuffer1(m_Programmer.Buffer1, kBufferSize);
+    AppendLog("读入文件 " + m_strFilePath + " 到缓冲1" + Format("(%ld字节).", count));
+    AdvanceSequence(1, 0);
+    return 1;
+}
+
+bool CProgrammerSession::OnSaveFile()
+{
+    if (!Button(kCmdSaveFile).IsAccepting())
+        return false;
+    const std::optional<std::string> path = m_view.ChooseSaveFile();
+    if (!path)
+        return false;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path->c_str(), "wb"));
+    if (!file)
+        return false;  // the window stays silent here, as it always has
+
+    // The user may have edited the Buffer2 view.
+    m_view.TakeBuffer2(m_Programmer.Buffer2, kBufferSize);
+    const int length = m_Programmer.TrimLength(m_Programmer.Buffer2, kBufferSize);
+    errno = 0;
+    bool written = std::fwrite(m_Programmer.Buffer2, 1, std::size_t(length), file.get())
+        == std::size_t(length);
+    written = std::fflush(file.get()) == 0 && written;
+    const int error = errno;
+    written = std::fclose(file.release()) == 0 && written;
+    if (!written) {
+        // A short write must not be logged as a saved file.
+        m_messages.ShowMessage(Format("保存文件失败: %s (%s)", path->c_str(),
+                                      std::strerror(error ? error : EIO)),
+                               "Tamberlink", MessageIcon::Warning);
+        return false;
+    }
+    AppendLog("缓冲2保存到文件 " + *path + "(" + Format("%d字节", length) + ").");
+    return true;
+}
+
+int CProgrammerSession::CompareBuffers()
+{
+    AppendLog("---------------效验开始--------------");
+    const std::uint8_t* written = m_Programmer.Buffer1;
+    const std::uint8_t* read = m_Programmer.Buffer2;
+    int count = 0;
+    for (int address = 0; address < kCompareSize; ++address) {
+        if (written[address] == read[address])
+            continue;
+        ++count;
+        // Inserted without selecting: the report scrolls only with the
+        // closing lines.
+        m_view.InsertLogLine(m_nLogLines,
+                             Format("    %05d - 地址:%04X  写:%02X  读:%02X", count, address,
+                                    written[address], read[address]),
+                             false);
+        ++m_nLogLines;
+    }
+    if (count == 0) {
+        AppendLog("----------效验成功,数据正确----------");
+        return 1;
+    }
+    AppendLog(Format("共发现%5d个单元不对!", count));
+    AppendLog("---------效验结束，数据有误----------");
+    m_bCompareAfterRead = 0;
+    return 0;
+}
+
+void CProgrammerSession::PromptSuccess()
+{
+    if (m_nSoundOn)
+        m_view.PlaySound(g_bWinMajor4 ? PromptSound::SystemDefault : PromptSound::SuccessTones);
+}
+
+void CProgrammerSession::PromptFailure()
+{
+    if (m_nSoundOn)
+        m_view.PlaySound(g_bWinMajor4 ? PromptSound::SystemExclamation : PromptSound::FailureTone);
+    m_view.FlashWindow();
+}
+
+void CProgrammerSession::SetDeviceSelection(int index)
+{
+    const int count = int(m_Programmer.Devices().size());
+    m_nDeviceSel = index >= 0 && index < count ? index : -1;
+    m_view.SetDeviceSelection(m_nDeviceSel);
+}
+
+void CProgrammerSession::SetLockSelection(int index)
+{
+    m_nLockSel = index >= 0 && index < 3 ? index : -1;
+    m_view.SetLockSelection(m_nLockSel);
+}
+
+const CCommandButton& CProgrammerSession::Button(int id) const
+{
+    for (const CCommandButton& button : m_buttons)
+        if (button.Id() == id)
+            return button;
+    return m_buttons.front();
+}
+
+CCommandButton& CProgrammerSession::MutableButton(int id)
+{
+    return const_cast<CCommandButton&>(std::as_const(*this).Button(id));
+}
+
+void CProgrammerSession::SetBusy(int id, int value)
+{
+    MutableButton(id).SetBusy(value);
+    m_view.ButtonChanged(Button(id));
+}
+
+std::array<int, 7> CProgrammerSession::PendingSteps() const
+{
+    return {m_bStepCheck, m_bStepReload, m_bStepDetect, m_bStepErase,
+            m_bStepWrite, m_bStepRead,  m_bStepVerify};
+}

@@ -1,0 +1,185 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/core/CommandButton.h"
+#include "programmer/Programmer.h"
+#include "programmer/StatusQueue.h"
+#include "settings/core/SettingsRecord.h"
+
+class IMessageSink;
+class IProgrammerView;
+class IStatusSink;
+
+// The main window's logic without the window: it turns status events into
+// log lines and sequence outcomes, runs the command sequence, loads and
+// saves images and writes the verify report. The window (or the CLI) shows
+// what it is told through IProgrammerView and hands every status event to
+// HandleEvent, one at a time, in posting order, on one thread.
+class CProgrammerSession {
+public:
+    // The controller posts into sink; the host drains it and calls
+    // HandleEvent. messages shows the backends' and the HEX converter's
+    // errors.
+    CProgrammerSession(IProgrammerView& view, IStatusSink& sink, IMessageSink& messages);
+
+    CProgrammerSession(const CProgrammerSession&) = delete;
+    CProgrammerSession& operator=(const CProgrammerSession&) = delete;
+
+    // How Start creates and opens the backend; the default is the
+    // controller's own SelectBackend. Simulators and tests install theirs.
+    using BackendOpener = std::function<int(CProgrammer&, int progType, int ispSetting)>;
+    void SetBackendOpener(BackendOpener opener);
+
+    // Start-up as the main window does it: takes the settings, enables the
+    // commands, opens the backend, loads the catalogue (the program folder's,
+    // or cataloguePath when given) and selects the stored device. The
+    // backend's first report arrives later as an event.
+    void Start(const SettingsRecord& settings, const std::string& cataloguePath = {});
+    // The working settings and the buttons' marks from a stored record.
+    void ApplySettings(const SettingsRecord& settings);
+
+    // One event from the sink: a status code, or a signature match that
+    // selects a device list entry.
+    void HandleEvent(const StatusEvent& event);
+    void OnProgStatus(int code);
+
+    // Adds a line to the end of the status log and brings the Status page
+    // forward.
+    void AppendLog(std::string text);
+    // The window's tab change, and AppendLog's request for the Status page.
+    void SelectPage(int page);
+
+    void SetCommandsEnabled(int flag);
+    // Starts the next pending step after a success, or ends the sequence.
+    void AdvanceSequence(int success, int prompt);
+
+    // The command buttons. Each does nothing while its button is not
+    // accepting.
+    void OnDetect();
+    void OnErase();
+    void OnWrite();
+    void OnRead();
+    void OnVerify();
+    void OnAuto();
+    void OnLock();
+    void OnLoadFile();
+    // true when Buffer2 was saved; false on cancel, a refused click or a
+    // file that could not be written (the last is also shown as a message).
+    bool OnSaveFile();
+    // A lone ready check, for hosts without a button for it (the CLI).
+    void OnCheck();
+    // Right mouse button on a button: toggles its Auto mark.
+    void OnToggleMark(int id);
+
+    // Loads m_strFilePath into Buffer1; 1 loaded, 0 failed. Always ends by
+    // advancing the sequence.
+    int LoadImageFile();
+    // The verify report over the first 64 KB; 1 when the buffers agree.
+    int CompareBuffers();
+    void PromptSuccess();
+    void PromptFailure();
+
+    // Step watchdog. A step is outstanding from the controller call that
+    // starts it until a status event with an outcome arrives (after a
+    // serial write, until the board's ready report). The host calls
+    // OnStepTimeout when no event arrived for its time-out while one is
+    // outstanding; the step then ends as a failure.
+    bool IsStepOutstanding() const { return m_bStepOutstanding; }
+    void OnStepTimeout();
+
+    // Every end of a sequence, success or failure, is counted and reported.
+    using SequenceEndHandler = std::function<void(bool success)>;
+    void SetSequenceEndHandler(SequenceEndHandler handler);
+    int SequenceEndCount() const { return m_nSequenceEnds; }
+    bool LastSequenceSucceeded() const { return m_bLastSucceeded; }
+
+    // The device list and the lock-level list, as the user or a signature
+    // match sets them. An index outside the list leaves no selection (-1).
+    void SetDeviceSelection(int index);
+    int DeviceSelection() const { return m_nDeviceSel; }
+    void SetLockSelection(int index);
+    int LockSelection() const { return m_nLockSel; }
+    bool CombosEnabled() const { return m_bCombosEnabled; }
+
+    // The live switches of the settings grid.
+    void SetAutoDetect(int value) { m_nAutoDetect = value; }
+    void SetSoundOn(int value) { m_nSoundOn = value; }
+    int AutoDetect() const { return m_nAutoDetect; }
+    int SoundOn() const { return m_nSoundOn; }
+    int HotkeyOn() const { return m_nHotkeyOn; }
+    int ProgType() const { return m_nProgType; }
+
+    // The image file (Load file, the CLI); the extension is taken from it.
+    void SetFilePath(const std::string& path);
+    const std::string& FilePath() const { return m_strFilePath; }
+    const std::string& FileExt() const { return m_strFileExt; }
+
+    // The record the session started from (hotkey and the rest that the
+    // settings page shows).
+    const SettingsRecord& Settings() const { return m_Settings; }
+    CProgrammer& Programmer() { return m_Programmer; }
+    const CCommandButton& Button(int id) const;
+    int LogLines() const { return m_nLogLines; }
+    int CurrentPage() const { return m_nCurPage; }
+    int WriteCount() const { return m_nWriteCount; }
+    bool CompareAfterRead() const { return m_bCompareAfterRead != 0; }
+    // Pending steps, in sequence order: check, reload, detect, erase, write,
+    // read, verify.
+    std::array<int, 7> PendingSteps() const;
+
+private:
+    CCommandButton& MutableButton(int id);
+    void SetBusy(int id, int value);
+    void ShowProgressText(const char* verb);
+    void LogSignature(const char* prefix);
+    void LogDetectedDevice();
+    // Calls an operation on the controller and arms the watchdog.
+    void StartOperation(const std::function<void(CProgrammer&, int)>& operation);
+    // A single button: cancels whatever is pending and starts one step.
+    void RunSingleStep(int id, int& step);
+    void EndSequence(bool success);
+
+    IProgrammerView& m_view;
+    IMessageSink& m_messages;
+
+    int m_nLogLines = 0;
+    int m_bCompareAfterRead = 0;
+    int m_nWriteCount = 0;
+    int m_bStepCheck = 0;
+    int m_bStepReload = 0;
+    int m_bStepDetect = 0;
+    int m_bStepErase = 0;
+    int m_bStepWrite = 0;
+    int m_bStepRead = 0;
+    int m_bStepVerify = 0;
+    std::string m_strFilePath;
+    std::string m_strFileExt;
+    SettingsRecord m_Settings;
+    int m_nProgType = 0;
+    int m_nBaudSel = 0;
+    int m_nComPort = 1;
+    int m_nIspSetting = 0;
+    int m_nCurPage = -1;  // no page chosen yet
+    int m_nAutoDetect = 0;
+    int m_nSoundOn = 0;
+    int m_nHotkeyOn = 0;
+
+    // Order matters: SetCommandsEnabled walks them like this.
+    std::array<CCommandButton, 9> m_buttons;
+    int m_nDeviceSel = -1;
+    int m_nLockSel = 0;
+    bool m_bCombosEnabled = true;
+
+    bool m_bStepOutstanding = false;
+    int m_nSequenceEnds = 0;
+    bool m_bLastSucceeded = false;
+    SequenceEndHandler m_onSequenceEnd;
+    BackendOpener m_openBackend;
+
+    // Last: its backends' workers post into the sink until it is gone.
+    CProgrammer m_Programmer;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The device commands' options, as given on the command line and checked
+// for form (files and the catalogue are checked later).
+struct CliOptions {
+    int programmer = 0;           // 0 serial board; 1..3 parallel-port cables
+    std::string port = "COM1";    // COM1..COM4 or a device path
+    int comPort = 1;              // 1..4; the number error texts name
+    std::string portPath;         // empty for COMn (resolved by the backend)
+    int baudSel = 0;              // 0: 115200, 1: 57600
+    std::string device = "0";     // a catalogue index or an exact name
+    std::string catalogue;        // empty: the program folder's
+    bool simulate = false;
+    std::string simState;
+    double timeoutSeconds = 30.0;
+    std::string command;          // check, detect, erase, write, read, verify, lock, auto
+    std::string file;             // write, read, verify, auto
+    int lockLevel = 0;            // lock: 1..3
+    // auto: the buttons marked for the run, and the detect-first setting.
+    bool markLoad = false;
+    bool markErase = true;
+    bool markWrite = true;
+    bool markRead = false;
+    bool markVerify = true;
+    bool detectFirst = false;
+};
+
+// The outcome of parsing: error is empty on success. words holds the
+// command words for the commands this parser does not know (hex2bin,
+// devices), with only --catalogue allowed among their options.
+struct CliParseResult {
+    CliOptions options;
+    std::vector<std::string> words;
+    std::string error;
+    bool help = false;
+};
+
+CliParseResult ParseCliOptions(const std::vector<std::string>& args);
+// The usage text, for stderr.
+const char* CliUsage();

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "programmer/StatusCode.h"
+#include "tests/app/SessionTestKit.h"
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string LoadLine(const std::string& path, std::size_t bytes)
+{
+    return "读入文件 " + path + " 到缓冲1(" + std::to_string(bytes) + "字节).";
+}
+
+TEST(LoadFile, BinaryFillsBuffer1AndReportsItsSize)
+{
+    CSessionHarness h;
+    const std::string path = h.dir.File("ten.bin");
+    WriteFile(path, std::string("\0\1\2\3\4\5\6\7\x08\x09", 10));
+    std::fill_n(h.session.Programmer().Buffer1, 0x20000, 0x55);
+    h.view.openAnswer = path;
+    h.session.OnLoadFile();
+
+    const std::uint8_t* buffer = h.session.Programmer().Buffer1;
+    EXPECT_EQ(buffer[9], 9);
+    EXPECT_EQ(std::count(buffer + 10, buffer + 0x20000, 0xFF), 0x20000 - 10);
+    EXPECT_EQ(h.view.log, Lines{LoadLine(path, 10)});
+    EXPECT_EQ(h.view.buffer1Shown.back(), 0x20000);
+    // A load on its own ends quietly.
+    EXPECT_TRUE(h.session.LastSequenceSucceeded());
+    EXPECT_TRUE(h.view.sounds.empty());
+}
+
+TEST(LoadFile, ExtensionDecidesHexAfterUpperCasing)
+{
+    CSessionHarness h;
+    const std::string hex = ":0300100012AB34FC\r\n:00000001FF\r\n";
+    const std::uint8_t* buffer = h.session.Programmer().Buffer1;
+    h.view.openAnswer = h.dir.File("PROG.Hex");
+    WriteFile(*h.view.openAnswer, hex);
+    h.session.OnLoadFile();
+    EXPECT_EQ(buffer[0x10], 0x12);
+    EXPECT_EQ(buffer[0], 0xFF);
+    EXPECT_EQ(h.view.log.back(), LoadLine(*h.view.openAnswer, hex.size()));  // the text's size
+
+    h.view.openAnswer = h.dir.File("prog.hx");
+    WriteFile(*h.view.openAnswer, hex);
+    h.session.OnLoadFile();
+    EXPECT_EQ(buffer[0], ':');
+}
+
+TEST(LoadFile, EmptyMissingAndCancelled)
+{
+    CSessionHarness h;
+    h.view.openAnswer = std::nullopt;
+    h.session.OnLoadFile();
+    EXPECT_EQ(h.session.SequenceEndCount(), 0);
+
+    h.view.openAnswer = h.dir.File("empty.bin");
+    WriteFile(*h.view.openAnswer, "");
+    h.session.OnLoadFile();
+    EXPECT_TRUE(h.session.LastSequenceSucceeded());
+
+    h.view.openAnswer = h.dir.File("gone.bin");
+    h.session.OnLoadFile();
+    EXPECT_EQ(h.view.log, (Lines{LoadLine(h.dir.File("empty.bin"), 0), "打开文件失败."}));
+    EXPECT_FALSE(h.session.LastSequenceSucceeded());
+    EXPECT_EQ(h.view.flashes, 1);
+}
+
+TEST(LoadFile, ReloadStepRereadsTheChangedFile)
+{
+    SettingsRecord settings;
+    settings.autoLoad = 1;
+    settings.autoDetect = 0;
+    CSessionHarness h(1, settings);
+    h.backend->script["check"] = {kStatusReady};
+    h.view.openAnswer = h.dir.File("image.bin");
+    WriteFile(*h.view.openAnswer, "\x01");
+    h.session.OnLoadFile();
+    WriteFile(*h.view.openAnswer, "\x02\x03");
+    h.session.OnAuto();
+    h.Pump();
+    EXPECT_EQ(h.session.Programmer().Buffer1[0], 2);
+    EXPECT_EQ(h.view.log, (Lines{LoadLine(*h.view.openAnswer, 2), "编程器:就绪."}));
+}
+
+TEST(SaveFile, SavesTheViewsDataUpToItsLastUsedByte)
+{
+    CSessionHarness h;
+    const std::string path = h.dir.File("out.bin");
+    WriteFile(path, "old contents");
+    h.view.buffer2View.assign(0x20000, 0xFF);
+    h.view.saveAnswer = path;
+    EXPECT_TRUE(h.session.OnSaveFile());
+    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_EQ(h.view.log, Lines{"缓冲2保存到文件 " + path + "(0字节)."});
+
+    h.view.buffer2View[0] = 0x00;
+    h.view.buffer2View[4] = 0x7E;
+    EXPECT_TRUE(h.session.OnSaveFile());
+    EXPECT_EQ(ReadFile(path), std::string("\x00\xFF\xFF\xFF\x7E", 5));
+    // The saved length is what a following verify reads back.
+    EXPECT_EQ(h.session.Programmer().m_nLength, 5);
+    EXPECT_EQ(h.session.SequenceEndCount(), 0);
+}
+
+TEST(SaveFile, FailuresAreNeverLoggedAsSaved)
+{
+    CSessionHarness h;
+    h.view.saveAnswer = h.dir.File("no-such-folder/out.bin");
+    EXPECT_FALSE(h.session.OnSaveFile());
+    EXPECT_TRUE(h.messages.Texts().empty());  // silent, as the window always was
+    h.view.buffer2View.assign(16, 0x00);
+    h.view.saveAnswer = "/dev/full";
+    EXPECT_FALSE(h.session.OnSaveFile());
+    EXPECT_EQ(h.messages.Texts().size(), 1u);
+    EXPECT_TRUE(h.view.log.empty());
+}
+
+TEST(CompareBuffers, ReportsEachDifferenceAndTheCount)
+{
+    CSessionHarness h;
+    CProgrammer& programmer = h.session.Programmer();
+    programmer.Buffer1[0x0010] = 0x12;
+    programmer.Buffer1[0x1A2B] = 0xab;
+    programmer.Buffer2[0x1A2B] = 0x0c;
+    EXPECT_EQ(h.session.CompareBuffers(), 0);
+    EXPECT_EQ(h.view.log, (Lines{"---------------效验开始--------------",
+                                 "    00001 - 地址:0010  写:12  读:FF",
+                                 "    00002 - 地址:1A2B  写:AB  读:0C",
+                                 "共发现    2个单元不对!",
+                                 "---------效验结束，数据有误----------"}));
+    // Only the difference lines are inserted without selecting.
+    EXPECT_EQ(h.view.selected, (std::vector<bool>{true, false, false, true, true}));
+    EXPECT_EQ(h.session.LogLines(), 5);
+}
+
+TEST(CompareBuffers, IgnoresTheUpperHalf)
+{
+    CSessionHarness h;
+    h.session.Programmer().Buffer1[0x10000] = 0x00;
+    EXPECT_EQ(h.session.CompareBuffers(), 1);
+    EXPECT_EQ(h.view.log.back(), "----------效验成功,数据正确----------");
+}
+
+TEST(CompareBuffers, VerifyFailureEndsTheSequence)
+{
+    CSessionHarness h(1);
+    h.backend->script["read"] = {kStatusReadDone};
+    h.session.Programmer().Buffer1[0] = 0x00;  // the read leaves Buffer2 blank
+    h.session.OnVerify();
+    h.Pump();
+    EXPECT_FALSE(h.session.LastSequenceSucceeded());
+    EXPECT_FALSE(h.session.CompareAfterRead());
+    EXPECT_EQ(h.view.flashes, 1);
+}
+
+}  // namespace

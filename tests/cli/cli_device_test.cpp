@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "tests/support/CliProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+const std::string kLinkUp = "初始化串口通讯完成.\n编程器:就绪.\n";
+
+// The device commands against the simulated board, its chip kept between
+// runs in a state file.
+class CliOnSimulatedBoard : public testing::Test {
+protected:
+    CliRun Run(Args args)
+    {
+        args.insert(args.begin(), {"--simulate", "--sim-state", m_dir.File("chip.state")});
+        return RunTamberlinkCli(args, m_dir.Path().string());
+    }
+
+    std::string Image(const std::string& name, const std::string& bytes)
+    {
+        std::ofstream(m_dir.File(name), std::ios::binary) << bytes;
+        return m_dir.File(name);
+    }
+
+    std::string LoadLine(const std::string& path, std::size_t bytes)
+    {
+        return "读入文件 " + path + " 到缓冲1(" + std::to_string(bytes) + "字节).\n";
+    }
+
+    CTempDir m_dir;
+};
+
+TEST_F(CliOnSimulatedBoard, CheckAndDetect)
+{
+    CliRun run = Run({"check"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kLinkUp);
+    // A chip of another kind in the socket, so without the state file.
+    run = RunTamberlinkCli({"--simulate", "--device", "AT89S51", "detect"}, m_dir.Path().string());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kLinkUp + "编程器:检测到器件(特征字:1e 51 06).\n"
+                                 "AT89S51 - ROM容量:4K字节. 编程电压:5.00V.\n");
+}
+
+TEST_F(CliOnSimulatedBoard, WriteVerifyAndReadBack)
+{
+    const std::string image = Image("image.bin", std::string("\x02\x00\x30\xFF\x12", 5));
+    CliRun run = Run({"write", image});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, 5)
+                  + "编程器:写器件开始.\n写入5字节...\n编程器:写器件完成.\n编程器:就绪.\n");
+
+    run = Run({"verify", image});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, 5)
+                  + "编程器:读器件开始.\n编程器:读器件完成.\n数据已经保存到缓冲2.\n"
+                    "---------------效验开始--------------\n"
+                    "----------效验成功,数据正确----------\n");
+
+    run = Run({"verify", Image("other.bin", "\x02\x01")});
+    EXPECT_EQ(run.exitCode, 1);
+    // Without a write in the same run the whole ROM is compared.
+    EXPECT_NE(run.out.find("    00001 - 地址:0001  写:01  读:00\n    00002 - 地址:0002  写:FF  读:30\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("共发现    3个单元不对!\n"), std::string::npos);
+
+    const std::string out = m_dir.File("out.bin");
+    run = Run({"read", out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::ifstream saved(out, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}),
+              std::string("\x02\x00\x30\xFF\x12", 5));
+    EXPECT_NE(run.out.find("缓冲2保存到文件 " + out + "(5字节).\n"), std::string::npos);
+}
+
+TEST_F(CliOnSimulatedBoard, LockedChipRefusesAWrite)
+{
+    CliRun run = Run({"lock", "1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kLinkUp + "编程器:写锁定位完成.\n");
+    run = Run({"write", Image("a.bin", std::string(1, '\0'))});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("编程器:写器件时发生错误.\n"), std::string::npos) << run.out;
+}
+
+TEST_F(CliOnSimulatedBoard, AutoRunsTheDefaultStepsOrOnlyTheChecks)
+{
+    const std::string text = ":0200000012349E\n:00000001FF\n";
+    const std::string image = Image("image.hex", text);
+    CliRun run = Run({"auto", image});
+    EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
+    EXPECT_NE(run.out.find("编程器:擦除器件完成.\n编程器:写器件开始.\n写入2字节...\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("----------效验成功,数据正确----------\n"), std::string::npos);
+
+    run = Run({"auto", image, "--steps", "", "--detect"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, text.size())
+                  + "编程器:就绪.\n编程器:检测到器件(特征字:1e 52 06).\n"
+                    "AT89S52 - ROM容量:8K字节. 编程电压:5.00V.\n");
+}
+
+// The same commands over each simulated parallel-port cable: the same log
+// lines but the cable's own start-up line and no serial ready reports.
+class CliOnSimulatedCable : public testing::TestWithParam<const char*> {};
+
+TEST_P(CliOnSimulatedCable, WriteThenVerifyKeepsTheChip)
+{
+    CTempDir dir;
+    const std::string image = dir.File("image.bin");
+    std::ofstream(image, std::ios::binary) << std::string("\x75\x90\x55\x80\xFE", 5);
+    const Args common = {"--programmer", GetParam(), "--simulate", "--sim-state",
+                         dir.File("chip.state")};
+    auto run = [&](Args more) {
+        Args args = common;
+        args.insert(args.end(), more.begin(), more.end());
+        return RunTamberlinkCli(args, dir.Path().string());
+    };
+    const std::string loaded = "读入文件 " + image + " 到缓冲1(5字节).\n";
+
+    CliRun result = run({"auto", image, "--detect"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "初始化并口完成.\n" + loaded
+                              + "编程器:就绪.\n编程器:检测到器件(特征字:1e 52 06).\n"
+                                "AT89S52 - ROM容量:8K字节. 编程电压:5.00V.\n"
+                                "编程器:擦除器件完成.\n编程器:写器件完成.\n"
+                                "编程器:读器件完成.\n数据已经保存到缓冲2.\n"
+                                "---------------效验开始--------------\n"
+                                "----------效验成功,数据正确----------\n");
+
+    // A later run finds the programmed chip; a locked one refuses a write.
+    result = run({"verify", image});
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    result = run({"lock", "1"});
+    EXPECT_EQ(result.out, "初始化并口完成.\n编程器:写锁定位完成.\n");
+    const std::string other = dir.File("other.bin");
+    std::ofstream(other, std::ios::binary) << std::string(1, '\0');
+    result = run({"write", other});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find("编程器:写器件时发生错误.\n"), std::string::npos) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cables, CliOnSimulatedCable, testing::Values("1", "2", "3"));
+
+TEST(CliPorts, UnopenablePortIsExplained)
+{
+    CTempDir dir;
+    const CliRun run =
+        RunTamberlinkCli({"--port", dir.File("no-such-tty"), "check"}, dir.Path().string());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "初始化串口通讯失败.\n");
+    EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+}
+
+TEST(CliPorts, SilentBoardTimesOut)
+{
+    // A terminal nobody answers on.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    CTempDir dir;
+    const CliRun run = RunTamberlinkCli({"--port", ptsname(master), "--timeout", "0.3", "erase"},
+                                        dir.Path().string());
+    close(master);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "初始化串口通讯完成.\n编程器:操作超时,没有响应.\n");
+}
+
+}  // namespace

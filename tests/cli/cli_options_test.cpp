@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/support/CliProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+class CliUsageErrors : public testing::TestWithParam<Args> {
+protected:
+    CTempDir m_dir;
+};
+
+// Each of these is refused before any port is opened: exit 2, nothing on
+// stdout, the reason on stderr.
+TEST_P(CliUsageErrors, ExitWithStatusTwo)
+{
+    Args args = GetParam();
+    for (std::string& arg : args)
+        if (arg.rfind("@", 0) == 0)
+            arg = m_dir.File(arg.substr(1));
+    const CliRun run = RunTamberlinkCli(args, m_dir.Path().string());
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("tamberlink-cli: "), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CliUsageErrors,
+    testing::Values(Args{}, Args{"frobnicate"}, Args{"erase", "extra"}, Args{"write"},
+                    Args{"lock"}, Args{"lock", "4"}, Args{"lock", "0"},
+                    Args{"--baud", "9600", "check"}, Args{"--baud", "check"},
+                    Args{"--programmer", "7", "check"},
+                    Args{"--port", "COM5", "check"}, Args{"--port", "com0", "check"},
+                    Args{"--timeout", "0", "check"}, Args{"--timeout", "3s", "check"},
+                    Args{"--timeout", "nan", "check"}, Args{"erase", "--steps", "erase"},
+                    Args{"detect", "--detect"}, Args{"auto", "@f.bin", "--steps", "erase,bake"},
+                    Args{"--sim-state", "@s", "check"}, Args{"--device"},
+                    Args{"--simulate", "--port", "/dev/null", "check"},
+                    Args{"--unknown", "check"}, Args{"--port", "COM1", "hex2bin", "a", "b"},
+                    Args{"--port", "COM1", "--port", "COM2", "check"},
+                    // Files and devices are checked before the port is opened.
+                    Args{"write", "@missing.bin"}, Args{"verify", "@"},
+                    Args{"auto", "@missing.hex"}, Args{"read", "@no-such-folder/out.bin"},
+                    Args{"--device", "AT89X99", "check"}, Args{"--device", "9999", "check"},
+                    Args{"--catalogue", "@missing.chip", "check"}));
+
+TEST(CliOptions, HelpPrintsUsage)
+{
+    CTempDir dir;
+    const CliRun run = RunTamberlinkCli({"--help"}, dir.Path().string());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("usage: tamberlink-cli"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+#include "tests/support/CliProcess.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace {
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+std::string TamberlinkCliPath()
+{
+    const char* dir = std::getenv("TAMBERLINK_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/tamberlink-cli";
+}
+
+CliRun RunTamberlinkCli(const std::vector<std::string>& args, const std::string& scratchDir)
+{
+    const std::string outPath = scratchDir + "/cli-stdout.txt";
+    const std::string errPath = scratchDir + "/cli-stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+
+    const std::string program = TamberlinkCliPath();
+    std::vector<std::string> all = {program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    CliRun run;
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return run;
+
+    // A hung child is left to the test runner's time-out.
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    run.out = ReadWhole(outPath);
+    run.err = ReadWhole(errPath);
+    return run;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Runs the built tamberlink-cli (from $TAMBERLINK_BIN_DIR) as a child
+// process, for tests of the command-line interface.
+struct CliRun {
+    int exitCode = -1;  // -1: could not start, or killed by a signal
+    std::string out;
+    std::string err;
+};
+
+std::string TamberlinkCliPath();
+// stdout and stderr go through files in scratchDir, so a chatty child never
+// blocks on a pipe.
+CliRun RunTamberlinkCli(const std::vector<std::string>& args, const std::string& scratchDir);
