@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "isp/IspProgrammer.h"
 #include "platform/AppGlobals.h"
 #include "programmer/DeviceCatalogue.h"
+#include "programmer/SerialProgrammer.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusSink.h"
 
@@ -45,18 +47,27 @@ CProgrammer::~CProgrammer()
 
 int CProgrammer::SelectBackend(int progType, int ispSetting)
 {
-    (void)ispSetting;  // handed to the cable backend as its latch mode
     m_nProgType = progType;
     if (progType == 0) {
         // Destroying the old backend stops its monitor thread.
         m_pSerial.reset();
-        // The serial board backend is created and connected here.
+        auto serial = std::make_unique<CSerialProgrammer>(*this);
+        CSerialProgrammer* backend = serial.get();
+        m_pSerial = std::move(serial);
+        // Any other selector leaves the backend unconnected and silent; every
+        // operation then reports the port as not initialised.
+        if (m_nBaudSel == 0)
+            return backend->Connect(this, m_nComPort, 115200);
+        if (m_nBaudSel == 1)
+            return backend->Connect(this, m_nComPort, 57600);
         return 0;
     }
     if (progType >= 1 && progType <= 3) {
         m_pIsp.reset();
-        // The parallel-port cable backend is created and initialised here.
-        return 0;
+        auto isp = std::make_unique<CIspProgrammer>(Messages());
+        CIspProgrammer* backend = isp.get();
+        m_pIsp = std::move(isp);
+        return backend->Init(this, kDefaultParallelBase, progType, ispSetting);
     }
     return 0;
 }

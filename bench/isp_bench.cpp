@@ -1,0 +1,162 @@
+// The ISP engine on the simulated cable: register traffic per programmed
+// byte for each latch mode, raw simulated register throughput, and the time
+// to write and verify 8 KB through the controller.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "isp/IspByteModeFamily.h"
+#include "isp/IspProgrammer.h"
+#include "platform/AppGlobals.h"
+#include "platform/MessageSink.h"
+#include "programmer/Programmer.h"
+#include "programmer/StatusCode.h"
+#include "programmer/StatusQueue.h"
+#include "sim/SimIspRig.h"
+#include "sim/SimulatedIspProgrammer.h"
+
+namespace {
+
+class CNullMessageSink : public IMessageSink {
+public:
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+};
+
+// A controller with the simulated cable installed and an AT89S52 selected.
+struct Bench {
+    explicit Bench(int cableType, int latchMode)
+    {
+        // No cable file here: type 1 takes its default wiring.
+        SetAppDir("/nonexistent-tamberlink-bench");
+        programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
+        auto sim = MakeSimulatedIspProgrammer(programmer, cableType, latchMode);
+        isp = sim.backend.get();
+        rig = sim.rig;
+        programmer.SetBackend(cableType, std::move(sim.backend));
+        queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
+    }
+
+    // The status that ends the running operation.
+    int WaitForEnd()
+    {
+        for (;;) {
+            const auto event = queue.Wait(std::chrono::seconds(60));
+            if (!event)
+                return -1;
+            if (event->kind == StatusEvent::Kind::Status && event->value != kStatusWriteProgress &&
+                event->value != kStatusReadProgress)
+                return event->value;
+        }
+    }
+
+    CStatusQueue queue;
+    CNullMessageSink messages;
+    CProgrammer programmer{queue, messages};
+    CIspProgrammer* isp = nullptr;
+    CSimIspRig* rig = nullptr;
+};
+
+// Register writes caused by one line change: the pin itself plus the latch
+// work (mode 2: none; mode 1: LE re-driven; otherwise LE pulsed twice).
+std::uint64_t WritesPerLineChange(int latchMode)
+{
+    return latchMode == 2 ? 1 : latchMode == 1 ? 2 : 3;
+}
+
+// One 4-byte frame: per byte one SCK low, then per bit MOSI, SCK high and
+// SCK low (3 line changes) and one MISO sample, which is preceded by the
+// latch work (writes per change - 1) and is one register read.
+//   writes = 4 * (1 + 8 * 3) * w + 32 * (w - 1), reads = 32
+// mode 0 (w = 3): 364 + 32 = 396; mode 1 (w = 2): 232 + 32 = 264;
+// mode 2 (w = 1): 100 + 32 = 132 register operations.
+std::uint64_t RegisterOpsPerFrame(int latchMode)
+{
+    const std::uint64_t w = WritesPerLineChange(latchMode);
+    return 4 * (1 + 8 * 3) * w + 32 * (w - 1) + 32;
+}
+
+// A programmed byte is one write frame plus read-back frames until the byte
+// reads back; the simulated chip completes its write on the
+// (kWritePolls + 1)th read, so 5 frames: 1980, 1320 and 660 operations per
+// byte for latch modes 0, 1 and 2.
+void BM_RegisterOpsPerProgrammedByte(benchmark::State& state)
+{
+    const int latchMode = int(state.range(0));
+    Bench bench(1, latchMode);
+    CIspFamily* family = bench.isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    family->ProgramEnable();
+    bench.rig->Cable().ResetCounters();
+    std::uint64_t bytes = 0;
+    for (auto _ : state) {
+        const int address = int(bytes & 0x1FFF);
+        // Programming only clears bits, so writing 0x00 always verifies.
+        benchmark::DoNotOptimize(family->WriteByte(0x00, address));
+        ++bytes;
+    }
+    const auto& cable = bench.rig->Cable();
+    const double measured = double(cable.Reads() + cable.Writes()) / double(bytes);
+    const double expected =
+        double((1 + CSimIspTarget::kWritePolls + 1) * RegisterOpsPerFrame(latchMode));
+    state.counters["reg_ops_per_byte"] = measured;
+    state.counters["expected"] = expected;
+    if (measured != expected)
+        state.SkipWithError("register traffic differs from what the algorithm implies");
+    family->EndProgramming();
+}
+BENCHMARK(BM_RegisterOpsPerProgrammedByte)->Arg(0)->Arg(1)->Arg(2);
+
+// Simulated register operations per second, frames shifted back to back.
+void BM_SimulatedRegisterOps(benchmark::State& state)
+{
+    Bench bench(1, 0);
+    bench.isp->FindFamily(CIspByteModeFamily::kDeviceCode)->ProgramEnable();
+    auto& tx = bench.isp->TxFrame();
+    tx = {0x20, 0x00, 0x00, 0x00};
+    bench.rig->Cable().ResetCounters();
+    for (auto _ : state)
+        bench.isp->Transfer(4);
+    const auto& cable = bench.rig->Cable();
+    state.counters["reg_ops_per_s"] =
+        benchmark::Counter(double(cable.Reads() + cable.Writes()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SimulatedRegisterOps);
+
+// Write an 8 KB image and read it back for verify through the controller,
+// the way the session does; includes the fixed reset and enable waits
+// (3 x 20 ms).
+void BM_WriteAndVerify8K(benchmark::State& state)
+{
+    Bench bench(int(state.range(0)), 0);
+    std::mt19937 random(7);
+    for (int i = 0; i < 0x2000; ++i)
+        bench.programmer.Buffer1[i] = std::uint8_t(random() & 0x7F);  // never all 0xFF at the end
+    for (auto _ : state) {
+        bench.rig->Chip().ChipErase();
+        bench.programmer.WriteDevice(0);
+        const int written = bench.WaitForEnd();
+        bench.programmer.m_bKeepLength = 1;
+        bench.programmer.ReadDevice(0);
+        const int read = bench.WaitForEnd();
+        bench.isp->WaitIdle();
+        if (written != kStatusWriteDone || read != kStatusReadDone ||
+            std::memcmp(bench.programmer.Buffer1, bench.programmer.Buffer2, 0x2000) != 0) {
+            state.SkipWithError("write or verify failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_WriteAndVerify8K)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

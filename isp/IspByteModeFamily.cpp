@@ -1,0 +1,114 @@
+#include "isp/IspByteModeFamily.h"
+
+#include <chrono>
+#include <thread>
+
+#include "isp/IspProgrammer.h"
+
+namespace {
+
+constexpr int kFrameBytes = 4;
+
+void Wait(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+void CIspByteModeFamily::SendTwoByteInstruction(std::uint8_t first, std::uint8_t second)
+{
+    auto& tx = m_pIsp->TxFrame();
+    tx[0] = first;
+    tx[1] = second;
+    m_pIsp->Transfer(kFrameBytes);
+}
+
+void CIspByteModeFamily::ProgramEnable()
+{
+    // A reset pulse puts the device into serial programming mode; it needs
+    // the lines quiet and RST settled before the enable instruction.
+    m_pIsp->SetRst(0);
+    m_pIsp->SetMosi(0);
+    m_pIsp->SetSck(0);
+    Wait(10);
+    m_pIsp->SetRst(1);
+    Wait(10);
+    // The device echoes the instruction; nothing checks the reply.
+    SendTwoByteInstruction(0xAC, 0x53);
+}
+
+void CIspByteModeFamily::ReadSignature(std::array<std::uint8_t, 3>& out)
+{
+    auto& tx = m_pIsp->TxFrame();
+    const auto& rx = m_pIsp->RxFrame();
+    tx[0] = 0x28;
+    tx[2] = 0x00;
+    tx[3] = 0x00;
+    for (std::uint8_t n = 0; n < 3; ++n) {
+        tx[1] = n;
+        m_pIsp->Transfer(kFrameBytes);
+        out[n] = rx[3];
+    }
+}
+
+void CIspByteModeFamily::ChipErase()
+{
+    SendTwoByteInstruction(0xAC, 0x80);
+    Wait(500);
+}
+
+int CIspByteModeFamily::WriteByte(std::uint8_t data, int address)
+{
+    auto& tx = m_pIsp->TxFrame();
+    tx[0] = 0x40;
+    tx[1] = std::uint8_t(address >> 8);
+    tx[2] = std::uint8_t(address);
+    tx[3] = data;
+    m_pIsp->Transfer(kFrameBytes);
+    // The device times its own programming cycle: poll by reading back
+    // rather than waiting a fixed time.
+    for (int read = 0; read < kMaxVerifyReads; ++read) {
+        if (ReadByte(address) == data)
+            return 1;
+    }
+    return 0;
+}
+
+std::uint8_t CIspByteModeFamily::ReadByte(int address)
+{
+    auto& tx = m_pIsp->TxFrame();
+    tx[0] = 0x20;
+    tx[1] = std::uint8_t(address >> 8);
+    tx[2] = std::uint8_t(address);
+    m_pIsp->Transfer(kFrameBytes);
+    return m_pIsp->RxFrame()[3];
+}
+
+int CIspByteModeFamily::WriteLockBits(int level)
+{
+    // Each further lock step needs programming mode entered afresh.
+    if (level >= 1) {
+        SendTwoByteInstruction(0xAC, 0xE1);
+        Wait(1);
+    }
+    if (level >= 2) {
+        ProgramEnable();
+        SendTwoByteInstruction(0xAC, 0xE2);
+        Wait(1);
+    }
+    if (level == 3) {
+        ProgramEnable();
+        SendTwoByteInstruction(0xAC, 0xE3);
+        Wait(1);
+    }
+    return 1;
+}
+
+void CIspByteModeFamily::EndProgramming()
+{
+    // RST low lets the device run; the other lines idle high.
+    m_pIsp->SetRst(0);
+    m_pIsp->SetMosi(1);
+    m_pIsp->SetSck(1);
+}

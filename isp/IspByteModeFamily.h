@@ -1,0 +1,28 @@
+#pragma once
+
+#include "isp/IspFamily.h"
+
+// The byte-mode serial programming instructions of the AT89S51/AT89S52
+// (device code 2): 4-byte frames, one byte written or read per frame.
+class CIspByteModeFamily : public CIspFamily {
+public:
+    static constexpr std::uint8_t kDeviceCode = 2;
+    // A written byte that has not read back equal after this many reads
+    // counts as failed.
+    static constexpr int kMaxVerifyReads = 1000;
+
+    CIspByteModeFamily() : CIspFamily(kDeviceCode) {}
+
+    void ProgramEnable() override;
+    void ReadSignature(std::array<std::uint8_t, 3>& out) override;
+    void ChipErase() override;
+    int WriteByte(std::uint8_t data, int address) override;
+    std::uint8_t ReadByte(int address) override;
+    int WriteLockBits(int level) override;
+    void EndProgramming() override;
+
+private:
+    // Sets the first two frame bytes and sends the frame; bytes 3 and 4 keep
+    // what the previous frame left (don't-care positions).
+    void SendTwoByteInstruction(std::uint8_t first, std::uint8_t second);
+};

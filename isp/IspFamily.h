@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+class CIspProgrammer;
+
+// One programming algorithm for the ISP cable: the serial instructions of one
+// device family. The backend picks the handler whose code equals the device
+// record's code; every call runs on the backend's worker thread.
+class CIspFamily {
+public:
+    explicit CIspFamily(std::uint8_t deviceCode) : m_byDeviceCode(deviceCode) {}
+    virtual ~CIspFamily() = default;
+
+    CIspFamily(const CIspFamily&) = delete;
+    CIspFamily& operator=(const CIspFamily&) = delete;
+
+    // Stores the backend whose lines and frames the handler works.
+    virtual void Attach(CIspProgrammer* isp);
+
+    // Reset pulse, then the programming-enable instruction.
+    virtual void ProgramEnable() = 0;
+    virtual void ReadSignature(std::array<std::uint8_t, 3>& out) = 0;
+    virtual void ChipErase() = 0;
+    // 1 when the byte was written and reads back equal, 0 when it failed.
+    virtual int WriteByte(std::uint8_t data, int address) = 0;
+    virtual std::uint8_t ReadByte(int address) = 0;
+    // level 1..3 as the lock list offers it; always 1.
+    virtual int WriteLockBits(int level) = 0;
+    // Leaves programming mode: the device runs and the lines idle.
+    virtual void EndProgramming() = 0;
+
+    const std::uint8_t m_byDeviceCode;
+
+protected:
+    CIspProgrammer* m_pIsp = nullptr;
+};

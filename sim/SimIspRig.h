@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "isp/CableDescription.h"
+#include "isp/PortRegisters.h"
+#include "sim/SimCable.h"
+#include "sim/SimChip.h"
+#include "sim/SimIspTarget.h"
+
+class IMessageSink;
+
+// The simulated ISP bench in one piece: a target chip, its serial interface
+// and the cable to the port. The backend's port owns it as its register set,
+// so chip, target and cable live exactly as long as the backend that drives
+// them.
+class CSimIspRig : public IPortRegisters {
+public:
+    CSimIspRig(SimChipType chip, int cableType, const CableDescription& wiring);
+    ~CSimIspRig() override;
+
+    CSimIspRig(const CSimIspRig&) = delete;
+    CSimIspRig& operator=(const CSimIspRig&) = delete;
+
+    std::uint8_t Read(int offset) override { return m_cable.Read(offset); }
+    void Write(int offset, std::uint8_t value) override { m_cable.Write(offset, value); }
+
+    CSimChip& Chip() { return m_chip; }
+    CSimIspTarget& Target() { return m_target; }
+    CSimCable& Cable() { return m_cable; }
+
+    // Saves the chip to path when the rig goes; a failure is shown through
+    // messages, since nobody is left to ask.
+    void SaveStateOnExit(const std::string& path, IMessageSink& messages);
+
+private:
+    CSimChip m_chip;
+    CSimIspTarget m_target{m_chip};
+    CSimCable m_cable;
+    std::string m_strStatePath;
+    IMessageSink* m_pMessages = nullptr;
+};
