@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord binutils
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-wqy-microhei
 )
 
 missing=()
