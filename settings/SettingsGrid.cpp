@@ -1,0 +1,228 @@
+#include "settings/SettingsGrid.h"
+
+#include "widgets/PropertyGrid.h"
+
+namespace {
+
+// The programmer item's one value: the serial programmer board. The cable
+// kinds are reached only through a stored record.
+const char* const kProductValue = "Tamberlink V3.0 ";
+const char* const kVersionValue = "Ver3.0";
+const char* const kVersionDescription = "Tamberlink Ver3.0, 2026年12月发布";
+
+// Log lines of a start without a stored record, and of a start with one.
+const char* const kNoRecordLine = "TamberlinkVer3.0)";
+const char* const kEditionLine = "Tamberlink 编程器 Linux 版";
+const char* const kReleaseLine = "Ver3.0, 2026年12月发布";
+
+// The grid's colours: help pane, help text, lines, background, text.
+constexpr unsigned kHelpBack = 0x8080FF;
+constexpr unsigned kHelpText = 0;
+constexpr unsigned kLine = 0xFF8080;
+constexpr unsigned kBack = 0xF7F3E9;
+constexpr unsigned kText = 0;
+
+// The product line: nine trailing spaces.
+const std::string kProductLogLine = "Tamberlink Ver3.0" + std::string(9, ' ');
+// Two product names, 12 spaces between them and 3 after.
+const std::string kProductPairLine =
+    "Tamberlink" + std::string(12, ' ') + "Tamberlink" + std::string(3, ' ');
+
+QString Q(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+void Log(const CSettingsGrid::AppendLogFn& appendLog, const std::string& line)
+{
+    if (appendLog)
+        appendLog(line);
+}
+
+CPropertyGridItem* AddListItem(CPropertyGrid& grid, CPropertyGridItem* category,
+                               const char* caption, const char* description,
+                               std::initializer_list<const char*> constraints)
+{
+    CPropertyGridItem* item = grid.AddTextItem(category, Q(caption), QString());
+    item->SetDescription(Q(description));
+    for (const char* value : constraints)
+        item->AddConstraint(Q(value));
+    item->SetFlags(CPropertyGridItem::kFlagHasComboButton);
+    return item;
+}
+
+CPropertyGridItem* AddSwitch(CPropertyGrid& grid, CPropertyGridItem* category,
+                             const char* caption, const char* description)
+{
+    CPropertyGridItem* item = grid.AddBoolItem(category, Q(caption), true);
+    item->SetDescription(Q(description));
+    return item;
+}
+
+} // namespace
+
+CSettingsGrid::CSettingsGrid(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void CSettingsGrid::Build(CPropertyGrid& grid)
+{
+    CPropertyGridItem* programmer = grid.AddCategory(Q(kCatProgrammer));
+    m_pProgType = AddListItem(grid, programmer, kProgType, kProductValue, {kProductValue});
+    m_pComPort = AddListItem(grid, programmer, kComPort, "选择COM口.(重启程序生效)",
+                             {"COM 1", "COM 2", "COM 3", "COM 4"});
+    m_pBaudSel = AddListItem(grid, programmer, kBaudSel, "选择通讯波特率.(重启程序生效)",
+                             {"115200", "57600"});
+    m_pIspSetting = AddListItem(grid, programmer, kIspSetting, kVersionDescription,
+                                {kVersionValue});
+    ShowPosition(m_pBaudSel, 0);
+
+    CPropertyGridItem* system = grid.AddCategory(Q(kCatSystem));
+    m_pAutoDetect = AddSwitch(grid, system, kAutoDetect, "[自动完成]时是否先检测器件?");
+    m_pSoundOn = AddSwitch(grid, system, kSoundOn, "编程成功或失败将会有不同的声音提示.");
+    m_pHotkeyOn = AddSwitch(grid, system, kHotkeyOn, "按下热键后相当于点击了[自动完成].");
+
+    grid.SetCustomColors(kHelpBack, kHelpText, kLine, kBack, kText);
+}
+
+void CSettingsGrid::ShowPosition(CPropertyGridItem* item, int position)
+{
+    if (item && position >= 0 && position < item->Constraints().size())
+        item->SetValue(item->Constraints().at(position));
+}
+
+int CSettingsGrid::ReadPosition(const CPropertyGridItem* item, int fallback)
+{
+    const int position = item ? item->ConstraintIndex() : -1;
+    return position >= 0 ? position : fallback;
+}
+
+void CSettingsGrid::ShowProgType(int value, const AppendLogFn& appendLog)
+{
+    m_Settings.progType = value;
+    if (value != 0)
+        return;
+    ShowPosition(m_pProgType, 0);
+    Log(appendLog, kProductLogLine);
+}
+
+void CSettingsGrid::ShowComPort(int value)
+{
+    m_Settings.comPort = value;
+    if (value >= 1 && value <= 4)
+        ShowPosition(m_pComPort, value - 1);
+}
+
+void CSettingsGrid::ShowBaudSel(int value)
+{
+    m_Settings.baudSel = value;
+    if (value == 0 || value == 1)
+        ShowPosition(m_pBaudSel, value);
+}
+
+void CSettingsGrid::ShowIspSetting(int value)
+{
+    m_Settings.ispSetting = value;
+    if (value == 0)
+        ShowPosition(m_pIspSetting, 0);
+}
+
+int CSettingsGrid::ReadProgType()
+{
+    m_Settings.progType = ReadPosition(m_pProgType, m_Settings.progType);
+    return m_Settings.progType;
+}
+
+int CSettingsGrid::ReadComPort()
+{
+    // An empty item keeps the port number as it is, not "position -1 + 1".
+    const int position = ReadPosition(m_pComPort, -1);
+    if (position >= 0)
+        m_Settings.comPort = position + 1;
+    return m_Settings.comPort;
+}
+
+int CSettingsGrid::ReadBaudSel()
+{
+    m_Settings.baudSel = ReadPosition(m_pBaudSel, m_Settings.baudSel);
+    return m_Settings.baudSel;
+}
+
+int CSettingsGrid::ReadIspSetting()
+{
+    m_Settings.ispSetting = ReadPosition(m_pIspSetting, m_Settings.ispSetting);
+    return m_Settings.ispSetting;
+}
+
+bool CSettingsGrid::LoadSettings(const std::string& iniPath, SettingsRecord& settings,
+                                 const AppendLogFn& appendLog)
+{
+    SettingsRecord stored;
+    if (!stored.Load(iniPath)) {
+        m_Settings = settings;
+        Log(appendLog, kNoRecordLine);
+        Log(appendLog, kEditionLine);
+        Log(appendLog, kProductPairLine);
+        return false;
+    }
+
+    m_Settings = stored;
+    ShowProgType(stored.progType, appendLog);
+    ShowComPort(stored.comPort);
+    ShowBaudSel(stored.baudSel);
+    ShowIspSetting(stored.ispSetting);
+    if (stored.autoDetect == 0 && m_pAutoDetect)
+        m_pAutoDetect->SetValue(CPropertyGridItem::kFalse);
+    if (stored.soundOn == 0 && m_pSoundOn)
+        m_pSoundOn->SetValue(CPropertyGridItem::kFalse);
+    if (stored.hotkeyOn == 0 && m_pHotkeyOn)
+        m_pHotkeyOn->SetValue(CPropertyGridItem::kFalse);
+    // Hotkey, marks and device index travel in the record to the caller.
+    settings = stored;
+    Log(appendLog, kEditionLine);
+    Log(appendLog, kReleaseLine);
+    return true;
+}
+
+SettingsRecord CSettingsGrid::CollectForSave(const SettingsRecord& current)
+{
+    SettingsRecord record = current;
+    record.progType = ReadProgType();
+    record.comPort = ReadComPort();
+    record.baudSel = ReadBaudSel();
+    record.ispSetting = ReadIspSetting();
+    return record;
+}
+
+bool CSettingsGrid::SaveSettings(const std::string& iniPath, const SettingsRecord& settings)
+{
+    return settings.Save(iniPath);
+}
+
+void CSettingsGrid::SetHotkey(std::uint8_t key, std::uint8_t mods)
+{
+    m_Settings.hotkeyKey = key;
+    m_Settings.hotkeyMods = mods;
+}
+
+void CSettingsGrid::OnGridNotify(int code, CPropertyGridItem* item)
+{
+    if (code != CPropertyGrid::kNotifyValueChanged || !item)
+        return;
+    const QString& caption = item->Caption();
+    const int on = item->Value() == CPropertyGridItem::kTrue ? 1 : 0;
+    if (caption == Q(kAutoDetect)) {
+        m_Settings.autoDetect = on;
+    } else if (caption == Q(kSoundOn)) {
+        m_Settings.soundOn = on;
+    } else if (caption == Q(kHotkeyOn)) {
+        m_Settings.hotkeyOn = on;
+    } else {
+        return;
+    }
+    emit switchesChanged(m_Settings.autoDetect, m_Settings.soundOn, m_Settings.hotkeyOn);
+    // Turning the hotkey off only records it; turning it on asks for the key.
+    if (caption == Q(kHotkeyOn) && on && m_onHotkeyOn)
+        m_onHotkeyOn();
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "settings/core/SettingsRecord.h"
+
+class CPropertyGrid;
+class CPropertyGridItem;
+
+// The Settings page: builds its items on a CPropertyGrid, shows a stored
+// settings block on them, reads them back for saving and turns the user's
+// switch changes into settings.
+//
+// The grid keeps the settings it has shown or read (Settings()); an item
+// that still shows its empty start value reads back as that kept value, so
+// saving without touching such an item stores what was loaded (a COM port 7
+// stays 7, a cable kind 2 stays 2).
+//
+// The owner connects the grid's notify() to OnGridNotify (Build does not),
+// and forwards switchesChanged() to the session.
+class CSettingsGrid : public QObject {
+    Q_OBJECT
+
+public:
+    using AppendLogFn = std::function<void(const std::string&)>;
+
+    // Captions of the items, as the user sees them.
+    static inline const char* const kCatProgrammer = "编程器";
+    static inline const char* const kCatSystem = "系统";
+    static inline const char* const kProgType = "编程器";
+    static inline const char* const kComPort = "串口";
+    static inline const char* const kBaudSel = "通讯速率";
+    static inline const char* const kIspSetting = "程序版本";
+    static inline const char* const kAutoDetect = "自动检测器件";
+    static inline const char* const kSoundOn = "使用声音提示";
+    static inline const char* const kHotkeyOn = "使用热键";
+
+    explicit CSettingsGrid(QObject* parent = nullptr);
+
+    // The two categories and seven items, then the grid's colours.
+    void Build(CPropertyGrid& grid);
+
+    // Each stores value as its setting and shows it when it is in range:
+    // programmer 0 (also logs the product line through appendLog), COM 1..4,
+    // baud 0..1, fourth item 0. Out of range: the item keeps what it shows.
+    void ShowProgType(int value, const AppendLogFn& appendLog = {});
+    void ShowComPort(int value);
+    void ShowBaudSel(int value);
+    void ShowIspSetting(int value);
+
+    // The position of the item's value in its list (COM: position + 1),
+    // stored as the setting; the kept setting while the item is empty.
+    int ReadProgType();
+    int ReadComPort();
+    int ReadBaudSel();
+    int ReadIspSetting();
+
+    // Reads "Tamber_Info.ini" at iniPath. On failure logs the three start
+    // lines and leaves settings as given; on success shows the record on the
+    // grid, logs the edition lines and returns it in settings (marks and
+    // device index included: the caller applies them). Either way the grid
+    // keeps settings as its own afterwards. Needs Build first.
+    bool LoadSettings(const std::string& iniPath, SettingsRecord& settings,
+                      const AppendLogFn& appendLog);
+    // The block to store at close: the four text items read from the grid;
+    // switches, hotkey, marks and device index as current has them (start
+    // from Settings() to get the grid's switches and hotkey).
+    SettingsRecord CollectForSave(const SettingsRecord& current);
+    static bool SaveSettings(const std::string& iniPath, const SettingsRecord& settings);
+
+    // The grid's notify(): code 3 on a switch updates the setting and emits
+    // switchesChanged; "使用热键" turned "True" then calls the hotkey hook.
+    void OnGridNotify(int code, CPropertyGridItem* item);
+
+    // Runs when the user switches "使用热键" on (the hotkey dialog). Without
+    // a hook the change is only recorded.
+    void SetHotkeyHook(std::function<void()> hook) { m_onHotkeyOn = std::move(hook); }
+    // The hotkey the hotkey dialog chose.
+    void SetHotkey(std::uint8_t key, std::uint8_t mods);
+
+    const SettingsRecord& Settings() const { return m_Settings; }
+    int AutoDetect() const { return m_Settings.autoDetect; }
+    int SoundOn() const { return m_Settings.soundOn; }
+    int HotkeyOn() const { return m_Settings.hotkeyOn; }
+
+    CPropertyGridItem* ProgTypeItem() const { return m_pProgType; }
+    CPropertyGridItem* ComPortItem() const { return m_pComPort; }
+    CPropertyGridItem* BaudSelItem() const { return m_pBaudSel; }
+    CPropertyGridItem* IspSettingItem() const { return m_pIspSetting; }
+    CPropertyGridItem* AutoDetectItem() const { return m_pAutoDetect; }
+    CPropertyGridItem* SoundOnItem() const { return m_pSoundOn; }
+    CPropertyGridItem* HotkeyOnItem() const { return m_pHotkeyOn; }
+
+signals:
+    void switchesChanged(int autoDetect, int soundOn, int hotkeyOn);
+
+private:
+    // Shows the constraint at position on item (when it exists).
+    static void ShowPosition(CPropertyGridItem* item, int position);
+    // position in the list, or fallback while the item shows no list value.
+    static int ReadPosition(const CPropertyGridItem* item, int fallback);
+
+    SettingsRecord m_Settings;
+    std::function<void()> m_onHotkeyOn;
+
+    CPropertyGridItem* m_pProgType = nullptr;
+    CPropertyGridItem* m_pComPort = nullptr;
+    CPropertyGridItem* m_pBaudSel = nullptr;
+    CPropertyGridItem* m_pIspSetting = nullptr;
+    CPropertyGridItem* m_pAutoDetect = nullptr;
+    CPropertyGridItem* m_pSoundOn = nullptr;
+    CPropertyGridItem* m_pHotkeyOn = nullptr;
+};

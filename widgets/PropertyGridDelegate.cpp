@@ -1,0 +1,113 @@
+#include "widgets/PropertyGridDelegate.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTreeWidget>
+
+#include "widgets/PropertyGrid.h"
+
+namespace {
+
+// Set on a drop-down once the user picked from it: only a pick is a change,
+// not the list losing focus.
+const char* const kPickedProperty = "tamberlinkPicked";
+
+} // namespace
+
+CPropertyGridDelegate::CPropertyGridDelegate(CPropertyGrid& grid)
+    : QStyledItemDelegate(&grid)
+    , m_grid(grid)
+{
+}
+
+CPropertyGridItem* CPropertyGridDelegate::ItemAt(const QModelIndex& index) const
+{
+    return m_grid.ItemFromRow(m_grid.Tree()->itemFromIndex(index));
+}
+
+void CPropertyGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) const
+{
+    QStyledItemDelegate::paint(painter, option, index);
+
+    // The grid lines: under every row, and between caption and value.
+    painter->save();
+    painter->setPen(m_grid.LineColor());
+    const QRect r = option.rect;
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    const CPropertyGridItem* item = ItemAt(index);
+    if (index.column() == 0 && item && !item->IsCategory())
+        painter->drawLine(r.topRight(), r.bottomRight());
+    painter->restore();
+}
+
+QSize CPropertyGridDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                      const QModelIndex& index) const
+{
+    // Room for the drop-down editor without clipping it.
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(qMax(size.height() + 4, option.fontMetrics.height() + 8));
+    return size;
+}
+
+QWidget* CPropertyGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                             const QModelIndex& index) const
+{
+    const CPropertyGridItem* item = ItemAt(index);
+    if (!item || item->IsCategory() || index.column() != 1)
+        return nullptr;
+
+    if (!item->Constraints().isEmpty()) {
+        auto* combo = new QComboBox(parent);
+        combo->addItems(item->Constraints());
+        // A pick is final: take it at once, as the toolkit's list does.
+        auto* self = const_cast<CPropertyGridDelegate*>(this);
+        connect(combo, &QComboBox::activated, self, [self, combo] {
+            combo->setProperty(kPickedProperty, true);
+            emit self->commitData(combo);
+            emit self->closeEditor(combo);
+        });
+        return combo;
+    }
+    if (item->Flags() & CPropertyGridItem::kFlagHasEdit)
+        return new QLineEdit(parent);
+    return nullptr;
+}
+
+void CPropertyGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    const CPropertyGridItem* item = ItemAt(index);
+    if (!item)
+        return;
+    if (auto* combo = qobject_cast<QComboBox*>(editor))
+        combo->setCurrentIndex(item->ConstraintIndex());
+    else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        edit->setText(item->Value());
+}
+
+void CPropertyGridDelegate::setModelData(QWidget* editor, QAbstractItemModel*,
+                                         const QModelIndex& index) const
+{
+    CPropertyGridItem* item = ItemAt(index);
+    if (!item)
+        return;
+    QString value;
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+        // Closing the list without a pick changes nothing.
+        if (!combo->property(kPickedProperty).toBool() || combo->currentIndex() < 0)
+            return;
+        combo->setProperty(kPickedProperty, false);
+        value = combo->currentText();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+        value = edit->text();
+    } else {
+        return;
+    }
+    // The grid shows the value itself; the model is not written here. The
+    // change is reported once the editor is gone, so a handler may open a
+    // dialog without the editor still committing underneath it.
+    CPropertyGrid* grid = &m_grid;
+    QMetaObject::invokeMethod(
+        grid, [grid, item, value] { grid->EditValueAsUser(item, value); }, Qt::QueuedConnection);
+}
