@@ -20,11 +20,15 @@
 #include <algorithm>
 
 #include "app/AboutDlg.h"
+#include "app/FileDropLoader.h"
 #include "app/ProgrammerApp.h"
 #include "app/QtMessageSink.h"
 #include "app/SimulatedHardware.h"
+#include "app/SoundPrompts.h"
 #include "platform/AppGlobals.h"
 #include "programmer/DeviceCatalogue.h"
+#include "settings/LastFileDialog.h"
+#include "settings/HotkeyRegistration.h"
 #include "settings/SettingsGrid.h"
 #include "widgets/CommandButtonWidget.h"
 #include "widgets/HexEdit.h"
@@ -82,21 +86,30 @@ CProgrammerDlg::CProgrammerDlg(const Options& options, IMessageSink* messages, Q
     // The controller allocates both buffers, filled with 0xFF.
     m_pSession = std::make_unique<CProgrammerSession>(*this, m_sink, *m_pMessages);
     m_pSettingsGrid = std::make_unique<CSettingsGrid>();
+    // The hotkey works like a click on Auto, refused while a step runs.
+    m_pHotkey = std::make_unique<CHotkeyRegistration>(this, [this] {
+        if (m_pSession)
+            m_pSession->OnAuto();
+    });
     m_sink.SetHandler([this](const StatusEvent& event) { OnStatusEvent(event); });
 
     m_watchdog.setInterval(500);
     connect(&m_watchdog, &QTimer::timeout, this, &CProgrammerDlg::OnWatchdog);
 
+    m_pPrompts = new CSoundPrompts(this);
     CreateControls();
     // After the controls: the first command button makes the icons known.
     setWindowIcon(QIcon(QStringLiteral(":/icons/128.svg")));
     OnInitDialog();
+    // A file dropped on the window is a Load file.
+    m_pDropLoader = new CFileDropLoader(this, *m_pSession, IniFilePath("LastFile.ini"));
 }
 
 CProgrammerDlg::~CProgrammerDlg()
 {
     m_watchdog.stop();
     m_sink.SetHandler({});
+    m_pHotkey.reset();  // unregisters
     // The child widgets go after the session; keep their last signals (a
     // tab widget losing its pages changes its current tab) away from it.
     for (QObject* child : children())
@@ -258,6 +271,12 @@ void CProgrammerDlg::OnInitDialog()
                 m_pSession->SetAutoDetect(autoDetect);
                 m_pSession->SetSoundOn(soundOn);
             });
+    // "使用热键" turned on asks for the combination; the grid keeps it for
+    // the settings block.
+    m_pSettingsGrid->SetHotkeyHook([this] {
+        if (m_pHotkey->RunDialog(this, m_pMessages))
+            m_pSettingsGrid->SetHotkey(m_pHotkey->Key(), m_pHotkey->Mods());
+    });
 
     CProgrammer& programmer = m_pSession->Programmer();
     ShowBuffer1(programmer.Buffer1, CProgrammer::kBufferSize);
@@ -271,7 +290,7 @@ void CProgrammerDlg::OnInitDialog()
 
     // The first log lines: they bring the Status page forward.
     m_bSettingsLoaded = m_pSettingsGrid->LoadSettings(
-        g_strAppDir + SettingsRecord::kFileName, m_Settings,
+        IniFilePath(SettingsRecord::kFileName), m_Settings,
         [this](const std::string& line) { m_pSession->AppendLog(line); });
 
     SettingsRecord run = m_Settings;
@@ -294,6 +313,9 @@ void CProgrammerDlg::OnInitDialog()
     // event once this returns), fills the device list and selects the
     // stored device.
     m_pSession->Start(run, m_options.cataloguePath);
+
+    m_pHotkey->SetHotkey(m_Settings.hotkeyKey, m_Settings.hotkeyMods);
+    m_pHotkey->Register(m_Settings.hotkeyOn != 0);
 
     m_sinceActivity.start();
     m_watchdog.start();
@@ -461,33 +483,29 @@ void CProgrammerDlg::ButtonChanged(const CCommandButton& button)
         widget->Apply(button);
 }
 
-void CProgrammerDlg::PlaySound(PromptSound)
+void CProgrammerDlg::PlaySound(PromptSound sound)
 {
-    // The desktop's bell stands in for the tone patterns for now.
-    QApplication::beep();
+    // Returns at once; silent where there is no sound device.
+    if (m_pPrompts)
+        m_pPrompts->Play(sound);
 }
 
 void CProgrammerDlg::FlashWindow()
 {
-    QApplication::alert(this);
+    CSoundPrompts::Flash(this);
 }
 
 std::optional<std::string> CProgrammerDlg::ChooseOpenFile()
 {
     if (m_chooseOpen)
         return m_chooseOpen();
-    // Built on first use and kept, so it remembers its folder.
-    if (!m_pOpenDialog) {
-        m_pOpenDialog = new QFileDialog(this);
-        m_pOpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-        m_pOpenDialog->setFileMode(QFileDialog::ExistingFile);
-        m_pOpenDialog->setNameFilters(
-            {QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")});
-        m_pOpenDialog->setDefaultSuffix(QStringLiteral("bin"));
-    }
-    if (m_pOpenDialog->exec() != QDialog::Accepted || m_pOpenDialog->selectedFiles().isEmpty())
+    // Built on first use and kept, so it remembers its folder; it keeps the
+    // recent list up to date itself.
+    if (!m_pOpenDialog)
+        m_pOpenDialog = new CLastFileDialog(IniFilePath("LastFile.ini"), this);
+    if (m_pOpenDialog->Run() != 1)
         return std::nullopt;
-    return m_pOpenDialog->selectedFiles().constFirst().toStdString();
+    return m_pOpenDialog->Path();
 }
 
 std::optional<std::string> CProgrammerDlg::ChooseSaveFile()
@@ -619,7 +637,7 @@ SettingsRecord CProgrammerDlg::CollectSettings() const
 
 bool CProgrammerDlg::SaveSettings()
 {
-    return CSettingsGrid::SaveSettings(g_strAppDir + SettingsRecord::kFileName,
+    return CSettingsGrid::SaveSettings(IniFilePath(SettingsRecord::kFileName),
                                        CollectSettings());
 }
 

@@ -17,12 +17,16 @@
 #include "settings/core/SettingsRecord.h"
 
 class CCommandButtonWidget;
+class CFileDropLoader;
 class CHexEdit;
+class CHotkeyRegistration;
 class CHyperLink;
+class CLastFileDialog;
 class CPropertyGrid;
 class CPropertyGridItem;
 class CSettingsGrid;
 class CSimulatedHardware;
+class CSoundPrompts;
 class CTextProgressCtrl;
 class IMessageSink;
 class QComboBox;
@@ -110,6 +114,7 @@ public:
 
     CProgrammerSession& Session() { return *m_pSession; }
     CSettingsGrid& SettingsGrid() { return *m_pSettingsGrid; }
+    CHotkeyRegistration& Hotkey() { return *m_pHotkey; }
     const SettingsRecord& LoadedSettings() const { return m_Settings; }
     bool SettingsLoaded() const { return m_bSettingsLoaded; }
     CSimulatedHardware* SimulatedHardware() const { return m_pSimulated.get(); }
@@ -188,6 +193,8 @@ private:
     std::unique_ptr<CSimulatedHardware> m_pSimulated;
     std::unique_ptr<CProgrammerSession> m_pSession;
     std::unique_ptr<CSettingsGrid> m_pSettingsGrid;
+    // After the session: its hotkey messages call into it until it goes.
+    std::unique_ptr<CHotkeyRegistration> m_pHotkey;
 
     QTimer m_watchdog;
     QElapsedTimer m_sinceActivity;
@@ -195,7 +202,9 @@ private:
 
     FileChooser m_chooseOpen;
     FileChooser m_chooseSave;
-    QFileDialog* m_pOpenDialog = nullptr;
+    CLastFileDialog* m_pOpenDialog = nullptr;
+    CSoundPrompts* m_pPrompts = nullptr;
+    CFileDropLoader* m_pDropLoader = nullptr;
     QFileDialog* m_pSaveDialog = nullptr;
 
     // Controls, owned by the dialog as their parent.

@@ -46,7 +46,7 @@ int CIspProgrammer::FinishInit(bool opened)
     m_bBusy = 0;
     // The description is loaded even when the port failed, so that the
     // backend is complete either way.
-    m_Cable = CableDescription::ForType(m_nCableType, g_strAppDir + "Quenby.ini");
+    m_Cable = CableDescription::ForType(m_nCableType, IniFilePath("Quenby.ini"));
     SetPin(m_Cable.m_nPinLe, m_Cable.m_nLeEnable);
     for (auto& family : m_Families)
         family->Attach(this);

@@ -52,7 +52,7 @@ int CParallelPort::Open(std::uint16_t base)
 
     // One printer port per program: its device node is configurable for
     // machines where it is not the first one.
-    m_strDevicePath = CProfileFile(g_strAppDir + "Tamber_Info.ini")
+    m_strDevicePath = CProfileFile(IniFilePath("Tamber_Info.ini"))
                           .GetString("Ports", "LPT1", kDefaultDevice);
     if (m_strDevicePath.empty())
         m_strDevicePath = kDefaultDevice;

@@ -1,7 +1,12 @@
 #include "platform/AppGlobals.h"
 
+#include <filesystem>
+#include <mutex>
+#include <pwd.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 std::string g_strAppDir;
 int g_bWinMajor4 = 0;
@@ -25,7 +30,95 @@ std::string ExecutablePath()
     }
 }
 
+// The folder the install step puts the executables in. A program running from
+// there is an installed one even when its user may write to the folder (root
+// does), so the ini files never land among the package's files.
+#ifdef TAMBERLINK_INSTALLED_DIR
+constexpr const char* kInstalledDir = TAMBERLINK_INSTALLED_DIR;
+#else
+constexpr const char* kInstalledDir = "";
+#endif
+
+bool IsAbsolute(const char* path)
+{
+    return path && path[0] == '/';
+}
+
+// The user's home folder: $HOME, else the password database's entry.
+std::string HomeFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (IsAbsolute(home))
+        return home;
+    passwd entry{};
+    passwd* found = nullptr;
+    std::string buffer(4096, '\0');
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        IsAbsolute(found->pw_dir))
+        return found->pw_dir;
+    return std::string();
+}
+
 } // namespace
+
+bool IsPortableFolder(const std::string& appDir, bool writable)
+{
+    if (!writable)
+        return false;
+    if (kInstalledDir[0] == '\0')
+        return true;
+    std::error_code error;
+    return !std::filesystem::equivalent(appDir, kInstalledDir, error);
+}
+
+std::string UserConfigFolder(const char* xdgConfigHome, const char* home)
+{
+    // A relative XDG_CONFIG_HOME is invalid and must be ignored.
+    std::string base;
+    if (IsAbsolute(xdgConfigHome))
+        base = xdgConfigHome;
+    else if (IsAbsolute(home))
+        base = std::string(home) + "/.config";
+    else
+        return std::string();
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/tamberlink/";
+}
+
+std::string IniFolderFor(const std::string& appDir, bool portable,
+                         const std::string& configFolder)
+{
+    // Without any configuration folder the program folder is the only choice.
+    return portable || configFolder.empty() ? appDir : configFolder;
+}
+
+std::string IniFilePath(const std::string& name)
+{
+    static std::mutex mutex;
+    static bool decided = false;
+    static std::string decidedFor;
+    static std::string folder;
+
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (!decided || decidedFor != g_strAppDir) {
+        const std::string checked = g_strAppDir.empty() ? std::string(".") : g_strAppDir;
+        const bool writable = ::access(checked.c_str(), W_OK) == 0;
+        const std::string home = HomeFolder();
+        folder = IniFolderFor(g_strAppDir, IsPortableFolder(checked, writable),
+                              UserConfigFolder(std::getenv("XDG_CONFIG_HOME"),
+                                               home.empty() ? nullptr : home.c_str()));
+        if (folder != g_strAppDir) {
+            // Made now so that the first save succeeds; a failure shows up
+            // as that save's failure.
+            std::error_code error;
+            std::filesystem::create_directories(folder, error);
+        }
+        decidedFor = g_strAppDir;
+        decided = true;
+    }
+    return folder + name;
+}
 
 std::string ExecutableFolder()
 {

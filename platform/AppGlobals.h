@@ -18,6 +18,24 @@ void SetAppDir(const std::string& dir);
 // The folder of the running executable, ending in '/'; "./" when it cannot
 // be found.
 std::string ExecutableFolder();
+// Where the ini file `name` ("Tamber_Info.ini", "Quenby.ini", "LastFile.ini")
+// lives. A portable program folder (writable, and not the folder the program
+// was installed to) keeps them next to the executables; otherwise they live
+// in the user's configuration folder, $XDG_CONFIG_HOME/tamberlink (default
+// ~/.config/tamberlink), made when first needed. Decided once per program
+// folder; safe from any thread.
+std::string IniFilePath(const std::string& name);
+
+// The pieces of that decision, apart so that they can be tested:
+// whether appDir is a portable program folder, given whether it is writable;
+// the user's configuration folder for this program, ending in '/' (empty
+// when neither variable gives an absolute path);
+// and the folder the ini files go to, ending in '/'.
+bool IsPortableFolder(const std::string& appDir, bool writable);
+std::string UserConfigFolder(const char* xdgConfigHome, const char* home);
+std::string IniFolderFor(const std::string& appDir, bool portable,
+                         const std::string& configFolder);
+
 // The leading number of a kernel release string ("4.19.0-25-amd64" -> 4);
 // 0 when it does not start with a digit.
 int MajorVersionOf(const std::string& release);

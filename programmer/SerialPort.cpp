@@ -433,7 +433,7 @@ std::string CSerialPort::ResolveComPortPath(int n)
 {
     if (n < 1)
         return {};
-    const CProfileFile ini(g_strAppDir + "Tamber_Info.ini");
+    const CProfileFile ini(IniFilePath("Tamber_Info.ini"));
     return ini.GetString("Ports", "COM" + std::to_string(n), "/dev/ttyS" + std::to_string(n - 1));
 }
 

@@ -7,7 +7,10 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord binutils
-  qt6-base-dev qt6-svg-dev libgl-dev fonts-wqy-microhei
+  clang libclang-rt-14-dev
+  qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-wqy-microhei
+  libxcb1-dev libxcb-keysyms1-dev xvfb xdotool
+  dpkg-dev file
 )
 
 missing=()

@@ -12,7 +12,7 @@ SimulatedIspProgrammer MakeSimulatedIspProgrammer(CProgrammer& controller, int c
 {
     const CableDescription wiring =
         options.wiring ? *options.wiring
-                       : CableDescription::ForType(cableType, g_strAppDir + "Quenby.ini");
+                       : CableDescription::ForType(cableType, IniFilePath("Quenby.ini"));
     auto rig = std::make_unique<CSimIspRig>(options.chip, cableType, wiring);
 
     if (!options.statePath.empty()) {

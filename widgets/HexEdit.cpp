@@ -12,12 +12,12 @@
 
 namespace {
 
-// Columns in character cells: address, two blanks, eight "XX " groups, one
-// more blank, then the eight characters.
-constexpr int kAddressGap = 2;
+// Columns in character cells: address, two blanks (one when narrow), eight
+// "XX " groups, one more blank, then the eight characters.
 constexpr int kHexCellChars = 3;
 constexpr int kCharGap = 1;
-constexpr int kMargin = 4;
+// The smallest font FitToWidth may choose, in quarters of the base size.
+constexpr int kMinFontQuarters = 3;
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
@@ -123,7 +123,7 @@ int CHexEdit::VisibleRows() const
 
 int CHexEdit::HexColumnX() const
 {
-    return kMargin + (AddressDigits() + kAddressGap) * m_nCharWidth;
+    return Margin() + (AddressDigits() + AddressGap()) * m_nCharWidth;
 }
 
 int CHexEdit::CharColumnX() const
@@ -133,7 +133,49 @@ int CHexEdit::CharColumnX() const
 
 int CHexEdit::ContentWidth() const
 {
-    return CharColumnX() + kBytesPerRow * m_nCharWidth + kMargin;
+    return CharColumnX() + kBytesPerRow * m_nCharWidth + Margin();
+}
+
+int CHexEdit::AddressGap() const
+{
+    return m_bCompact ? 1 : 2;
+}
+
+int CHexEdit::Margin() const
+{
+    return m_bCompact ? 2 : 4;
+}
+
+void CHexEdit::FitToWidth()
+{
+    // A view placed in a fixed page (the main window's) cannot grow: the
+    // character column must not end under the scroll bar.
+    if (m_bFitting)
+        return;
+    m_bFitting = true;
+    const int available = viewport()->width();
+    const auto measure = [this](const QFont& candidate) {
+        const QFontMetrics fm(candidate);
+        m_nCharWidth = std::max(fm.horizontalAdvance(QLatin1Char('0')), 1);
+        m_nLineHeight = std::max(fm.height(), 1);
+        m_nAscent = fm.ascent();
+    };
+    QFont chosen = m_baseFont;
+    m_bCompact = false;
+    measure(chosen);
+    if (ContentWidth() > available)
+        m_bCompact = true;
+    const qreal base = m_baseFont.pointSizeF();
+    if (base > 0) {
+        for (qreal size = base - 0.5;
+             ContentWidth() > available && size >= base * kMinFontQuarters / 4; size -= 0.5) {
+            chosen.setPointSizeF(size);
+            measure(chosen);
+        }
+    }
+    if (chosen != font())
+        setFont(chosen); // FontChange, taken as our own while m_bFitting
+    m_bFitting = false;
 }
 
 int CHexEdit::FirstVisibleAddress() const
@@ -155,8 +197,13 @@ int CHexEdit::LastVisibleAddress() const
 
 QSize CHexEdit::sizeHint() const
 {
-    const int width = ContentWidth() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
-    return QSize(width, 16 * m_nLineHeight + 2 * frameWidth());
+    // The full layout in the base font, not what a narrow view fitted.
+    const QFontMetrics fm(m_baseFont);
+    const int charWidth = std::max(fm.horizontalAdvance(QLatin1Char('0')), 1);
+    const int cells = AddressDigits() + 2 + kBytesPerRow * kHexCellChars + kCharGap + kBytesPerRow;
+    const int width = 2 * 4 + cells * charWidth + verticalScrollBar()->sizeHint().width() +
+                      2 * frameWidth();
+    return QSize(width, 16 * std::max(fm.height(), 1) + 2 * frameWidth());
 }
 
 void CHexEdit::UpdateMetrics()
@@ -170,6 +217,7 @@ void CHexEdit::UpdateMetrics()
 
 void CHexEdit::UpdateScrollBars()
 {
+    FitToWidth();
     // Pixel ranges, so the view scrolls smoothly under a touchpad; the wheel
     // and the arrows still step a row at a time.
     const int contentHeight = RowCount() * m_nLineHeight;
@@ -194,6 +242,9 @@ void CHexEdit::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        // A font set from outside is the one to fit from.
+        if (!m_bFitting)
+            m_baseFont = font();
         UpdateMetrics();
         viewport()->update();
     }
@@ -273,7 +324,7 @@ void CHexEdit::paintEvent(QPaintEvent* event)
             }
         }
         painter.setPen(addressColour);
-        painter.drawText(x0 + kMargin, baseline, AddressText(start));
+        painter.drawText(x0 + Margin(), baseline, AddressText(start));
         painter.setPen(textColour);
         if (row == caretRow && hasFocus()) {
             // Drawn cell by cell so the caret's cell can take the

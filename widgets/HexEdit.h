@@ -73,6 +73,13 @@ private:
     QRect CaretRect() const;
     void UpdateMetrics();
     int ContentWidth() const;
+    // Blank cells between address and hex columns, and the outer margin:
+    // fewer when the view is too narrow for the full layout.
+    int AddressGap() const;
+    int Margin() const;
+    // Fits the columns into the viewport's width: first closer together,
+    // then in a smaller font (down to three quarters of m_baseFont).
+    void FitToWidth();
 
     std::vector<std::uint8_t> m_data;
     int m_nCaret = 0;
@@ -81,4 +88,7 @@ private:
     int m_nCharWidth = 8;
     int m_nLineHeight = 16;
     int m_nAscent = 12;
+    QFont m_baseFont;
+    bool m_bCompact = false;
+    bool m_bFitting = false;
 };

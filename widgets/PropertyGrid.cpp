@@ -302,11 +302,29 @@ void CPropertyGrid::OnRowDoubleClicked(QTreeWidgetItem* row, int column)
     EditValueAsUser(item, item->BoolValue() ? CPropertyGridItem::kFalse : CPropertyGridItem::kTrue);
 }
 
+void CPropertyGrid::FitCaptionColumn()
+{
+    if (m_pTree)
+        m_pTree->setColumnWidth(0, m_pTree->viewport()->width() * 45 / 100);
+}
+
 bool CPropertyGrid::eventFilter(QObject* watched, QEvent* event)
 {
     // Captions get a little less than half the width, as in the toolkit. The
-    // viewport's own resize is the one that knows its final width.
-    if (m_pTree && watched == m_pTree->viewport() && event->type() == QEvent::Resize)
-        m_pTree->setColumnWidth(0, m_pTree->viewport()->width() * 45 / 100);
+    // viewport's own resize is the one that knows its final width; its show
+    // covers a size that changed while the grid was hidden.
+    if (m_pTree && watched == m_pTree->viewport() &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        FitCaptionColumn();
     return QWidget::eventFilter(watched, event);
+}
+
+void CPropertyGrid::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A grid resized while hidden (a tab page in the back) gets its layout
+    // only now: fit once the tree has its final size.
+    if (QLayout* grid = layout())
+        grid->activate();
+    FitCaptionColumn();
 }

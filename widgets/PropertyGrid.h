@@ -77,6 +77,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     friend class CPropertyGridItem;
@@ -88,6 +89,8 @@ private:
     void ItemChanged(CPropertyGridItem* item);
     void UpdateHelp();
     void ApplyColors();
+    // Captions get a little less than half the viewport's width.
+    void FitCaptionColumn();
     void OnCurrentRowChanged();
     void OnRowClicked(QTreeWidgetItem* row);
     void OnRowDoubleClicked(QTreeWidgetItem* row, int column);

@@ -1,0 +1,95 @@
+# Install rules and the Debian package.
+#
+# The executables and ChipList.chip go together into one program folder,
+# <prefix>/lib/tamberlink: the programs look their data up next to their own
+# binary. <prefix>/bin gets relative symbolic links to them; the kernel
+# resolves those for /proc/self/exe, so a program started through a link
+# still finds its real folder. The ini files of an installed program live in
+# the user's configuration folder (platform/AppGlobals.cpp).
+
+include(GNUInstallDirs)
+
+set(TAMBERLINK_PROGRAM_DIR "lib/tamberlink" CACHE STRING
+    "Program folder under the install prefix (executables and ChipList.chip)")
+
+# The program tells an installed copy of itself from a portable one by this
+# folder (root may write to it, yet must not leave ini files there).
+if(IS_ABSOLUTE "${TAMBERLINK_PROGRAM_DIR}")
+  set(tamberlink_installed_dir "${TAMBERLINK_PROGRAM_DIR}")
+else()
+  set(tamberlink_installed_dir "${CMAKE_INSTALL_PREFIX}/${TAMBERLINK_PROGRAM_DIR}")
+endif()
+target_compile_definitions(tl_platform PRIVATE
+  TAMBERLINK_INSTALLED_DIR="${tamberlink_installed_dir}")
+
+set(tamberlink_programs)
+foreach(program tamberlink tamberlink-cli tamberlink-board-sim Sordane)
+  if(TARGET ${program})
+    list(APPEND tamberlink_programs ${program})
+  endif()
+endforeach()
+
+# What the package holds, to build without the tests: scripts/package.sh.
+add_custom_target(tamberlink-programs DEPENDS ${tamberlink_programs} chiplist)
+
+install(TARGETS ${tamberlink_programs}
+  RUNTIME DESTINATION ${TAMBERLINK_PROGRAM_DIR} COMPONENT tamberlink)
+install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/ChipList.chip
+  DESTINATION ${TAMBERLINK_PROGRAM_DIR} COMPONENT tamberlink)
+
+# Links in bin/, made in the build tree and installed as links. Sordane keeps
+# its name in the program folder (the window starts it from there); its link
+# is lower case, as commands are.
+if(NOT IS_ABSOLUTE "${TAMBERLINK_PROGRAM_DIR}")
+  file(RELATIVE_PATH link_to_program_dir
+    "/prefix/${CMAKE_INSTALL_BINDIR}" "/prefix/${TAMBERLINK_PROGRAM_DIR}")
+else()
+  set(link_to_program_dir "${TAMBERLINK_PROGRAM_DIR}")
+endif()
+set(link_dir ${CMAKE_BINARY_DIR}/install-links)
+file(MAKE_DIRECTORY ${link_dir})
+foreach(program ${tamberlink_programs})
+  string(TOLOWER ${program} link_name)
+  file(CREATE_LINK "${link_to_program_dir}/${program}" "${link_dir}/${link_name}" SYMBOLIC)
+  install(FILES "${link_dir}/${link_name}"
+    DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tamberlink)
+endforeach()
+
+if(TARGET tamberlink)
+  install(FILES ${CMAKE_SOURCE_DIR}/res/tamberlink.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT tamberlink)
+  install(FILES ${CMAKE_SOURCE_DIR}/res/icons/128.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+    RENAME tamberlink.svg COMPONENT tamberlink)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/README.md
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamberlink COMPONENT tamberlink)
+
+# Debian package: scripts/package.sh configures with the prefix /usr and runs
+# cpack. Library dependencies are found by dpkg-shlibdeps (package dpkg-dev);
+# the ones loaded as plugins at run time are listed by hand.
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "tamberlink")
+set(CPACK_PACKAGE_VENDOR "Tamberlink")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Tamberlink maintainers <tamberlink@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "host program for 8051 device programmers")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Tamberlink detects, erases, writes, reads, verifies and locks 8051-family\n"
+  "microcontrollers (AT89S51/52, AT89C51/52/55, AT89C2051 and kin) through a\n"
+  "serial programmer board or a parallel-port ISP cable. It comes with a Qt\n"
+  "window, a command-line program and simulators of both kinds of hardware.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tamberlink maintainers <tamberlink@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TARGET tamberlink)
+  # The icons are SVG (image format plugin); the interface is Chinese.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+endif()
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Checks the Debian package as a user gets it. As root the package is
+# installed with dpkg (and removed again afterwards unless it was installed
+# before); otherwise, or with TAMBERLINK_CHECK_EXTRACT=1, it is unpacked with
+# dpkg-deb into a temporary root. Then: the files are where they belong, the
+# command line started from another folder finds the shipped catalogue, the
+# window starts on the offscreen platform, and an installed window keeps its
+# ini files in the user's configuration folder.
+#
+#   scripts/check-install.sh [PACKAGE.deb]   (default: scripts/package.sh builds one)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+deb="${1:-}"
+if [ -z "$deb" ]; then
+  deb="$(scripts/package.sh | tail -1)"
+fi
+deb="$(realpath "$deb")"
+
+work="$(mktemp -d)"
+installed_here=0
+cleanup() {
+  if [ "$installed_here" = 1 ]; then
+    dpkg -r tamberlink >/dev/null 2>&1 || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+root=""
+if [ "$(id -u)" -eq 0 ] && [ "${TAMBERLINK_CHECK_EXTRACT:-0}" != 1 ]; then
+  if ! dpkg-query -W -f='${Status}' tamberlink 2>/dev/null | grep -q "install ok installed"; then
+    installed_here=1
+  fi
+  dpkg -i "$deb" >/dev/null || fail "dpkg -i $deb"
+  mode=dpkg
+else
+  root="$work/root"
+  dpkg-deb -x "$deb" "$root"
+  mode=extract
+fi
+prog="$root/usr/lib/tamberlink"
+bin="$root/usr/bin"
+echo "== $mode: $(basename "$deb")"
+
+for f in "$prog/tamberlink" "$prog/tamberlink-cli" "$prog/tamberlink-board-sim" "$prog/Sordane"; do
+  [ -x "$f" ] || fail "missing program $f"
+done
+[ -s "$prog/ChipList.chip" ] || fail "missing $prog/ChipList.chip"
+[ -f "$root/usr/share/applications/tamberlink.desktop" ] || fail "missing desktop entry"
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/tamberlink.svg" ] || fail "missing icon"
+for link in tamberlink tamberlink-cli tamberlink-board-sim sordane; do
+  [ -L "$bin/$link" ] && [ -x "$bin/$link" ] || fail "missing link $bin/$link"
+done
+dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends lacks the Qt libraries"
+
+# The catalogue is found through the link, from an unrelated folder.
+first="$(cd / && "$bin/tamberlink-cli" devices | head -1)"
+case "$first" in
+  *AT89S52*) echo "catalogue: $first" ;;
+  *) fail "tamberlink-cli devices printed '$first', expected AT89S52 first" ;;
+esac
+
+export QT_QPA_PLATFORM=offscreen
+"$bin/tamberlink" --help >/dev/null || fail "tamberlink --help"
+
+# The window on the simulated board: still running after a few seconds
+# means it started (timeout's status 124); anything else is a failure.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config"
+mkdir -p "$HOME"
+status=0
+(cd / && timeout 5 "$bin/tamberlink" --simulate >"$work/window.log" 2>&1) || status=$?
+if [ "$status" -ne 124 ]; then
+  cat "$work/window.log" >&2
+  fail "the window ended with status $status"
+fi
+echo "window: started"
+
+if [ "$mode" = dpkg ]; then
+  # Root may write to /usr/lib/tamberlink, yet an installed program keeps
+  # its settings with the user.
+  [ -d "$XDG_CONFIG_HOME/tamberlink" ] || fail "no $XDG_CONFIG_HOME/tamberlink"
+  if ls "$prog"/*.ini >/dev/null 2>&1; then fail "ini files in $prog"; fi
+  echo "settings: $XDG_CONFIG_HOME/tamberlink"
+fi
+echo "check-install: OK"

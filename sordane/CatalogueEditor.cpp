@@ -1,0 +1,257 @@
+#include "sordane/CatalogueEditor.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+
+#include "sordane/CatalogueModel.h"
+#include "sordane/RecordDlg.h"
+
+namespace {
+
+const char* const kFileFilter = "器件库 (*.chip);;所有文件 (*)";
+
+}  // namespace
+
+CCatalogueEditor::CCatalogueEditor(QWidget* parent) : QMainWindow(parent)
+{
+    m_pModel = new CCatalogueModel(this);
+    m_pView = new QTableView(this);
+    m_pView->setModel(m_pModel);
+    m_pView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pView->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Double-click opens the form; typing or F2 edits the cell in place.
+    m_pView->setEditTriggers(QAbstractItemView::EditKeyPressed
+                             | QAbstractItemView::AnyKeyPressed
+                             | QAbstractItemView::SelectedClicked);
+    m_pView->horizontalHeader()->setStretchLastSection(true);
+    m_pView->verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setCentralWidget(m_pView);
+
+    CreateActions();
+
+    connect(m_pView, &QTableView::doubleClicked, this, &CCatalogueEditor::OnEdit);
+    connect(m_pModel, &CCatalogueModel::modifiedChanged, this, &CCatalogueEditor::UpdateTitle);
+    connect(m_pModel, &CCatalogueModel::editRejected, this,
+            [this](const QString& reason) { statusBar()->showMessage(reason, 8000); });
+    connect(m_pModel, &QAbstractItemModel::rowsInserted, this, &CCatalogueEditor::UpdateActions);
+    connect(m_pModel, &QAbstractItemModel::rowsRemoved, this, &CCatalogueEditor::UpdateActions);
+    connect(m_pModel, &QAbstractItemModel::rowsMoved, this, &CCatalogueEditor::UpdateActions);
+    connect(m_pModel, &QAbstractItemModel::modelReset, this, &CCatalogueEditor::UpdateActions);
+    connect(m_pView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CCatalogueEditor::UpdateActions);
+
+    resize(640, 420);
+    UpdateTitle();
+    UpdateActions();
+}
+
+void CCatalogueEditor::CreateActions()
+{
+    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    QAction* open = fileMenu->addAction(QStringLiteral("打开(&O)..."), this, &CCatalogueEditor::OnOpen);
+    open->setShortcut(QKeySequence::Open);
+    QAction* save = fileMenu->addAction(QStringLiteral("保存(&S)"), this, &CCatalogueEditor::OnSave);
+    save->setShortcut(QKeySequence::Save);
+    QAction* saveAs =
+        fileMenu->addAction(QStringLiteral("另存为(&A)..."), this, &CCatalogueEditor::OnSaveAs);
+    saveAs->setShortcut(QKeySequence::SaveAs);
+    fileMenu->addSeparator();
+    QAction* quit = fileMenu->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
+
+    QMenu* editMenu = menuBar()->addMenu(QStringLiteral("器件(&D)"));
+    QAction* add = editMenu->addAction(QStringLiteral("添加(&N)..."), this, &CCatalogueEditor::OnAdd);
+    add->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_pEditAction = editMenu->addAction(QStringLiteral("编辑(&E)..."), this, &CCatalogueEditor::OnEdit);
+    m_pEditAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_pUpAction = editMenu->addAction(QStringLiteral("上移(&U)"), this, &CCatalogueEditor::OnMoveUp);
+    m_pUpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
+    m_pDownAction = editMenu->addAction(QStringLiteral("下移(&W)"), this, &CCatalogueEditor::OnMoveDown);
+    m_pDownAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
+    m_pRemoveAction = editMenu->addAction(QStringLiteral("删除(&R)"), this, &CCatalogueEditor::OnRemove);
+    m_pRemoveAction->setShortcut(QKeySequence::Delete);
+
+    QToolBar* tools = addToolBar(QStringLiteral("器件"));
+    tools->setMovable(false);
+    tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    tools->addAction(save);
+    tools->addSeparator();
+    tools->addAction(add);
+    tools->addAction(m_pEditAction);
+    tools->addAction(m_pUpAction);
+    tools->addAction(m_pDownAction);
+    tools->addAction(m_pRemoveAction);
+}
+
+bool CCatalogueEditor::OpenFile(const QString& path)
+{
+    if (!QFileInfo::exists(path)) {
+        m_pModel->New(path);
+        statusBar()->showMessage(QStringLiteral("新器件库, 保存时写入 %1").arg(path));
+        return true;
+    }
+    if (!m_pModel->Load(path)) {
+        QMessageBox::warning(this, windowTitle(),
+                             QStringLiteral("无法读取器件库文件:\n%1").arg(path));
+        return false;
+    }
+    statusBar()->showMessage(QStringLiteral("已读入 %1 个器件.").arg(m_pModel->rowCount()), 5000);
+    if (m_pModel->rowCount() > 0)
+        SelectRow(0);
+    UpdateTitle();
+    return true;
+}
+
+void CCatalogueEditor::OnOpen()
+{
+    if (!MaybeSave())
+        return;
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("打开器件库"), QFileInfo(m_pModel->FilePath()).absolutePath(),
+        QString::fromUtf8(kFileFilter));
+    if (!path.isEmpty())
+        OpenFile(path);
+}
+
+bool CCatalogueEditor::OnSave()
+{
+    if (m_pModel->FilePath().isEmpty())
+        return OnSaveAs();
+    if (m_pModel->Save(m_pModel->FilePath())) {
+        statusBar()->showMessage(QStringLiteral("已保存."), 5000);
+        return true;
+    }
+    // Typically an installed, read-only program folder: offer another place.
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("无法写入 %1\n请另存到其他位置.").arg(m_pModel->FilePath()));
+    return OnSaveAs();
+}
+
+bool CCatalogueEditor::OnSaveAs()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("器件库另存为"), m_pModel->FilePath(), QString::fromUtf8(kFileFilter));
+    if (path.isEmpty())
+        return false;
+    if (!m_pModel->Save(path)) {
+        QMessageBox::warning(this, windowTitle(), QStringLiteral("无法写入 %1").arg(path));
+        return false;
+    }
+    UpdateTitle();
+    statusBar()->showMessage(QStringLiteral("已保存."), 5000);
+    return true;
+}
+
+void CCatalogueEditor::OnAdd()
+{
+    DeviceRecord blank;
+    blank.name = "NEW";
+    blank.romSizeKB = 4;
+    blank.programVoltage = 5.0f;
+    CRecordDlg dlg(blank, this);
+    dlg.setWindowTitle(QStringLiteral("添加器件"));
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    // After the current record, so a new variant lands next to its model.
+    const int current = CurrentRow();
+    SelectRow(m_pModel->AddRecord(dlg.Record(), current < 0 ? -1 : current + 1));
+}
+
+void CCatalogueEditor::OnEdit()
+{
+    const int row = CurrentRow();
+    if (row < 0)
+        return;
+    CRecordDlg dlg(m_pModel->Records()[std::size_t(row)], this);
+    if (dlg.exec() == QDialog::Accepted)
+        m_pModel->UpdateRecord(row, dlg.Record());
+}
+
+void CCatalogueEditor::OnMoveUp()
+{
+    const int row = CurrentRow();
+    if (m_pModel->MoveUp(row))
+        SelectRow(row - 1);
+}
+
+void CCatalogueEditor::OnMoveDown()
+{
+    const int row = CurrentRow();
+    if (m_pModel->MoveDown(row))
+        SelectRow(row + 1);
+}
+
+void CCatalogueEditor::OnRemove()
+{
+    const int row = CurrentRow();
+    if (row < 0)
+        return;
+    const QString name = QString::fromStdString(m_pModel->Records()[std::size_t(row)].name);
+    if (QMessageBox::question(this, windowTitle(), QStringLiteral("删除器件 %1 ?").arg(name))
+        != QMessageBox::Yes)
+        return;
+    m_pModel->RemoveRecord(row);
+    if (m_pModel->rowCount() > 0)
+        SelectRow(std::min(row, m_pModel->rowCount() - 1));
+}
+
+int CCatalogueEditor::CurrentRow() const
+{
+    const QModelIndex current = m_pView->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void CCatalogueEditor::SelectRow(int row)
+{
+    const QModelIndex index = m_pModel->index(row, 0);
+    m_pView->setCurrentIndex(index);
+    m_pView->scrollTo(index);
+}
+
+void CCatalogueEditor::UpdateTitle()
+{
+    const QString file = m_pModel->FilePath().isEmpty()
+        ? QStringLiteral("未命名")
+        : QFileInfo(m_pModel->FilePath()).fileName();
+    setWindowTitle(QStringLiteral("Sordane 器件库编辑 - %1[*]").arg(file));
+    setWindowModified(m_pModel->IsModified());
+}
+
+void CCatalogueEditor::UpdateActions()
+{
+    const int row = CurrentRow();
+    const int count = m_pModel->rowCount();
+    m_pEditAction->setEnabled(row >= 0);
+    m_pRemoveAction->setEnabled(row >= 0);
+    m_pUpAction->setEnabled(row > 0);
+    m_pDownAction->setEnabled(row >= 0 && row + 1 < count);
+}
+
+bool CCatalogueEditor::MaybeSave()
+{
+    if (!m_pModel->IsModified())
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, windowTitle(), QStringLiteral("器件库已修改, 是否保存?"),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save)
+        return OnSave();
+    return answer == QMessageBox::Discard;
+}
+
+void CCatalogueEditor::closeEvent(QCloseEvent* event)
+{
+    if (MaybeSave())
+        event->accept();
+    else
+        event->ignore();
+}

@@ -1,0 +1,269 @@
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ProgrammerDlg.h"
+#include "app/SoundPrompts.h"
+#include "app/core/CommandButton.h"
+#include "platform/AppGlobals.h"
+#include "platform/ProfileFile.h"
+#include "settings/LastFileDialog.h"
+#include "settings/core/RecentFileList.h"
+#include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// Hang guard only: every wait ends as soon as its condition holds.
+constexpr int kHangGuardMs = 60000;
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// The events of a double-click, straight to the widget.
+void DoubleClick(QWidget* widget, QPoint at)
+{
+    const QPointF local(at);
+    const QPointF global(widget->mapToGlobal(at));
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const bool release = type == QEvent::MouseButtonRelease;
+        QMouseEvent event(type, local, global, Qt::LeftButton,
+                          release ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+}
+
+// Runs action once the modal dialog is up. Should the action fail to end
+// it, the guard cancels the dialog so that the test fails instead of hanging.
+class ModalDriver {
+public:
+    explicit ModalDriver(QDialog& dialog, std::function<void()> action)
+    {
+        QTimer::singleShot(0, &dialog, [&dialog, action] {
+            if (QTest::qWaitFor([&] { return dialog.isVisible(); }, kHangGuardMs))
+                action();
+        });
+        m_guard.setSingleShot(true);
+        QObject::connect(&m_guard, &QTimer::timeout, &dialog, [&dialog] {
+            ADD_FAILURE() << "the dialog was left open";
+            dialog.reject();
+        });
+        m_guard.start(kHangGuardMs);
+    }
+
+private:
+    QTimer m_guard;
+};
+
+class LastFileDialogTest : public ::testing::Test {
+protected:
+    std::string Ini() const { return m_dir.File("LastFile.ini"); }
+
+    void Seed(const std::vector<std::string>& oldestFirst)
+    {
+        CRecentFileList list(Ini());
+        for (const std::string& path : oldestFirst)
+            ASSERT_TRUE(list.Add(path));
+        ASSERT_TRUE(list.Save());
+    }
+
+    std::vector<std::string> Stored() const
+    {
+        CRecentFileList list(Ini());
+        list.Load();
+        return list.Entries();
+    }
+
+    static QStringList Rows(const QListWidget& list)
+    {
+        QStringList rows;
+        for (int i = 0; i < list.count(); ++i)
+            rows << list.item(i)->text();
+        return rows;
+    }
+
+    CTempDir m_dir;
+};
+
+TEST_F(LastFileDialogTest, ListShowsNewestFirstAndDoubleClickTakesTheEntry)
+{
+    Seed({"/fw/old.bin", "/fw/middle.hex", "/fw/new.bin", "/fw/newest.bin"});
+    CLastFileDialog dialog(Ini());
+    QStringList shown;
+    bool listVisible = false;
+    ModalDriver driver(dialog, [&] {
+        QListWidget* list = dialog.RecentList();
+        listVisible = list->isVisible() && list->window() == &dialog;
+        shown = Rows(*list);
+        // The third row from the top.
+        const QRect row = list->visualItemRect(list->item(2));
+        DoubleClick(list->viewport(), row.center());
+    });
+
+    EXPECT_EQ(dialog.Run(), 1);
+    EXPECT_TRUE(listVisible);
+    EXPECT_EQ(shown, (QStringList{"/fw/newest.bin", "/fw/new.bin", "/fw/middle.hex", "/fw/old.bin"}));
+    EXPECT_TRUE(dialog.ChosenFromList());
+    EXPECT_EQ(dialog.Path(), "/fw/middle.hex");
+    EXPECT_EQ(dialog.Extension(), "hex");
+    EXPECT_EQ(Stored(),
+              (std::vector<std::string>{"/fw/old.bin", "/fw/new.bin", "/fw/newest.bin", "/fw/middle.hex"}));
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(LastFileDialogTest, FileChosenInTheFilePartBecomesNewest)
+{
+    Seed({"/fw/a.bin"});
+    const std::string file = m_dir.File("image.bin");
+    WriteBytes(file, {1, 2, 3});
+    CLastFileDialog dialog(Ini());
+    ModalDriver driver(dialog, [&] {
+        dialog.setDirectory(QString::fromStdString(m_dir.Path().string()));
+        dialog.selectFile(QString::fromStdString(file));
+        static_cast<QDialog&>(dialog).accept();  // the Open button
+    });
+
+    EXPECT_EQ(dialog.Run(), 1);
+    EXPECT_FALSE(dialog.ChosenFromList());
+    EXPECT_EQ(std::filesystem::path(dialog.Path()), std::filesystem::path(file));
+    EXPECT_EQ(dialog.Extension(), "bin");
+    EXPECT_EQ(Stored(), (std::vector<std::string>{"/fw/a.bin", dialog.Path()}));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(LastFileDialogTest, CancelLeavesTheListAndTheNextRunRereadsTheFile)
+{
+    CLastFileDialog dialog(Ini());
+    {
+        ModalDriver driver(dialog, [&] { dialog.reject(); });
+        EXPECT_EQ(dialog.Run(), 0);
+    }
+    // Opening wrote the count of the empty list, nothing else.
+    EXPECT_EQ(CProfileFile(Ini()).GetInt("File Number", "n", -1), 0);
+    EXPECT_TRUE(Stored().empty());
+
+    // Another copy of the program added a file meanwhile.
+    Seed({"/fw/elsewhere.bin"});
+    QStringList shown;
+    ModalDriver driver(dialog, [&] {
+        shown = Rows(*dialog.RecentList());
+        dialog.reject();
+    });
+    EXPECT_EQ(dialog.Run(), 0);
+    EXPECT_EQ(shown, QStringList{"/fw/elsewhere.bin"});
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The main window on the simulated board, for the drop and the prompts.
+class WindowDropTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* bin = std::getenv("TAMBERLINK_BIN_DIR");
+        ASSERT_NE(bin, nullptr) << "run through ctest: TAMBERLINK_BIN_DIR names the program folder";
+        std::filesystem::copy_file(std::filesystem::path(bin) / "ChipList.chip",
+                                   m_dir.File("ChipList.chip"));
+        SetAppDir(m_dir.Path().string());
+        CProgrammerDlg::Options options;
+        options.simulate = true;
+        options.pacedSimulation = false;
+        m_dlg = std::make_unique<CProgrammerDlg>(options, &m_messages);
+        m_dlg->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg->Session().SequenceEndCount() > 0; },
+                                    kHangGuardMs));
+    }
+
+    // Drags mime onto the window and drops it there; true when the window
+    // offered to take the drag.
+    bool DragAndDrop(const QMimeData& mime)
+    {
+        const QPoint at(20, 20);
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_dlg.get(), &enter);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_dlg.get(), &drop);
+        return enter.isAccepted();
+    }
+
+    static QMimeData* Files(const std::vector<std::string>& paths)
+    {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const std::string& path : paths)
+            urls << QUrl::fromLocalFile(QString::fromStdString(path));
+        mime->setUrls(urls);
+        return mime;
+    }
+
+    CTempDir m_dir;
+    CRecordingMessageSink m_messages;
+    std::unique_ptr<CProgrammerDlg> m_dlg;
+};
+
+TEST_F(WindowDropTest, OneLocalFileIsLoadedAndRememberedWhileLoadAccepts)
+{
+    const std::string a = m_dir.File("a.bin");
+    WriteBytes(a, {0x12, 0x34, 0x56});
+    CProgrammerSession& session = m_dlg->Session();
+
+    const std::unique_ptr<QMimeData> two(Files({a, a}));
+    EXPECT_FALSE(DragAndDrop(*two));
+    const std::unique_ptr<QMimeData> folder(Files({m_dir.Path().string()}));
+    EXPECT_FALSE(DragAndDrop(*folder));
+    QMimeData web;
+    web.setUrls({QUrl(QStringLiteral("https://example.org/a.bin"))});
+    EXPECT_FALSE(DragAndDrop(web));
+    // While a step runs the Load file button takes no clicks, nor drops.
+    session.SetCommandsEnabled(0);
+    const std::unique_ptr<QMimeData> one(Files({a}));
+    EXPECT_FALSE(DragAndDrop(*one));
+    EXPECT_TRUE(session.FilePath().empty());
+
+    session.SetCommandsEnabled(1);
+    EXPECT_TRUE(DragAndDrop(*one));
+    EXPECT_EQ(session.FilePath(), a);
+    EXPECT_EQ(session.Programmer().Buffer1[0], 0x12);
+    EXPECT_EQ(session.Programmer().Buffer1[2], 0x56);
+    CRecentFileList recent(IniFilePath("LastFile.ini"));
+    recent.Load();
+    EXPECT_EQ(recent.Entries(), std::vector<std::string>{a});
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(WindowDropTest, PromptsNeverBlockOrComplainWithoutASoundDevice)
+{
+    // Whatever the machine has for sound, a prompt returns and no message
+    // box appears; a second prompt cuts the first short.
+    m_dlg->Session().SetSoundOn(1);
+    m_dlg->Session().PromptSuccess();
+    m_dlg->Session().PromptFailure();
+    CSoundPrompts prompts;
+    prompts.Play(PromptSound::SuccessTones);
+    prompts.Play(PromptSound::FailureTone);
+    prompts.Play(PromptSound::SystemExclamation);
+    EXPECT_FALSE(prompts.IsPlaying());
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+} // namespace
