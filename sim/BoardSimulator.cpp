@@ -16,12 +16,17 @@ using Clock = CLinePacer::Clock;
 constexpr int kWriteStallMs = 1000;
 // How long a hang-up waits for the host to read the last reply.
 constexpr int kHangUpGuardMs = 2000;
+// The last byte of a paced reply is what the host waits for: its send time
+// is kept to the microsecond by watching the clock for this long instead of
+// trusting a timer that may fire tens of microseconds late.
+constexpr auto kPreciseTail = std::chrono::microseconds(100);
 
 } // namespace
 
 CBoardSimulator::CBoardSimulator(Options options)
     : m_options(options)
-    , m_chip(options.at89s51 ? SimChipType::AT89S51 : SimChipType::AT89S52)
+    , m_chip(options.at89s51 ? SimChipType::AT89S51 : SimChipType::AT89S52,
+             static_cast<std::size_t>(std::max(0, options.flashKB)) * 1024)
     , m_protocol(m_chip)
     , m_pacer(options.baud, options.paced)
     , m_random(std::random_device {}())
@@ -225,10 +230,13 @@ bool CBoardSimulator::Transmit(std::vector<std::uint8_t> bytes, Clock::time_poin
             return false;
     } else {
         // Each byte goes out when its stop bit would have left the UART.
-        for (std::uint8_t byte : bytes) {
-            if (!m_pStop->SleepUntil(m_pacer.Transmit(readyAt)))
+        // An earlier byte that goes out late is made up by the next one.
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const bool last = i + 1 == bytes.size();
+            if (!m_pStop->SleepUntil(m_pacer.Transmit(readyAt),
+                                     last ? kPreciseTail : std::chrono::microseconds::zero()))
                 return false;
-            if (!WriteOut(&byte, 1))
+            if (!WriteOut(&bytes[i], 1))
                 return false;
         }
     }

@@ -28,6 +28,9 @@ public:
         int baud = 115200;
         // Every byte costs 10 bit times at the baud rate, in both directions.
         bool paced = false;
+        // Flash size of the part in KB; 0: its own (4 or 8 KB). A 64 KB part
+        // lets a write run as long as the host ever streams.
+        int flashKB = 0;
     };
     using Faults = BoardFaults;
 

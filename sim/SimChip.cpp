@@ -48,9 +48,9 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 
 } // namespace
 
-CSimChip::CSimChip(SimChipType type)
+CSimChip::CSimChip(SimChipType type, std::size_t flashBytes)
     : m_type(type)
-    , m_size(type == SimChipType::AT89S51 ? 4096 : 8192)
+    , m_size(flashBytes != 0 ? flashBytes : type == SimChipType::AT89S51 ? 4096 : 8192)
     , m_memory(m_size, 0xFF)
 {
 }

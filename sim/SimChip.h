@@ -27,7 +27,10 @@ public:
     // The first level at which reading back no longer shows the contents.
     static constexpr int kVerifyDisabledLevel = 2;
 
-    explicit CSimChip(SimChipType type = SimChipType::AT89S52);
+    // flashBytes, when not 0, gives the part a flash of that size instead of
+    // its own 4 or 8 KB: a stand-in for the larger parts of the family, so
+    // transfers as long as the host allows can be driven.
+    explicit CSimChip(SimChipType type = SimChipType::AT89S52, std::size_t flashBytes = 0);
 
     SimChipType Type() const { return m_type; }
     // "AT89S51" or "AT89S52".

@@ -25,7 +25,8 @@ bool CStopSignal::IsRaised() const
     return ::poll(&p, 1, 0) > 0;
 }
 
-bool CStopSignal::SleepUntil(std::chrono::steady_clock::time_point deadline) const
+bool CStopSignal::SleepUntil(std::chrono::steady_clock::time_point deadline,
+                             std::chrono::nanoseconds spinTail) const
 {
     using namespace std::chrono;
     // poll() only counts milliseconds: it covers the long part of the wait
@@ -42,9 +43,11 @@ bool CStopSignal::SleepUntil(std::chrono::steady_clock::time_point deadline) con
             return false;
     }
     // steady_clock is CLOCK_MONOTONIC on Linux.
-    auto ns = duration_cast<nanoseconds>(deadline.time_since_epoch()).count();
+    auto ns = duration_cast<nanoseconds>(deadline.time_since_epoch() - spinTail).count();
     timespec ts {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
     while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+    while (steady_clock::now() < deadline) {
     }
     return !IsRaised();
 }

@@ -15,8 +15,11 @@ public:
     void Raise();
     bool IsRaised() const;
     // Sleeps until the absolute deadline (to well under a millisecond);
-    // false when the signal was raised first.
-    bool SleepUntil(std::chrono::steady_clock::time_point deadline) const;
+    // false when the signal was raised first. The last spinTail of the wait
+    // watches the clock instead of sleeping: a timer wake-up may come tens of
+    // microseconds late, a good part of a byte time at serial speeds.
+    bool SleepUntil(std::chrono::steady_clock::time_point deadline,
+                    std::chrono::nanoseconds spinTail = std::chrono::nanoseconds::zero()) const;
 
 private:
     CUniqueFd m_event;
