@@ -91,16 +91,19 @@ void CProgrammerSession::Start(const SettingsRecord& settings, const std::string
     ApplySettings(settings);
     SetCommandsEnabled(1);
 
+    // The catalogue is complete before the port opens: from then on the
+    // port's thread may match a signature reply against it at any moment.
+    if (cataloguePath.empty())
+        m_Programmer.LoadCatalogue();
+    else
+        m_Programmer.LoadCatalogue(cataloguePath);
+
     m_Programmer.m_nComPort = m_nComPort;
     m_Programmer.m_nBaudSel = m_nBaudSel;
     // Success and failure arrive as status events; the result is not needed.
     if (m_openBackend)
         m_openBackend(m_Programmer, m_nProgType, m_nIspSetting);
 
-    if (cataloguePath.empty())
-        m_Programmer.LoadCatalogue();
-    else
-        m_Programmer.LoadCatalogue(cataloguePath);
     std::vector<std::string> names;
     for (const DeviceRecord& record : m_Programmer.Devices())
         names.push_back(record.name);

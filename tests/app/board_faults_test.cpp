@@ -45,11 +45,11 @@ struct BoardProgram {
     }
     // Handles what is still due after a run ended (the board's answer to
     // the end frame of a refused write) until the board is ready again, or
-    // nothing came for a second.
+    // nothing came for two seconds.
     void Settle()
     {
         auto* serial = dynamic_cast<CSerialProgrammer*>(session.Programmer().Backend());
-        for (int quiet = 0; quiet < 10;) {
+        for (int quiet = 0; quiet < 20;) {
             if (const auto event = queue.Wait(100ms)) {
                 session.HandleEvent(*event);
                 quiet = 0;
@@ -71,9 +71,9 @@ struct BoardProgram {
     CStatusQueue queue;
     CRecordingMessageSink messages;
     CProgrammerSession session{view, queue, messages};
-    // Longer than the board's own 1000 ms wait for an acknowledgement, so
+    // Well beyond the board's own 1000 ms wait for an acknowledgement, so
     // that a lost one is reported by the transfer, not by the watchdog.
-    CSessionEventLoop loop{session, queue, 1500ms};
+    CSessionEventLoop loop{session, queue, 3000ms};
 };
 
 struct FaultCase {
