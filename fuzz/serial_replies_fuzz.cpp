@@ -253,15 +253,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(backend->IsReady(), "a cut-short frame did not mark the board ready");
         }
         if (await)
-            AwaitChange(programmer, sink, before, std::chrono::milliseconds(20));
+            AwaitChange(programmer, sink, before, std::chrono::milliseconds(5));
     }
 
     // Bring a running transfer to its end: a write is refused by the board,
     // a read gets the blocks it asks for. Either way it must report.
+    // A worker claimed by the last go-ahead may not have reported its start
+    // yet: it is waited for too.
     const auto guard = Clock::now() + kTransferGuard;
-    while (sink.Active() != CCheckingSink::Transfer::None) {
+    while (sink.Active() != CCheckingSink::Transfer::None || backend->IsBusy()) {
         FUZZ_CHECK(Clock::now() < guard, "a transfer never ended");
         const Progress before = Snapshot(programmer, sink);
+        if (sink.Active() == CCheckingSink::Transfer::None) {
+            std::this_thread::yield();
+            continue;
+        }
         if (sink.Active() == CCheckingSink::Transfer::Write) {
             const std::uint8_t refused = 0xFF;
             backend->Feed(&refused, 1);

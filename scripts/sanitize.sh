@@ -21,7 +21,9 @@ gui="${TAMBERLINK_SANITIZE_GUI:-ON}"
 # the program with a failure.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:history_size=4}"
+# Qt is not instrumented: calls made inside its libraries are not judged
+# (see scripts/sanitizers/tsan.supp).
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:history_size=4:suppressions=$PWD/scripts/sanitizers/tsan.supp}"
 
 run_one() {
   local kind="$1" flags="$2"
