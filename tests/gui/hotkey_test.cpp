@@ -9,7 +9,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,8 +21,8 @@
 #include "settings/HotkeyDlg.h"
 #include "settings/HotkeyRegistration.h"
 #include "settings/SettingsGrid.h"
+#include "tests/gui/WindowTestRig.h"
 #include "tests/support/RecordingMessageSink.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/XvfbServer.h"
 #include "widgets/CommandButtonWidget.h"
 #include "widgets/PropertyGrid.h"
@@ -209,32 +208,7 @@ TEST(HotkeyRegistrationTest, DialogOkTakesTheCombinationCancelKeepsIt)
 
 // ---- the main window's wiring ----
 
-class HotkeyWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const char* bin = std::getenv("TAMBERLINK_BIN_DIR");
-        ASSERT_NE(bin, nullptr) << "run through ctest: TAMBERLINK_BIN_DIR names the program folder";
-        std::filesystem::copy_file(std::filesystem::path(bin) / "ChipList.chip",
-                                   m_dir.File("ChipList.chip"));
-        SetAppDir(m_dir.Path().string());
-    }
-
-    std::unique_ptr<CProgrammerDlg> Open()
-    {
-        CProgrammerDlg::Options options;
-        options.simulate = true;
-        options.pacedSimulation = false;
-        auto dlg = std::make_unique<CProgrammerDlg>(options, &m_messages);
-        dlg->show();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->Session().SequenceEndCount() > 0; },
-                                    kHangGuardMs));
-        return dlg;
-    }
-
-    CTempDir m_dir;
-    CRecordingMessageSink m_messages;
-};
+class HotkeyWindowTest : public CWindowTestRig {};
 
 TEST_F(HotkeyWindowTest, SwitchOnAsksForTheKeyAndTheSettingsKeepIt)
 {
@@ -294,9 +268,7 @@ TEST_F(HotkeyWindowTest, HotkeyMessageRunsAutoOnce)
     const int ends = session.SequenceEndCount();
     dlg->Hotkey().OnHotkeyMessage(0, 0x100);
     ASSERT_TRUE(session.IsStepOutstanding());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return session.SequenceEndCount() > ends && !session.IsStepOutstanding(); },
-        kHangGuardMs));
+    ASSERT_TRUE(WaitForSequenceEnd(session, ends));
     QCoreApplication::processEvents();
     EXPECT_EQ(session.SequenceEndCount(), ends + 1);
     EXPECT_EQ(dlg->LogList()->item(0)->text(), QStringLiteral("编程器:就绪."));

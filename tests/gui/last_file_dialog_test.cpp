@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -25,7 +24,7 @@
 #include "platform/ProfileFile.h"
 #include "settings/LastFileDialog.h"
 #include "settings/core/RecentFileList.h"
-#include "tests/support/RecordingMessageSink.h"
+#include "tests/gui/WindowTestRig.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -176,22 +175,15 @@ TEST_F(LastFileDialogTest, CancelLeavesTheListAndTheNextRunRereadsTheFile)
 }
 
 // The main window on the simulated board, for the drop and the prompts.
-class WindowDropTest : public ::testing::Test {
+class WindowDropTest : public CWindowTestRig {
 protected:
     void SetUp() override
     {
-        const char* bin = std::getenv("TAMBERLINK_BIN_DIR");
-        ASSERT_NE(bin, nullptr) << "run through ctest: TAMBERLINK_BIN_DIR names the program folder";
-        std::filesystem::copy_file(std::filesystem::path(bin) / "ChipList.chip",
-                                   m_dir.File("ChipList.chip"));
-        SetAppDir(m_dir.Path().string());
-        CProgrammerDlg::Options options;
-        options.simulate = true;
-        options.pacedSimulation = false;
-        m_dlg = std::make_unique<CProgrammerDlg>(options, &m_messages);
-        m_dlg->show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_dlg->Session().SequenceEndCount() > 0; },
-                                    kHangGuardMs));
+        CWindowTestRig::SetUp();
+        if (HasFatalFailure())
+            return;
+        m_dlg = Show();
+        ASSERT_TRUE(WaitForStartUp(*m_dlg));
     }
 
     // Drags mime onto the window and drops it there; true when the window
@@ -216,8 +208,6 @@ protected:
         return mime;
     }
 
-    CTempDir m_dir;
-    CRecordingMessageSink m_messages;
     std::unique_ptr<CProgrammerDlg> m_dlg;
 };
 

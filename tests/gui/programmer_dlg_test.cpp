@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -23,12 +22,10 @@
 #include "app/ProgrammerDlg.h"
 #include "app/QtStatusSink.h"
 #include "app/SimulatedHardware.h"
-#include "platform/AppGlobals.h"
 #include "programmer/StatusCode.h"
 #include "settings/SettingsGrid.h"
 #include "sim/BoardSimulator.h"
-#include "tests/support/RecordingMessageSink.h"
-#include "tests/support/TempDir.h"
+#include "tests/gui/WindowTestRig.h"
 #include "widgets/CommandButtonWidget.h"
 #include "widgets/HexEdit.h"
 #include "widgets/PropertyGrid.h"
@@ -65,54 +62,15 @@ std::vector<std::uint8_t> ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-class ProgrammerDlgTest : public ::testing::Test {
+class ProgrammerDlgTest : public CWindowTestRig {
 protected:
-    void SetUp() override
-    {
-        const char* bin = std::getenv("TAMBERLINK_BIN_DIR");
-        ASSERT_NE(bin, nullptr) << "run through ctest: TAMBERLINK_BIN_DIR names the program folder";
-        std::filesystem::copy_file(std::filesystem::path(bin) / "ChipList.chip",
-                                   m_dir.File("ChipList.chip"));
-        SetAppDir(m_dir.Path().string());
-    }
-
-    // The window on simulated hardware, waited for until the backend is up.
-    std::unique_ptr<CProgrammerDlg> Open(int progType = 0)
-    {
-        CProgrammerDlg::Options options;
-        options.simulate = true;
-        options.pacedSimulation = false;
-        if (progType != 0)
-            options.programmer = progType;
-        auto dlg = std::make_unique<CProgrammerDlg>(options, &m_messages);
-        dlg->show();
-        const bool up = QTest::qWaitFor(
-            [&] {
-                return progType == 0 ? dlg->Session().SequenceEndCount() > 0
-                                     : Log(*dlg).contains(QStringLiteral("初始化并口完成."));
-            },
-            kHangGuardMs);
-        EXPECT_TRUE(up);
-        return dlg;
-    }
-
-    static QStringList Log(const CProgrammerDlg& dlg)
-    {
-        QStringList lines;
-        for (int i = 0; i < dlg.LogList()->count(); ++i)
-            lines << dlg.LogList()->item(i)->text();
-        return lines;
-    }
-
     // Clicks a command button and waits for the sequence it starts to end.
     static bool Run(CProgrammerDlg& dlg, int id)
     {
         CProgrammerSession& session = dlg.Session();
         const int ends = session.SequenceEndCount();
         dlg.ButtonWidget(id)->click();
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return session.SequenceEndCount() > ends && !session.IsStepOutstanding(); },
-            kHangGuardMs));
+        EXPECT_TRUE(WaitForSequenceEnd(session, ends));
         return session.LastSequenceSucceeded();
     }
 
@@ -121,9 +79,6 @@ protected:
         dlg.SetOpenFileChooser([path] { return std::optional<std::string>(path); });
         return Run(dlg, kCmdLoadFile);
     }
-
-    CTempDir m_dir;
-    CRecordingMessageSink m_messages;
 };
 
 TEST_F(ProgrammerDlgTest, StartUpWithoutSettingsLogsFirstLinesOnStatusPage)

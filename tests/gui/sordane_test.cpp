@@ -1,10 +1,9 @@
 #include "app/ProgrammerDlg.h"
-#include "platform/AppGlobals.h"
 #include "programmer/DeviceCatalogue.h"
 #include "sordane/CatalogueModel.h"
 #include "sordane/RecordDlg.h"
 #include "sordane/RecordFieldCodec.h"
-#include "tests/support/RecordingMessageSink.h"
+#include "tests/gui/WindowTestRig.h"
 #include "tests/support/TempDir.h"
 #include "widgets/HyperLink.h"
 
@@ -15,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <fstream>
@@ -238,33 +236,7 @@ TEST(SordaneRecordDlg, OkTakesAllFieldsOrNone)
 
 // The main window's link starts the editor from the program folder, with no
 // arguments; without one there the click does nothing visible.
-class SordaneLaunch : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const char* bin = std::getenv("TAMBERLINK_BIN_DIR");
-        ASSERT_NE(bin, nullptr) << "run through ctest: TAMBERLINK_BIN_DIR names the program folder";
-        std::filesystem::copy_file(std::filesystem::path(bin) / "ChipList.chip",
-                                   m_dir.File("ChipList.chip"));
-        SetAppDir(m_dir.Path().string());
-    }
-
-    std::unique_ptr<CProgrammerDlg> Open()
-    {
-        CProgrammerDlg::Options options;
-        options.simulate = true;
-        options.pacedSimulation = false;
-        auto dlg = std::make_unique<CProgrammerDlg>(options, &m_messages);
-        dlg->show();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->Session().SequenceEndCount() > 0; },
-                                    kHangGuardMs));
-        return dlg;
-    }
-
-    static constexpr int kHangGuardMs = 60000;
-    CTempDir m_dir;
-    CRecordingMessageSink m_messages;
-};
+class SordaneLaunch : public CWindowTestRig {};
 
 TEST_F(SordaneLaunch, LinkStartsTheToolFromTheProgramFolder)
 {
