@@ -59,7 +59,7 @@ CSerialProgrammer::~CSerialProgrammer()
     // The monitor calls into this object; it must end before anything here
     // goes, and with it ends the only thread that starts workers.
     StopMonitor();
-    m_hAckEvent.Set();
+    m_acks.Push({});
     m_hDataEvent.Set();
     if (m_worker.joinable())
         m_worker.join();
@@ -167,7 +167,14 @@ void CSerialProgrammer::SendByte(std::uint8_t byte)
 void CSerialProgrammer::OnReceived(const std::uint8_t* data, int count)
 {
     if (count == 1 && m_bBusy) {
-        m_hAckEvent.Set([&] { m_byAck = data[0]; });
+        CAckQueue::Ack ack{data[0], false};
+        if (ack.value == kAckAccepted && !Stopping()) {
+            if (const std::uint8_t* next = m_acks.TakeArmed()) {
+                SendWorkerFrame(kCmdData, next);
+                ack.nextSent = true;
+            }
+        }
+        m_acks.Push(ack);
         return;
     }
     // A frame cut short by the port's timeout still tells that the board
@@ -280,28 +287,33 @@ int CSerialProgrammer::WriteWorker()
     SetReadSize(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(kWritePauseMs));
     // An acknowledgement left from an earlier transfer must not count.
-    m_hAckEvent.Reset();
+    m_acks.Reset();
     if (Stopping())
         return -1;
 
-    while (programmer.m_nPos < length) {
-        const int pos = programmer.m_nPos;
-        // pos is a multiple of 16 below length <= kBufferSize: the block
+    int pos = 0;
+    SendWorkerFrame(kCmdData, programmer.Buffer1 + pos);
+    while (pos < length) {
+        // The block after this one goes out with the acknowledgement of this
+        // one, from the channel's thread, unless it is the last.
+        // pos is a multiple of 16 below length <= kBufferSize: every block
         // lies inside the buffer.
-        assert(pos + kBlockSize <= kBufferSize);
-        SendWorkerFrame(kCmdData, programmer.Buffer1 + pos);
-
-        std::uint8_t ack = 0;
-        const bool answered =
-            m_hAckEvent.WaitFor(std::chrono::milliseconds(kAckWaitMs), [&] { ack = m_byAck; });
+        const int next = pos + kBlockSize;
+        assert(next >= length || next + kBlockSize <= kBufferSize);
+        const auto ack = m_acks.WaitFor(std::chrono::milliseconds(kAckWaitMs),
+                                        next < length ? programmer.Buffer1 + next : nullptr);
         if (Stopping())
             return -1;
-        if (answered && ack == kAckAccepted) {
-            programmer.m_nPos = pos + kBlockSize;
+        if (ack && ack->value == kAckAccepted) {
+            pos = next;
+            // The board first, then the window.
+            if (pos < length && !ack->nextSent)
+                SendWorkerFrame(kCmdData, programmer.Buffer1 + pos);
+            programmer.m_nPos = pos;
             programmer.PostStatus(kStatusWriteProgress);
             continue;
         }
-        if (answered && ack == kAckFailed) {
+        if (ack && ack->value == kAckFailed) {
             FinishWithEndFrame(kStatusWriteError);
             return -1;
         }
@@ -341,13 +353,12 @@ int CSerialProgrammer::ReadWorker()
     if (Stopping())
         return -1;
 
-    std::uint8_t request = kRequestNext;
     bool retried = false;
-    while (programmer.m_nPos < length) {
-        const int pos = programmer.m_nPos;
+    int pos = 0;
+    SendByte(kRequestNext);
+    while (pos < length) {
+        // pos is a multiple of 16 below length <= kBufferSize.
         assert(pos + kBlockSize <= kBufferSize);
-        SendByte(request);
-
         const bool answered = m_hDataEvent.WaitFor(std::chrono::milliseconds(kBlockWaitMs), [&] {
             if (!Stopping())
                 std::memcpy(programmer.Buffer2 + pos, m_DataBlock.data(), kBlockSize);
@@ -357,8 +368,8 @@ int CSerialProgrammer::ReadWorker()
         if (!answered) {
             // One repeat request per block; a second silence ends the read.
             if (!retried) {
-                request = kRequestRepeat;
                 retried = true;
+                SendByte(kRequestRepeat);
                 continue;
             }
             SendByte(kRequestStop);
@@ -367,8 +378,11 @@ int CSerialProgrammer::ReadWorker()
             return -1;
         }
         retried = false;
-        request = kRequestNext;
-        programmer.m_nPos = pos + kBlockSize;
+        pos += kBlockSize;
+        // As with a write: the board first, then the window.
+        if (pos < length)
+            SendByte(kRequestNext);
+        programmer.m_nPos = pos;
         programmer.PostStatus(kStatusReadProgress);
     }
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "programmer/AckQueue.h"
 #include "programmer/AutoResetEvent.h"
 #include "programmer/DeviceBackend.h"
 #include "programmer/SerialPort.h"
@@ -76,7 +77,7 @@ private:
     bool Stopping() const { return m_bStopping.load(); }
 
     std::atomic<int> m_bBusy{0};
-    CAutoResetEvent m_hAckEvent;
+    CAckQueue m_acks;
     CAutoResetEvent m_hDataEvent;
     std::atomic<int> m_bReady{0};
     std::atomic<int> m_bOpen{0};
@@ -86,8 +87,7 @@ private:
     std::mutex m_frameLock;
     CProgrammer* m_pProgrammer;
 
-    // What the last answers carried, handed over under the events' locks.
-    std::uint8_t m_byAck = 0;
+    // The last data reply, handed over under the event's lock.
     std::array<std::uint8_t, kBlockSize> m_DataBlock{};
 
     std::thread m_worker;

@@ -85,6 +85,8 @@ private:
     std::unique_ptr<CStopSignal> m_pStop;
     std::thread m_thread;
     std::mt19937 m_random;
+    // Until then the serving thread watches the line without sleeping.
+    CLinePacer::Clock::time_point m_awakeUntil;
 
     mutable std::mutex m_mutex; // guards m_faults, m_strError, m_strDevicePath
     Faults m_faults;
