@@ -16,8 +16,11 @@ class CProgrammer;
 // The backend for the programmer board on a serial port. Commands go out as
 // 18-byte frames, one at a time: a new frame is refused until the board has
 // answered the last one (CheckReady excepted). Writes and reads of the
-// device's memory stream 16-byte blocks on a worker thread, at most one.
-// Every outcome is a status event through the controller.
+// device's memory stream 16-byte blocks on a worker thread, at most one;
+// during a write the channel's thread sends the block the worker has armed
+// as soon as the board accepts the last one, so the board never waits for
+// the worker to wake. Every outcome is a status event through the
+// controller.
 class CSerialProgrammer : public CSerialPort, public IDeviceBackend {
 public:
     static constexpr int kFrameSize = 18;
