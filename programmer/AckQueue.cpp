@@ -1,5 +1,7 @@
 #include "programmer/AckQueue.h"
 
+#include <utility>
+
 const std::uint8_t* CAckQueue::TakeArmed()
 {
     std::lock_guard lock(m_mutex);

@@ -6,7 +6,6 @@
 #include <deque>
 #include <mutex>
 #include <optional>
-#include <utility>
 
 // The write acknowledgements on their way from the channel's thread to the
 // write worker, and the one block the worker has ready for the board.
