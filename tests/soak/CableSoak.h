@@ -1,13 +1,11 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <random>
 #include <string>
 
 #include "tests/soak/SoakCase.h"
+#include "tests/soak/SoakOptions.h"
 
 class CSessionBench;
 class CSimIspRig;
@@ -19,15 +17,8 @@ class CSoakReport;
 // or low, a locked chip with or without the erase step.
 class CCableSoak {
 public:
-    struct Options {
-        int runs = 200;
-        std::uint32_t seed = 1;
-        std::chrono::milliseconds stepTimeout{2000};
-        std::string folder;
-        std::string cataloguePath;
-        bool verbose = false;
-    };
-    using Progress = std::function<void(const std::string&)>;
+    using Options = SoakOptions;
+    using Progress = SoakProgress;
 
     CCableSoak(Options options, CSoakReport& report);
     ~CCableSoak();

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -10,6 +7,7 @@
 
 #include "sim/BoardSimulator.h"
 #include "tests/soak/SoakCase.h"
+#include "tests/soak/SoakOptions.h"
 
 class CSessionBench;
 class CSoakReport;
@@ -21,20 +19,12 @@ class CSoakReport;
 // hung up, the program is started afresh, as a user would have to.
 class CSerialSoak {
 public:
-    struct Options {
-        int runs = 1000;
-        std::uint32_t seed = 1;
-        std::chrono::milliseconds stepTimeout{2000};
-        std::string folder;          // scratch folder: catalogue, image file
-        std::string cataloguePath;
-        bool verbose = false;
-    };
+    using Options = SoakOptions;
 
     CSerialSoak(Options options, CSoakReport& report);
     ~CSerialSoak();
 
-    // Called with a run's name as it starts, and with "" when it is over.
-    using Progress = std::function<void(const std::string&)>;
+    using Progress = SoakProgress;
     // Runs them all.
     void Run(const Progress& progress);
 

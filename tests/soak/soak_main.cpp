@@ -36,7 +36,7 @@
 
 namespace {
 
-struct SoakOptions {
+struct CommandLine {
     bool cable = false;
     int runs = -1;  // default per kind
     std::uint32_t seed = 1;
@@ -59,7 +59,7 @@ bool ParseNumber(const char* text, long& value)
     return end && *end == '\0' && end != text;
 }
 
-bool Parse(int argc, char** argv, SoakOptions& options)
+bool Parse(int argc, char** argv, CommandLine& options)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -100,7 +100,7 @@ long ResidentKb()
 
 int main(int argc, char** argv)
 {
-    SoakOptions options;
+    CommandLine options;
     if (!Parse(argc, argv, options)) {
         Usage();
         return 2;
@@ -145,25 +145,17 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     const auto started = std::chrono::steady_clock::now();
     CSoakReport report;
-    if (options.cable) {
-        CCableSoak::Options soak;
-        soak.runs = options.runs;
-        soak.seed = options.seed;
-        soak.stepTimeout = std::chrono::milliseconds(options.timeoutMs);
-        soak.folder = folder.Path().string();
-        soak.cataloguePath = catalogue;
-        soak.verbose = options.verbose;
+    SoakOptions soak;
+    soak.runs = options.runs;
+    soak.seed = options.seed;
+    soak.stepTimeout = std::chrono::milliseconds(options.timeoutMs);
+    soak.folder = folder.Path().string();
+    soak.cataloguePath = catalogue;
+    soak.verbose = options.verbose;
+    if (options.cable)
         CCableSoak(soak, report).Run(progress);
-    } else {
-        CSerialSoak::Options soak;
-        soak.runs = options.runs;
-        soak.seed = options.seed;
-        soak.stepTimeout = std::chrono::milliseconds(options.timeoutMs);
-        soak.folder = folder.Path().string();
-        soak.cataloguePath = catalogue;
-        soak.verbose = options.verbose;
+    else
         CSerialSoak(soak, report).Run(progress);
-    }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
