@@ -29,8 +29,13 @@ foreach(program tamberlink tamberlink-cli tamberlink-board-sim Sordane)
   endif()
 endforeach()
 
+include(cmake/Manpages.cmake)
+
 # What the package holds, to build without the tests: scripts/package.sh.
 add_custom_target(tamberlink-programs DEPENDS ${tamberlink_programs} chiplist)
+if(TARGET manpages)
+  add_dependencies(tamberlink-programs manpages)
+endif()
 
 install(TARGETS ${tamberlink_programs}
   RUNTIME DESTINATION ${TAMBERLINK_PROGRAM_DIR} COMPONENT tamberlink)
@@ -65,6 +70,28 @@ endif()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamberlink COMPONENT tamberlink)
 
+# Who answers for the package, the Debian revision and the date of this
+# release; the Debian changelog is made from them.
+set(TAMBERLINK_MAINTAINER "Tamberlink developers <developers@tamberlink.org>")
+set(TAMBERLINK_DEB_RELEASE 1)
+set(TAMBERLINK_DEB_VERSION "${PROJECT_VERSION}-${TAMBERLINK_DEB_RELEASE}")
+set(TAMBERLINK_RELEASE_DATE "Mon, 07 Dec 2026 12:00:00 +0000")
+configure_file(${CMAKE_SOURCE_DIR}/res/debian/changelog.in
+  ${CMAKE_BINARY_DIR}/debian/changelog.Debian @ONLY)
+find_program(GZIP_EXECUTABLE gzip)
+if(GZIP_EXECUTABLE)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
+    COMMAND ${GZIP_EXECUTABLE} -9n -k -f ${CMAKE_BINARY_DIR}/debian/changelog.Debian
+    DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.Debian
+    VERBATIM)
+  add_custom_target(debian-changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz)
+  add_dependencies(tamberlink-programs debian-changelog)
+  install(FILES ${CMAKE_BINARY_DIR}/debian/changelog.Debian.gz
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamberlink COMPONENT tamberlink)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/res/debian/copyright
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamberlink COMPONENT tamberlink)
+
 # Debian package: scripts/package.sh configures with the prefix /usr and runs
 # cpack. Library dependencies are found by dpkg-shlibdeps (package dpkg-dev);
 # the ones loaded as plugins at run time are listed by hand.
@@ -72,7 +99,7 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "tamberlink")
 set(CPACK_PACKAGE_VENDOR "Tamberlink")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Tamberlink maintainers <tamberlink@localhost>")
+set(CPACK_PACKAGE_CONTACT "${TAMBERLINK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "host program for 8051 device programmers")
 set(CPACK_PACKAGE_DESCRIPTION
   "Tamberlink detects, erases, writes, reads, verifies and locks 8051-family\n"
@@ -81,7 +108,9 @@ set(CPACK_PACKAGE_DESCRIPTION
   "window, a command-line program and simulators of both kinds of hardware.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tamberlink maintainers <tamberlink@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAMBERLINK_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${TAMBERLINK_DEB_RELEASE})
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tamberlink.org/")
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -55,6 +55,12 @@ for link in tamberlink tamberlink-cli tamberlink-board-sim sordane; do
   [ -L "$bin/$link" ] && [ -x "$bin/$link" ] || fail "missing link $bin/$link"
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends lacks the Qt libraries"
+doc="$root/usr/share/doc/tamberlink"
+[ -f "$doc/copyright" ] || fail "missing $doc/copyright"
+[ -f "$doc/changelog.Debian.gz" ] || fail "missing $doc/changelog.Debian.gz"
+for page in tamberlink tamberlink-cli tamberlink-board-sim sordane; do
+  man -l "$root/usr/share/man/man1/$page.1.gz" >/dev/null 2>&1 || fail "manual page $page(1) does not render"
+done
 
 # The catalogue is found through the link, from an unrelated folder.
 first="$(cd / && "$bin/tamberlink-cli" devices | head -1)"

@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-wqy-microhei
   libxcb1-dev libxcb-keysyms1-dev xvfb xdotool
-  dpkg-dev file
+  dpkg-dev file help2man lintian
 )
 
 missing=()
