@@ -113,6 +113,9 @@ public:
     void ShowAboutBox();
 
     CProgrammerSession& Session() { return *m_pSession; }
+    // Where the controller's reports enter the window's thread (benchmarks
+    // post status events through it as a worker would).
+    CQtStatusSink& StatusSink() { return m_sink; }
     CSettingsGrid& SettingsGrid() { return *m_pSettingsGrid; }
     CHotkeyRegistration& Hotkey() { return *m_pHotkey; }
     const SettingsRecord& LoadedSettings() const { return m_Settings; }
