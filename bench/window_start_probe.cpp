@@ -1,11 +1,13 @@
 // Loaded into the real tamberlink through LD_PRELOAD by bench_window, so that
 // the program's start-up is timed as it is, without a hook of its own. Writes
-// to the descriptor named in TAMBERLINK_START_PROBE_FD, as CLOCK_MONOTONIC
-// nanoseconds (the same clock the benchmark started the process by):
-//   app N            the QApplication is being constructed (platform plugin
-//                    loaded)
-//   painted N CLASS  the first top-level window to get a paint event (its
-//                    class) has painted and handed its frame to the platform
+// lines to the descriptor named in TAMBERLINK_START_PROBE_FD; N is
+// CLOCK_MONOTONIC (the clock the benchmark started the process by) and C the
+// process's CPU time, both in nanoseconds:
+//   app N C            the QApplication is being constructed (platform
+//                      plugin loaded)
+//   painted N C CLASS  the first top-level window to get a paint event (of
+//                      class CLASS) has painted and handed its frame to the
+//                      platform
 // Does nothing when the variable is not set.
 
 #include <QByteArray>
@@ -24,14 +26,19 @@ namespace {
 
 int g_fd = -1;
 
-void Report(const char* what, const char* detail = "")
+long long Nanoseconds(clockid_t clock)
 {
     timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    ::clock_gettime(clock, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+void Report(const char* what, const char* detail = "")
+{
     char line[160];
-    const int length = std::snprintf(line, sizeof line, "%s %lld %s\n", what,
-                                     static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
-                                     detail);
+    const int length = std::snprintf(line, sizeof line, "%s %lld %lld %s\n", what,
+                                     Nanoseconds(CLOCK_MONOTONIC),
+                                     Nanoseconds(CLOCK_PROCESS_CPUTIME_ID), detail);
     // One short write to a pipe is atomic; a failure only loses the figure.
     if (length > 0 && ::write(g_fd, line, std::size_t(length)) < 0)
         return;
