@@ -105,9 +105,20 @@ Span Between(const Stamp& from, const Stamp& to)
     return {Ms(to.wall - from.wall), double(to.cpuNs - from.cpuNs) / 1e6};
 }
 
+// The temporary program folder, removed however the run ends.
+std::filesystem::path g_folder;
+
+void RemoveFolder()
+{
+    std::error_code error;
+    if (!g_folder.empty())
+        std::filesystem::remove_all(g_folder, error);
+}
+
 [[noreturn]] void Fail(const std::string& what)
 {
     std::fprintf(stderr, "bench_window: %s\n", what.c_str());
+    RemoveFolder();
     std::exit(1);
 }
 
@@ -478,6 +489,26 @@ StartRun LaunchProgram(const std::string& program, const std::string& probe,
     return run;
 }
 
+// A program folder of our own, with the built catalogue, for both the
+// window in this process and the started program.
+std::filesystem::path MakeProgramFolder(const std::string& program)
+{
+    namespace fs = std::filesystem;
+    try {
+        g_folder = fs::temp_directory_path()
+            / ("tamberlink-bench-window-" + std::to_string(::getpid()));
+        fs::create_directories(g_folder / "config");
+        fs::copy_file(fs::path(ExecutableFolder()) / "ChipList.chip", g_folder / "ChipList.chip");
+        std::error_code linkError;
+        fs::create_hard_link(program, g_folder / "tamberlink", linkError);
+        if (linkError)
+            fs::copy_file(program, g_folder / "tamberlink");
+    } catch (const fs::filesystem_error& error) {
+        Fail(error.what());
+    }
+    return g_folder;
+}
+
 struct Args {
     int runs = 5;
     std::string program = TAMBERLINK_PROGRAM_PATH;
@@ -577,19 +608,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::string loadAtStart = LoadAverage();
 
-    // A program folder of our own, with the built catalogue, for both the
-    // window in this process and the started program.
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path()
-        / ("tamberlink-bench-window-" + std::to_string(::getpid()));
-    fs::create_directories(folder / "config");
-    const fs::path buildBin = fs::path(ExecutableFolder());
-    fs::copy_file(buildBin / "ChipList.chip", folder / "ChipList.chip");
-    std::error_code linkError;
-    fs::create_hard_link(args.program, folder / "tamberlink", linkError);
-    if (linkError)
-        fs::copy_file(args.program, folder / "tamberlink");
-    const std::string folderText = folder.string() + "/";
+    const std::string folderText = MakeProgramFolder(args.program).string() + "/";
 
     // In this process: QApplication to the window's first painted frame,
     // the way CProgrammerApp starts it.
@@ -664,8 +683,7 @@ int main(int argc, char** argv)
         onePaints = one.paints;
     }
 
-    std::error_code removeError;
-    fs::remove_all(folder, removeError);
+    RemoveFolder();
 
     std::printf("Machine: %s\nQt %s, platform %s; load average %s at the start, %s at the end\n"
                 "Runs: %d of each timed figure\n\n",
