@@ -164,13 +164,12 @@ int RunHex2Bin(const std::string& inPath, const std::string& outPath)
 {
     std::vector<std::uint8_t> image(kImageBufferSize, 0xFF);
     CCountingStderrSink messages;
-    int hexResult = 0;
-    errno = 0;
-    if (LoadImageToBuffer(inPath, UpperExtension(inPath), image.data(), messages, &hexResult) < 0) {
-        Complain("cannot read", inPath, errno != 0 ? errno : EIO);
+    const ImageLoad load = LoadImageToBuffer(inPath, UpperExtension(inPath), image.data(), messages);
+    if (load.outcome == ImageLoad::Outcome::Unreadable) {
+        Complain("cannot read", inPath, load.error);
         return kExitUsage;
     }
-    if (hexResult < 0) {
+    if (load.outcome == ImageLoad::Outcome::ConversionFailed) {
         if (messages.Count() == 0) {
             std::fprintf(stderr, "tamberlink-cli: %s: hex digits before the first record\n",
                          inPath.c_str());

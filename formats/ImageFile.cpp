@@ -78,47 +78,66 @@ bool ReadUpTo(int fd, std::size_t limit, std::size_t sizeHint, FileBlock& block)
     return true;
 }
 
-long LoadOpened(int fd, const std::string& upperExt, std::uint8_t* buffer,
-                IMessageSink& messages, int* hexResult)
+// The image a converter made from text, copied into buffer on success only.
+void ConvertInto(const TextImageConverter convert, const FileBlock& text, std::uint8_t* buffer,
+                 IMessageSink& messages, ImageLoad& load)
+{
+    // Starts as a copy: a converter leaves the bytes it does not reach as
+    // they were.
+    auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(kImageBufferSize);
+    std::memcpy(scratch.get(), buffer, kImageBufferSize);
+    load.converted = convert(text.bytes.get(), scratch.get(), messages);
+    load.count = static_cast<long>(text.size);
+    if (load.converted < 0) {
+        load.outcome = ImageLoad::Outcome::ConversionFailed;
+        return;
+    }
+    std::memcpy(buffer, scratch.get(), kImageBufferSize);
+    load.outcome = ImageLoad::Outcome::Loaded;
+}
+
+// false with errno set when the file could not be read.
+bool LoadOpened(int fd, const std::string& upperExt, std::uint8_t* buffer,
+                IMessageSink& messages, ImageLoad& load)
 {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
-        return -1;
+        return false;
     if (S_ISDIR(info.st_mode)) {
         errno = EISDIR;
-        return -1;
+        return false;
     }
     const std::size_t sizeHint =
         S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
 
     FileBlock data;
-    if (upperExt == "HEX") {
+    if (const TextImageConverter convert = TextConverterFor(upperExt)) {
         // A pipe or device has no size to go by; one that never ends would
-        // otherwise fill the memory. No real HEX text comes near the cap.
+        // otherwise fill the memory. No real image text comes near the cap.
         const std::size_t limit =
             sizeHint > 0 ? static_cast<std::size_t>(LONG_MAX) : kStreamedTextLimit;
         if (!ReadUpTo(fd, limit, sizeHint, data))
-            return -1;
+            return false;
         if (sizeHint == 0 && data.size == limit) {
             errno = EFBIG;
-            return -1;
+            return false;
         }
-        // The converter reads the text up to its first NUL.
+        // The converters read the text up to its first NUL.
         data.bytes[data.size] = '\0';
-        const int result = ConvertHexToImage(data.bytes.get(), buffer, messages);
-        if (hexResult)
-            *hexResult = result;
-        return static_cast<long>(data.size);
+        ConvertInto(convert, data, buffer, messages, load);
+        return true;
     }
 
     // Only the first kImageBufferSize bytes of a larger file are wanted.
     const std::size_t limit = kImageBufferSize;
     if (!ReadUpTo(fd, limit, std::min(sizeHint, limit), data))
-        return -1;
+        return false;
     // Read first, then touch the buffer: a failed read leaves it as it was.
     std::memset(buffer, 0xFF, kImageBufferSize);
     std::memcpy(buffer, data.bytes.get(), data.size);
-    return static_cast<long>(data.size);
+    load.count = static_cast<long>(data.size);
+    load.outcome = ImageLoad::Outcome::Loaded;
+    return true;
 }
 
 }  // namespace
@@ -136,20 +155,34 @@ std::string UpperExtension(const std::string& path)
     return ext;
 }
 
-long LoadImageToBuffer(const std::string& path, const std::string& upperExt,
-                       std::uint8_t* buffer, IMessageSink& messages, int* hexResult)
+TextImageConverter TextConverterFor(const std::string& upperExt)
 {
-    if (hexResult)
-        *hexResult = 0;
+    // New text formats join here, by the extension the user sees.
+    if (upperExt == "HEX")
+        return &ConvertHexToImage;
+    return nullptr;
+}
+
+ImageLoad LoadImageToBuffer(const std::string& path, const std::string& upperExt,
+                            std::uint8_t* buffer, IMessageSink& messages)
+{
+    ImageLoad load;
     const CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0)
-        return -1;
-    try {
-        return LoadOpened(file.Get(), upperExt, buffer, messages, hexResult);
-    } catch (const std::bad_alloc&) {
-        // A text too large to hold (or an endless device named *.hex) counts
-        // as unreadable; the buffer is not touched before the text is whole.
-        errno = ENOMEM;
-        return -1;
+    bool read = file.Get() >= 0;
+    if (read) {
+        try {
+            read = LoadOpened(file.Get(), upperExt, buffer, messages, load);
+        } catch (const std::bad_alloc&) {
+            // A text too large to hold (or an endless device under a text
+            // format's name) counts as unreadable; the buffer is not touched
+            // before the text is whole.
+            errno = ENOMEM;
+            read = false;
+        }
     }
+    if (!read) {
+        load = ImageLoad{};
+        load.error = errno != 0 ? errno : EIO;
+    }
+    return load;
 }

@@ -8,14 +8,40 @@ class IMessageSink;
 // The text after the last '.' of path, upper-cased ("" when there is none).
 std::string UpperExtension(const std::string& path);
 
-// Loads path into buffer (kImageBufferSize bytes) as the Load file command
-// does: extension "HEX" goes through the HEX converter (buffer not pre-filled
-// here), anything else is a raw image: buffer filled with 0xFF, then at most
-// kImageBufferSize bytes read from address 0.
-// Returns -1 when the file cannot be opened or read, else the byte count the
-// log reports (the file size for HEX, the bytes loaded for binary).
-// hexResult, when given, receives the converter's result (0 for binary).
 constexpr int kImageBufferSize = 0x20000;
-long LoadImageToBuffer(const std::string& path, const std::string& upperExt,
-                       std::uint8_t* buffer, IMessageSink& messages,
-                       int* hexResult = nullptr);
+
+// Turns a file's NUL-terminated text into an image of kImageBufferSize
+// bytes. Returns a count >= 0 on success; -1 on failure, after showing why
+// through messages (or silently, as the format decides). It may leave image
+// half-written on failure: the loader hands it a scratch copy.
+using TextImageConverter = int (*)(const char* text, std::uint8_t* image, IMessageSink& messages);
+
+// The converter for files with this upper-cased extension ("HEX" is Intel
+// HEX), or nullptr: the file is a raw binary image.
+TextImageConverter TextConverterFor(const std::string& upperExt);
+
+struct ImageLoad {
+    enum class Outcome {
+        Loaded,            // buffer holds the file's image
+        Unreadable,        // not opened or not read; error holds errno
+        ConversionFailed,  // the converter refused the text
+    };
+    Outcome outcome = Outcome::Unreadable;
+    // The byte count the log reports: the text's size for a converted file,
+    // the bytes loaded for a raw one.
+    long count = 0;
+    // The converter's result (0 for a raw image).
+    int converted = 0;
+    int error = 0;
+
+    bool Loaded() const { return outcome == Outcome::Loaded; }
+};
+
+// Loads path into buffer (kImageBufferSize bytes) as the Load file command
+// does. A file with a converter is converted into a copy of buffer that
+// replaces it only on success, so converted formats keep the bytes they do
+// not reach (Intel HEX: from 0x10000 up). A raw image fills buffer with 0xFF,
+// then reads at most kImageBufferSize bytes from address 0. Unless Loaded,
+// buffer is left exactly as it was.
+ImageLoad LoadImageToBuffer(const std::string& path, const std::string& upperExt,
+                            std::uint8_t* buffer, IMessageSink& messages);

@@ -498,15 +498,21 @@ int CProgrammerSession::LoadImageFile()
         AdvanceSequence(0, 1);
         return 0;
     }
-    const long count =
+    const ImageLoad load =
         LoadImageToBuffer(m_strFilePath, m_strFileExt, m_Programmer.Buffer1, m_messages);
-    if (count < 0) {
+    if (load.outcome == ImageLoad::Outcome::Unreadable) {
         AppendLog("打开文件失败.");
         AdvanceSequence(0, 1);
         return 0;
     }
+    if (load.outcome == ImageLoad::Outcome::ConversionFailed) {
+        // Buffer1 is as it was; a run must stop before it erases the chip.
+        AppendLog("读入文件 " + m_strFilePath + " 失败.");
+        AdvanceSequence(0, 1);
+        return 0;
+    }
     m_view.ShowBuffer1(m_Programmer.Buffer1, kBufferSize);
-    AppendLog("读入文件 " + m_strFilePath + " 到缓冲1" + Format("(%ld字节).", count));
+    AppendLog("读入文件 " + m_strFilePath + " 到缓冲1" + Format("(%ld字节).", load.count));
     AdvanceSequence(1, 0);
     return 1;
 }

@@ -97,6 +97,34 @@ TEST(LoadFile, ReloadStepRereadsTheChangedFile)
     EXPECT_EQ(h.view.log, (Lines{LoadLine(*h.view.openAnswer, 2), "编程器:就绪."}));
 }
 
+// A HEX file that does not convert is not loaded: Buffer1 keeps the last
+// good image and an Auto run stops before it erases anything.
+TEST(LoadFile, FailedConversionFailsTheLoadAndStopsAuto)
+{
+    SettingsRecord settings;
+    settings.autoLoad = settings.autoErase = settings.autoWrite = settings.autoVerify = 1;
+    CSessionHarness h(1, settings);
+    h.backend->script["check"] = {kStatusReady};
+    const std::string path = h.dir.File("image.hex");
+    WriteFile(path, ":0100100042AD\r\n:00000001FF\r\n");
+    h.view.openAnswer = path;
+    h.session.OnLoadFile();
+    const std::vector<std::uint8_t> good(h.session.Programmer().Buffer1,
+                                         h.session.Programmer().Buffer1 + 0x20000);
+
+    // A good record, then one of a type the converter refuses.
+    WriteFile(path, ":01001000AA45\r\n:00000101FE\r\n:00000001FF\r\n");
+    h.view.log.clear();
+    h.session.OnAuto();
+    h.Pump();
+    EXPECT_EQ(h.view.log, Lines{"读入文件 " + path + " 失败."});
+    EXPECT_EQ(h.messages.Texts().size(), 1u);  // the converter's own message
+    EXPECT_TRUE(std::equal(good.begin(), good.end(), h.session.Programmer().Buffer1));
+    EXPECT_TRUE(h.backend->Ops().empty());
+    EXPECT_FALSE(h.session.LastSequenceSucceeded());
+    EXPECT_EQ(h.view.flashes, 1);
+}
+
 TEST(SaveFile, SavesTheViewsDataUpToItsLastUsedByte)
 {
     CSessionHarness h;

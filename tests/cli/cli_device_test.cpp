@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -109,6 +110,23 @@ TEST_F(CliOnSimulatedBoard, AutoRunsTheDefaultStepsOrOnlyTheChecks)
     EXPECT_EQ(run.out, kLinkUp + LoadLine(image, text.size())
                   + "编程器:就绪.\n编程器:检测到器件(特征字:1e 52 06).\n"
                     "AT89S52 - ROM容量:8K字节. 编程电压:5.00V.\n");
+}
+
+// A HEX file that does not convert fails the command before any chip
+// operation: the chip stays blank.
+TEST_F(CliOnSimulatedBoard, BrokenHexFileTouchesNoChip)
+{
+    const std::string broken = Image("broken.hex", ":0200000012349E\n");  // no end record
+    for (const char* command : {"write", "verify", "auto"}) {
+        const CliRun run = Run({command, broken});
+        EXPECT_EQ(run.exitCode, 1) << command << run.err;
+        EXPECT_EQ(run.out, kLinkUp + "读入文件 " + broken + " 失败.\n") << command;
+        EXPECT_NE(run.err.find("未找到"), std::string::npos) << run.err;
+    }
+    const std::string out = m_dir.File("out.bin");
+    const CliRun run = Run({"read", out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(std::filesystem::file_size(out), 0u);
 }
 
 // The same commands over each simulated parallel-port cable: the same log

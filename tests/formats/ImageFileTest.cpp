@@ -17,6 +17,7 @@ constexpr std::uint8_t kUntouched = 0xA5;
 struct Load {
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kImageBufferSize, kUntouched);
     CRecordingMessageSink sink;
+    ImageLoad result;
     int hexResult = 12345;
     long count = 0;
 
@@ -25,7 +26,9 @@ struct Load {
         const std::string path = dir.File(name);
         if (bytes)
             std::ofstream(path, std::ios::binary).write(bytes->data(), std::ssize(*bytes));
-        count = LoadImageToBuffer(path, UpperExtension(path), buffer.data(), sink, &hexResult);
+        result = LoadImageToBuffer(path, UpperExtension(path), buffer.data(), sink);
+        hexResult = result.converted;
+        count = result.Loaded() ? result.count : -1;
     }
 };
 
@@ -68,14 +71,29 @@ TEST(ImageFile, HexChosenByExtensionAfterUpperCasing)
     Load raw(dir, "prog.hx", &text);
     EXPECT_EQ(raw.count, std::ssize(text));
     EXPECT_EQ(raw.buffer[0], ':');
+}
 
-    // Loaded, but the converter complains and leaves the buffer alone.
-    const std::string empty;
-    Load emptyHex(dir, "empty.hex", &empty);
-    EXPECT_EQ(emptyHex.count, 0);
-    EXPECT_EQ(emptyHex.hexResult, -1);
-    EXPECT_EQ(emptyHex.sink.Texts().size(), 1u);
-    EXPECT_EQ(emptyHex.buffer[0], kUntouched);
+// A text the converter refuses is not loaded: the buffer keeps what it held,
+// even when the converter had filled and placed part of the image.
+TEST(ImageFile, FailedConversionLeavesBufferAsItWas)
+{
+    CTempDir dir;
+    const struct {
+        std::string text;
+        std::size_t messages;
+    } cases[] = {
+        {"", 1},                 // the converter's "no end record"
+        {"0102:00000001FF", 0},  // hex pairs before the first ':' fail silently
+        {":0100100042AD\r\n:00000101FE\r\n:00000001FF\r\n", 1},  // a bad second record
+    };
+    for (const auto& c : cases) {
+        Load load(dir, "broken.hex", &c.text);
+        EXPECT_EQ(load.result.outcome, ImageLoad::Outcome::ConversionFailed) << c.text;
+        EXPECT_EQ(load.result.count, std::ssize(c.text));
+        EXPECT_EQ(load.hexResult, -1);
+        EXPECT_EQ(load.sink.Texts().size(), c.messages) << c.text;
+        EXPECT_EQ(load.buffer, std::vector<std::uint8_t>(kImageBufferSize, kUntouched)) << c.text;
+    }
 }
 
 TEST(ImageFile, UnreadableFilesLeaveBufferAlone)
@@ -88,7 +106,8 @@ TEST(ImageFile, UnreadableFilesLeaveBufferAlone)
     std::filesystem::create_symlink("/dev/zero", dir.File("zero.hex"));
     for (const char* name : {"missing.bin", "missing.hex", "folder.hex", "folder.bin", "zero.hex"}) {
         Load load(dir, name);
-        EXPECT_EQ(load.count, -1) << name;
+        EXPECT_EQ(load.result.outcome, ImageLoad::Outcome::Unreadable) << name;
+        EXPECT_NE(load.result.error, 0) << name;
         EXPECT_TRUE(load.sink.Texts().empty()) << name;
         EXPECT_EQ(load.buffer, std::vector<std::uint8_t>(kImageBufferSize, kUntouched)) << name;
     }
