@@ -102,6 +102,14 @@ TokeniseResult Tokenise(const unsigned char* text, const unsigned char* end,
     return TokeniseResult::Ok;
 }
 
+// An extended segment (02) or linear (04) address record whose base is 0.
+bool IsExtendedBaseZero(const std::uint8_t* record, std::size_t length)
+{
+    const std::uint8_t type = record[3];
+    return (type == 0x02 || type == 0x04) && record[0] == 2 && length >= 6 && record[4] == 0
+        && record[5] == 0;
+}
+
 void Show(IMessageSink& messages, const char* text)
 {
     messages.ShowMessage(text, kCaption, MessageIcon::Warning);
@@ -148,11 +156,15 @@ int ConvertHexToImage(const char* text, std::uint8_t* image, IMessageSink& messa
             return -1;
         }
         const std::uint8_t type = record[3];
+        const std::size_t n = record[0];
         if (type != 0x00) {
+            // Many tools open every file with a segment or linear base of 0;
+            // it changes nothing in a 16-bit space.
+            if (IsExtendedBaseZero(record, length))
+                continue;
             Show(messages, type == 0x02 || type == 0x04 ? kOver64k : kBadRecord);
             return -1;
         }
-        const std::size_t n = record[0];
         if (n > length - 4) {
             Show(messages, kBadRecord);
             return -1;

@@ -71,12 +71,15 @@ const FailureCase kFailures[] = {
     {"PairsBeforeFirstColon", "0102" + kGood + kLater, "", After::Untouched},
     {"TooShortRecord", kGood + ":01000000:00000001FF", kBadRecord, After::Filled},
     {"EmptyRecord", kGood + ":\r\n" + kLater, kBadRecord, After::Filled},
-    {"ExtendedLinear", kGood + ":020000040000FA\r\n" + kLater, kOver64k, After::Filled},
+    {"ExtendedLinear", kGood + ":020000040001F9\r\n" + kLater, kOver64k, After::Filled},
+    {"ExtendedLinearLowByte", kGood + ":020000040100F9\r\n" + kLater, kOver64k, After::Filled},
+    {"ExtendedLinearNoBase", kGood + ":0200000400\r\n" + kLater, kOver64k, After::Filled},
+    {"ExtendedLinearOneByte", kGood + ":0100000400FB\r\n" + kLater, kOver64k, After::Filled},
     {"ExtendedSegment", kGood + ":020000021000EC\r\n" + kLater, kOver64k, After::Filled},
     {"EndTypeWithAddress", kGood + ":00000101FE\r\n" + kLater, kBadRecord, After::Filled},
     {"StartLinearType", kGood + ":0400000500001234B1\r\n" + kLater, kBadRecord, After::Filled},
     {"CountLargerThanData", kGood + ":10003000425D\r\n" + kLater, kBadRecord, After::Filled},
-    {"OnlyFirstFailure", kGood + ":020000040000FA\r\n:\r\n" + kLater, kOver64k, After::Filled},
+    {"OnlyFirstFailure", kGood + ":020000040001F9\r\n:\r\n" + kLater, kOver64k, After::Filled},
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os)
@@ -124,6 +127,8 @@ TEST(IntelHex, ConvertsAndCountsDataBytes)
         {":0100100042:00000001FF\r\n:01002000AA35\r\nzz :020000040000FA", 1, {{0x10, 0x42}}},
         {":020010001122BB\r\n:01001100335B\r\n:00000001FF", 3, {{0x10, 0x11}, {0x11, 0x33}}},
         {":00000001FF\r\n:0100100042\r\n", 0, {}},                       // end record first
+        // Extended address records with base 0 change nothing.
+        {":020000040000FA\r\n:0100100042AD\r\n:020000020000FC\r\n:00000001FF", 1, {{0x10, 0x42}}},
         // No wrap at 64K, and nothing above it is filled.
         {":03FFFF00ABCDEF00\r\n:00000001FF", 3, {{0xFFFF, 0xAB}, {0x10000, 0xCD}, {0x10001, 0xEF}}},
     };
