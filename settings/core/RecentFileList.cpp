@@ -11,6 +11,7 @@ void CRecentFileList::Load()
 {
     const CProfileFile ini(m_strIniPath);
     m_entries.clear();
+    m_bEntriesMoved = false;
     const int count = ini.GetInt(kCountSection, kCountKey, 0);
     if (count <= 0)
         return;
@@ -20,9 +21,18 @@ void CRecentFileList::Load()
     const std::size_t first = total > kMaxEntries ? total - kMaxEntries : 0;
     for (std::size_t i = first; i < total; ++i)
         m_entries.push_back(ini.GetString(kListSection, EntryKey(i), std::string()));
+    m_bEntriesMoved = first > 0;
 }
 
 bool CRecentFileList::WriteCount()
+{
+    // A count of ten alone would make the file name its ten oldest entries.
+    if (m_bEntriesMoved)
+        return Save();
+    return WriteCountOnly();
+}
+
+bool CRecentFileList::WriteCountOnly()
 {
     return CProfileFile(m_strIniPath)
         .WriteString(kCountSection, kCountKey, std::to_string(m_entries.size()));
@@ -36,7 +46,10 @@ bool CRecentFileList::Save()
         ok = ini.WriteString(kListSection, EntryKey(i), m_entries[i]) && ok;
     // The count goes last: a file cut short by a failed write never names
     // more entries than were written.
-    return ok && WriteCount();
+    ok = ok && WriteCountOnly();
+    if (ok)
+        m_bEntriesMoved = false;
+    return ok;
 }
 
 bool CRecentFileList::Add(const std::string& path)

@@ -24,7 +24,9 @@ public:
     // empty entry. A hand-edited count above ten keeps only the ten newest.
     void Load();
     // Writes the count of the list as it stands (done each time the open
-    // dialog shows). false when the file cannot be written.
+    // dialog shows). After Load kept the ten newest of a longer hand-edited
+    // list, the entries are rewritten with it, so that the file names the
+    // same ten next time. false when the file cannot be written.
     bool WriteCount();
     // Writes every entry and then the count. false when a write failed.
     bool Save();
@@ -52,6 +54,10 @@ public:
     static std::string EntryKey(std::size_t index);
 
 private:
+    bool WriteCountOnly();
+
     std::string m_strIniPath;
     std::vector<std::string> m_entries;
+    // Load dropped older entries: File 0.. no longer match the list.
+    bool m_bEntriesMoved = false;
 };

@@ -108,6 +108,16 @@ TEST_F(RecentFileListTest, MissingKeysReadAsEmptyEntriesAndLargeCountsKeepTheNew
                                     "/data/image" + std::to_string(i) + ".bin"));
     ASSERT_TRUE(ini.WriteString("File Number", "n", "12"));
     EXPECT_EQ(Stored(), Names(2, 11));
+    // Opening the dialog rewrites the file as those ten: the next opening
+    // shows the same ones.
+    for (int opening = 0; opening < 2; ++opening) {
+        CRecentFileList list(Ini());
+        list.Load();
+        ASSERT_TRUE(list.WriteCount());
+        EXPECT_EQ(list.Entries(), Names(2, 11));
+    }
+    EXPECT_EQ(ini.GetInt("File Number", "n", -1), 10);
+    EXPECT_EQ(ini.GetString("LastFile", "File 0", ""), "/data/image2.bin");
 
     ASSERT_TRUE(ini.WriteString("File Number", "n", "-4"));
     EXPECT_TRUE(Stored().empty());
