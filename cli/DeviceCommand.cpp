@@ -118,7 +118,9 @@ void ExplainPortFailure(CProgrammer& programmer, const CliOptions& options)
     if (auto* port = dynamic_cast<CSerialPort*>(programmer.Backend()))
         error = port->LastOpenErrno();
     std::string text = "cannot open serial port " + path;
-    if (error != 0)
+    if (error == kErrorNoUart)
+        text += ": no UART behind this device (choose the port the programmer is on)";
+    else if (error != 0)
         text += ": " + std::string(std::strerror(error));
     if (error == EACCES || error == EPERM)
         text += " (the user must be in group dialout: sudo usermod -aG dialout $USER,"

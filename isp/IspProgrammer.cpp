@@ -77,6 +77,11 @@ CIspFamily* CIspProgrammer::FindFamily(std::uint8_t code)
     return nullptr;
 }
 
+PortOpenFailure CIspProgrammer::OpenFailure() const
+{
+    return {DevicePath(), LastOpenErrno()};
+}
+
 void CIspProgrammer::CheckReady(std::uint8_t code)
 {
     const bool ready = m_bPortReady && FindFamily(code);

@@ -56,6 +56,7 @@ public:
     void WriteDevice(std::uint8_t code) override;
     void ReadDevice(std::uint8_t code) override;
     void LockDevice(std::uint8_t code, int level) override;
+    PortOpenFailure OpenFailure() const override;
 
     // Waits until the last worker has ended, the release of the cable's
     // outputs included.

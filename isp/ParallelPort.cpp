@@ -49,6 +49,7 @@ int CParallelPort::Open(std::uint16_t base)
     m_pRegisters.reset();
     m_bDirectIo = 0;
     m_strLastError.clear();
+    m_nLastOpenErrno = 0;
 
     // One printer port per program: its device node is configurable for
     // machines where it is not the first one.
@@ -62,6 +63,9 @@ int CParallelPort::Open(std::uint16_t base)
         m_pRegisters = std::move(ppdev);
         return 1;
     }
+    // The driver's error is what the user can mend; direct I/O is only the
+    // fallback for machines without it.
+    m_nLastOpenErrno = error;
     std::string reason = m_strDevicePath + ": " + ErrorText(error);
 
     if (!DriverMissing(error)) {
@@ -70,6 +74,7 @@ int CParallelPort::Open(std::uint16_t base)
         if (auto direct = CDirectIoPort::Open(base, &error)) {
             m_pRegisters = std::move(direct);
             m_bDirectIo = 1;
+            m_nLastOpenErrno = 0;
             return 1;
         }
         char port[16];
@@ -89,6 +94,7 @@ bool CParallelPort::OpenWith(std::unique_ptr<IPortRegisters> registers)
     m_pRegisters = std::move(registers);
     m_bDirectIo = 0;
     m_strLastError.clear();
+    m_nLastOpenErrno = 0;
     return true;
 }
 

@@ -37,6 +37,10 @@ public:
 
     // Why the last Open failed (system error text), empty after a success.
     std::string LastError() const { return m_strLastError; }
+    // The ppdev device the last Open tried, and the errno it failed with (0
+    // after a success).
+    const std::string& DevicePath() const { return m_strDevicePath; }
+    int LastOpenErrno() const { return m_nLastOpenErrno; }
     // Tests turn this off so that Open never touches real I/O ports.
     void SetDirectIoAllowed(bool allowed) { m_bDirectIoAllowed = allowed; }
 
@@ -71,5 +75,6 @@ private:
     IMessageSink& m_sink;
     std::unique_ptr<IPortRegisters> m_pRegisters;
     std::string m_strLastError;
+    int m_nLastOpenErrno = 0;
     bool m_bDirectIoAllowed = true;
 };

@@ -1,6 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+// The error a backend reports when its serial device has no UART behind it
+// (a /dev/ttyS node for a port the machine does not have).
+constexpr int kErrorNoUart = -1;
+
+// Why a backend's port did not open: the device path and the errno value
+// (or kErrorNoUart). error 0: it opened, or there is nothing to tell.
+struct PortOpenFailure {
+    std::string path;
+    int error = 0;
+};
 
 // The six device operations every backend offers, each taking the current
 // device's code. They return at once; outcomes arrive as status events.
@@ -13,4 +25,7 @@ public:
     virtual void WriteDevice(std::uint8_t code) = 0;
     virtual void ReadDevice(std::uint8_t code) = 0;
     virtual void LockDevice(std::uint8_t code, int level) = 0;
+
+    // Read on the thread that opened the port, after its failure was posted.
+    virtual PortOpenFailure OpenFailure() const { return {}; }
 };

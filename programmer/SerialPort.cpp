@@ -85,6 +85,11 @@ int CSerialPort::Open(int comNumber, const std::string& path, int baud, char par
     StopMonitor();
     m_nComNumber = comNumber;
     m_bLineDown = false;
+    {
+        std::lock_guard lock(m_nameLock);
+        m_strPath = path;
+        m_strPortName = comNumber != 0 ? std::to_string(comNumber) : path;
+    }
 
     StepFailure failure;
     {
@@ -94,6 +99,10 @@ int CSerialPort::Open(int comNumber, const std::string& path, int baud, char par
         CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         if (!fd.IsValid()) {
             m_nLastOpenErrno = errno;
+            return 0;
+        }
+        if (m_probeUart && m_probeUart(fd.Get()) == PORT_UNKNOWN) {
+            m_nLastOpenErrno = kErrorNoUart;
             return 0;
         }
         // The port is ours alone, as another program holding it would garble
@@ -156,6 +165,20 @@ int CSerialPort::Open(int comNumber, const std::string& path, int baud, char par
     if (failure.call)
         ShowError(failure.call, failure.err);
     return 1;
+}
+
+std::string CSerialPort::LastOpenPath() const
+{
+    std::lock_guard lock(m_nameLock);
+    return m_strPath;
+}
+
+int CSerialPort::ProbeUart(int fd)
+{
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return -1;
+    return serial.type;
 }
 
 bool CSerialPort::IsPortOpen() const
@@ -423,9 +446,13 @@ void CSerialPort::ReportLineFault(const std::string& call, int err)
 
 void CSerialPort::ShowError(const std::string& call, int err)
 {
+    std::string port;
+    {
+        std::lock_guard lock(m_nameLock);
+        port = m_strPortName;
+    }
     const std::string text = "WARNING:  " + call + " Failed with the following error: \n"
-        + std::system_category().message(err) + "\nPort: " + std::to_string(m_nComNumber.load())
-        + "\n";
+        + std::system_category().message(err) + "\nPort: " + port + "\n";
     m_messages.ShowMessage(text, "Application Error", MessageIcon::Stop);
 }
 

@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "programmer/DeviceBackend.h"
 #include "programmer/UniqueFd.h"
 
 class IMessageSink;
@@ -27,13 +29,26 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens path as COM port comNumber (the number only names the port in
-    // error texts). 1 when the port is open, even if a configuration step
+    // error texts; 0 for a port known by its path alone, which the texts
+    // then name). 1 when the port is open, even if a configuration step
     // failed afterwards (that step is shown); 0 when it could not be opened
-    // (missing, busy, no permission): nothing is shown, LastOpenErrno()
-    // tells why. An open channel is closed first.
+    // (missing, busy, no permission, no UART behind the device): nothing is
+    // shown, LastOpenErrno() tells why (kErrorNoUart for the last). An open
+    // channel is closed first.
     int Open(int comNumber, const std::string& path, int baud, char parity = 'N',
              int dataBits = 8, int stopBits = 1);
     int LastOpenErrno() const { return m_nLastOpenErrno; }
+    // The device path of the last Open.
+    std::string LastOpenPath() const;
+
+    // Asks the driver which UART stands behind an open descriptor: its type
+    // (0 when none does), or -1 when the driver does not tell (USB
+    // adapters, pseudo-terminals). Open refuses a port of type 0, which
+    // would otherwise swallow every frame in silence.
+    using UartProbe = std::function<int(int fd)>;
+    static int ProbeUart(int fd);
+    // Tests stand in for the driver's answer.
+    void SetUartProbe(UartProbe probe) { m_probeUart = std::move(probe); }
     bool IsPortOpen() const;
     int ComNumber() const { return m_nComNumber; }
 
@@ -75,7 +90,8 @@ protected:
     virtual void OnReceived(const std::uint8_t* data, int count) = 0;
 
     // Shows "WARNING:  <call> Failed with the following error: ..." with the
-    // system's text for err and the COM number.
+    // system's text for err and the COM number (the device path for a port
+    // opened by its path).
     void ShowError(const std::string& call, int err);
 
 private:
@@ -103,6 +119,12 @@ private:
     CUniqueFd m_hPort;
     std::atomic<int> m_nComNumber{0};
     int m_nLastOpenErrno = 0;
+    UartProbe m_probeUart = &CSerialPort::ProbeUart;
+    // What error texts call the port: its COM number, or its path. Set by
+    // Open, read by any thread that shows an error.
+    mutable std::mutex m_nameLock;
+    std::string m_strPath;
+    std::string m_strPortName;
     std::atomic<bool> m_bLineDown{false};
     std::atomic<std::uint64_t> m_nWakeups{0};
 };

@@ -84,6 +84,11 @@ int CSerialProgrammer::Connect(CProgrammer* programmer, int comPort, int baud)
     return open;
 }
 
+PortOpenFailure CSerialProgrammer::OpenFailure() const
+{
+    return {LastOpenPath(), LastOpenErrno()};
+}
+
 void CSerialProgrammer::CheckReady(std::uint8_t code)
 {
     // Always sent while the port is open: the way out when the board never

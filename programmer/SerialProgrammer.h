@@ -44,6 +44,7 @@ public:
     void WriteDevice(std::uint8_t code) override;
     void ReadDevice(std::uint8_t code) override;
     void LockDevice(std::uint8_t code, int level) override;
+    PortOpenFailure OpenFailure() const override;
 
     // Sends m_Frame when the board has answered the last command: 1 sent,
     // 0 refused (posts 3 when not connected, 6 while a command is open).

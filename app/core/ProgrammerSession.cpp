@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "app/core/PortFailureText.h"
 #include "app/core/ProgrammerView.h"
 #include "formats/ImageFile.h"
 #include "platform/AppGlobals.h"
@@ -130,10 +131,12 @@ void CProgrammerSession::OnProgStatus(int code)
     switch (code) {
     case kStatusSerialFailed:
         AppendLog("初始化串口通讯失败.");
+        LogPortFailure(SerialPortFailureLine);
         outcome(0, 1);
         break;
     case kStatusParallelFailed:
         AppendLog("初始化并口失败.");
+        LogPortFailure(ParallelPortFailureLine);
         outcome(0, 1);
         break;
     case kStatusSerialOpened:
@@ -236,6 +239,14 @@ void CProgrammerSession::OnProgStatus(int code)
         outcome(0, 1);
         break;
     }
+}
+
+void CProgrammerSession::LogPortFailure(std::string (*describe)(const PortOpenFailure&))
+{
+    const IDeviceBackend* backend = m_Programmer.Backend();
+    const std::string line = backend ? describe(backend->OpenFailure()) : std::string();
+    if (!line.empty())
+        AppendLog(line);
 }
 
 void CProgrammerSession::ShowProgressText(const char* verb)

@@ -137,6 +137,8 @@ private:
     void ShowProgressText(const char* verb);
     void LogSignature(const char* prefix);
     void LogDetectedDevice();
+    // After a port failure: which device, why, and what to do.
+    void LogPortFailure(std::string (*describe)(const PortOpenFailure&));
     // Calls an operation on the controller and arms the watchdog.
     void StartOperation(const std::function<void(CProgrammer&, int)>& operation);
     // A single button: cancels whatever is pending and starts one step.

@@ -177,7 +177,8 @@ TEST(CliPorts, UnopenablePortIsExplained)
     const CliRun run =
         RunTamberlinkCli({"--port", dir.File("no-such-tty"), "check"}, dir.Path().string());
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "初始化串口通讯失败.\n");
+    EXPECT_EQ(run.out, "初始化串口通讯失败.\n串口 " + dir.File("no-such-tty")
+                           + ": 没有那个文件或目录 (请检查连线和串口设置)\n");
     EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
 }
 

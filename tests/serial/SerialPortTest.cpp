@@ -4,6 +4,9 @@
 #include <fstream>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "platform/AppGlobals.h"
 #include "programmer/AutoResetEvent.h"
 #include "programmer/SerialPort.h"
@@ -74,6 +77,35 @@ TEST(SerialPortOpen, MissingOrBusyPortFailsSilentlyWithTheReason)
     EXPECT_EQ(port.LastOpenErrno(), EBUSY);
     EXPECT_FALSE(port.IsPortOpen());
     EXPECT_TRUE(messages.Texts().empty());
+}
+
+// A /dev/ttyS node with no UART behind it takes every byte and answers
+// none: it is refused at once. Drivers that cannot tell (USB adapters,
+// pseudo-terminals) are trusted.
+TEST(SerialPortOpen, PortWithoutUartIsRefused)
+{
+    CFakeBoard line;
+    {
+        // A pseudo-terminal does not answer the question at all.
+        const int fd = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(CSerialPort::ProbeUart(fd), -1);
+        ::close(fd);
+    }
+    const struct {
+        int uartType;
+        int opened;
+    } cases[] = {{0, 0}, {-1, 1}, {4, 1}};  // 4: a 16550A
+    for (const auto& c : cases) {
+        CRecordingMessageSink messages;
+        CRecordingPort port(messages);
+        port.SetUartProbe([&c](int) { return c.uartType; });
+        EXPECT_EQ(port.Open(1, line.SlavePath(), 115200), c.opened) << c.uartType;
+        EXPECT_EQ(port.IsPortOpen(), c.opened == 1);
+        EXPECT_EQ(port.LastOpenErrno(), c.opened ? 0 : kErrorNoUart);
+        EXPECT_EQ(port.LastOpenPath(), line.SlavePath());
+        EXPECT_TRUE(messages.Texts().empty());
+    }
 }
 
 TEST(SerialPortOpen, RejectedSettingsShowTheFailingStepAndStillOpen)

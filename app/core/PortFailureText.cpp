@@ -1,0 +1,72 @@
+#include "app/core/PortFailureText.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+bool NoSuchDevice(int error)
+{
+    return error == ENOENT || error == ENODEV || error == ENXIO;
+}
+
+std::string Line(const char* kind, const PortOpenFailure& failure, const std::string& reason,
+                 const char* fix)
+{
+    std::string line = std::string(kind) + " " + failure.path + ": " + reason;
+    if (fix)
+        line += std::string(" (") + fix + ")";
+    return line;
+}
+
+}  // namespace
+
+std::string ChineseErrorText(int error)
+{
+    switch (error) {
+    case EPERM: return "不允许的操作";
+    case ENOENT: return "没有那个文件或目录";
+    case EIO: return "输入/输出错误";
+    case ENXIO: return "没有那个设备或地址";
+    case EACCES: return "权限不够";
+    case EBUSY: return "设备或资源忙";
+    case ENODEV: return "没有那个设备";
+    case ENOTDIR: return "不是目录";
+    case EISDIR: return "是一个目录";
+    case EROFS: return "只读文件系统";
+    case ENOTTY: return "对设备不适当的 ioctl 操作";
+    case ELOOP: return "符号链接的层数过多";
+    case EAGAIN: return "资源暂时不可用";
+    default: return std::strerror(error);
+    }
+}
+
+std::string SerialPortFailureLine(const PortOpenFailure& failure)
+{
+    const int error = failure.error;
+    if (error == 0)
+        return {};
+    if (error == kErrorNoUart)
+        return Line("串口", failure, "没有串口硬件(UART)", "请选择编程器所接的串口");
+    if (error == EACCES || error == EPERM)
+        return Line("串口", failure, ChineseErrorText(error), "请把用户加入 dialout 组");
+    if (error == EBUSY)
+        return Line("串口", failure, ChineseErrorText(error), "另一个程序正在使用该串口");
+    if (NoSuchDevice(error))
+        return Line("串口", failure, ChineseErrorText(error), "请检查连线和串口设置");
+    return Line("串口", failure, ChineseErrorText(error), nullptr);
+}
+
+std::string ParallelPortFailureLine(const PortOpenFailure& failure)
+{
+    const int error = failure.error;
+    if (error == 0)
+        return {};
+    if (error == EACCES || error == EPERM)
+        return Line("并口", failure, ChineseErrorText(error), "请把用户加入 lp 组");
+    if (error == EBUSY)
+        return Line("并口", failure, ChineseErrorText(error), "另一个程序或 lp 驱动正在使用并口");
+    if (NoSuchDevice(error))
+        return Line("并口", failure, ChineseErrorText(error), "请加载 ppdev 模块: sudo modprobe ppdev");
+    return Line("并口", failure, ChineseErrorText(error), nullptr);
+}
