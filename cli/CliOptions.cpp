@@ -70,7 +70,10 @@ const char* CliUsage()
            "  --baud 115200 (default) or 57600\n"
            "  --device a catalogue index (default 0) or an exact device name\n"
            "  --steps the steps an auto run takes, from load,erase,write,read,verify\n"
-           "          (default erase,write,verify); --detect detects the device first\n";
+           "          (default erase,write,verify); --detect detects the device first\n"
+           "exit status: 0 success; 1 the sequence failed, timed out or the image did\n"
+           "  not convert; 2 usage error or unreadable file; 3 the programmer cannot be\n"
+           "  reached (port missing, busy, not permitted, no UART, or no answer)\n";
 }
 
 CliParseResult ParseCliOptions(const std::vector<std::string>& args)

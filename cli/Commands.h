@@ -6,6 +6,9 @@
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// The programmer could not be reached: its port is missing, busy, not
+// permitted or has no UART, or the first ready check got no answer.
+constexpr int kExitUnreachable = 3;
 
 // tamberlink-cli hex2bin IN OUT
 int RunHex2Bin(const std::string& inPath, const std::string& outPath);

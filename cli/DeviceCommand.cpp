@@ -111,12 +111,14 @@ void ExplainPortFailure(CProgrammer& programmer, const CliOptions& options)
         Complain("cannot open the parallel port" + (why.empty() ? std::string() : ": " + why));
         return;
     }
-    const std::string path = programmer.m_strPortPath.empty()
+    std::string path = programmer.m_strPortPath.empty()
         ? CSerialPort::ResolveComPortPath(options.comPort)
         : programmer.m_strPortPath;
     int error = 0;
-    if (auto* port = dynamic_cast<CSerialPort*>(programmer.Backend()))
+    if (auto* port = dynamic_cast<CSerialPort*>(programmer.Backend())) {
         error = port->LastOpenErrno();
+        path = port->LastOpenPath();
+    }
     std::string text = "cannot open serial port " + path;
     if (error == kErrorNoUart)
         text += ": no UART behind this device (choose the port the programmer is on)";
@@ -185,8 +187,15 @@ public:
         });
         const bool started = m_session.SequenceEndCount() > 0;
         if (started && !m_session.LastSequenceSucceeded()) {
-            if (m_bPortFailed)
+            if (m_bPortFailed) {
                 ExplainPortFailure(m_session.Programmer(), m_options);
+                return kExitUnreachable;
+            }
+            if (m_loop.TimeoutCount() > 0) {
+                Complain("no answer from the programmer on " + PortPath()
+                         + " (is it connected, powered and on this port?)");
+                return kExitUnreachable;
+            }
             return kExitFailure;
         }
         return RunCommand(started) ? kExitSuccess : kExitFailure;
@@ -197,6 +206,13 @@ private:
     {
         return std::chrono::milliseconds(
             std::max<long long>(1, std::llround(options.timeoutSeconds * 1000.0)));
+    }
+
+    std::string PortPath()
+    {
+        if (auto* port = dynamic_cast<CSerialPort*>(m_session.Programmer().Backend()))
+            return port->LastOpenPath();
+        return m_options.port;
     }
 
     bool Click(void (CProgrammerSession::*handler)())
@@ -303,7 +319,7 @@ int RunDeviceCommand(const CliOptions& options)
         }
         if (!board->Start()) {
             Complain("cannot start the simulated board: " + board->LastError());
-            return kExitFailure;
+            return kExitUnreachable;
         }
         portPath = board->DevicePath();
     }

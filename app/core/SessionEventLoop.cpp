@@ -20,6 +20,7 @@ void CSessionEventLoop::RunUntil(const std::function<bool()>& done)
     while (!done()) {
         const std::optional<StatusEvent> event = m_queue.Wait(m_stepTimeout);
         if (!event) {
+            ++m_nTimeouts;
             m_session.OnStepTimeout();
             continue;
         }

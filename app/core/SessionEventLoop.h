@@ -29,9 +29,13 @@ public:
     // success.
     bool RunCommand(const std::function<void()>& command);
 
+    // How often the step time-out ran out since the loop was made.
+    int TimeoutCount() const { return m_nTimeouts; }
+
 private:
     CProgrammerSession& m_session;
     CStatusQueue& m_queue;
     std::chrono::milliseconds m_stepTimeout;
     std::function<void(const StatusEvent&)> m_observer;
+    int m_nTimeouts = 0;
 };

@@ -171,15 +171,17 @@ TEST_P(CliOnSimulatedCable, WriteThenVerifyKeepsTheChip)
 
 INSTANTIATE_TEST_SUITE_P(Cables, CliOnSimulatedCable, testing::Values("1", "2", "3"));
 
+// A programmer that cannot be reached exits 3, with the port named.
 TEST(CliPorts, UnopenablePortIsExplained)
 {
     CTempDir dir;
-    const CliRun run =
-        RunTamberlinkCli({"--port", dir.File("no-such-tty"), "check"}, dir.Path().string());
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "初始化串口通讯失败.\n串口 " + dir.File("no-such-tty")
-                           + ": 没有那个文件或目录 (请检查连线和串口设置)\n");
-    EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+    for (const std::string port : {dir.File("no-such-tty"), std::string("/no/such/tty")}) {
+        const CliRun run = RunTamberlinkCli({"--port", port, "detect"}, dir.Path().string());
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_EQ(run.out, "初始化串口通讯失败.\n串口 " + port
+                               + ": 没有那个文件或目录 (请检查连线和串口设置)\n");
+        EXPECT_NE(run.err.find(port + ": No such file or directory"), std::string::npos) << run.err;
+    }
 }
 
 TEST(CliPorts, SilentBoardTimesOut)
@@ -189,11 +191,15 @@ TEST(CliPorts, SilentBoardTimesOut)
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
     CTempDir dir;
-    const CliRun run = RunTamberlinkCli({"--port", ptsname(master), "--timeout", "0.3", "erase"},
+    const std::string slave = ptsname(master);
+    const CliRun run = RunTamberlinkCli({"--port", slave, "--timeout", "0.3", "erase"},
                                         dir.Path().string());
     close(master);
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(run.out, "初始化串口通讯完成.\n编程器:操作超时,没有响应.\n");
+    EXPECT_NE(run.err.find("no answer from the programmer on " + slave),
+              std::string::npos)
+        << run.err;
 }
 
 }  // namespace

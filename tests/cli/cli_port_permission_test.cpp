@@ -69,7 +69,7 @@ TEST(CliPorts, PortWithoutPermissionNamesTheDialoutGroup)
     ::close(master);
     if (run.exitCode == -2)
         GTEST_SKIP() << "cannot drop root rights here";
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(run.out, "初始化串口通讯失败.\n串口 " + slave + ": 权限不够 (请把用户加入 dialout 组)\n");
     EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("group dialout"), std::string::npos) << run.err;
