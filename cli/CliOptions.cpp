@@ -60,7 +60,8 @@ const char* CliUsage()
 {
     return "usage: tamberlink-cli hex2bin IN OUT\n"
            "       tamberlink-cli devices [--catalogue FILE]\n"
-           "       tamberlink-cli [--programmer N] [--port PORT] [--baud RATE] [--device D]\n"
+           "       tamberlink-cli [--programmer N] [--port PORT] [--baud RATE] [--latch N]\n"
+           "                      [--device D]\n"
            "                      [--catalogue FILE] [--simulate] [--sim-state FILE]\n"
            "                      [--timeout SECONDS] COMMAND [ARG]\n"
            "commands: check | detect | erase | write FILE | read FILE | verify FILE |\n"
@@ -68,6 +69,7 @@ const char* CliUsage()
            "  --programmer 0 (serial board, default) or 1..3 (parallel-port cables)\n"
            "  --port COM1..COM4 (default COM1) or a device path\n"
            "  --baud 115200 (default) or 57600\n"
+           "  --latch the ISP setting, the latch mode of cable type 1: 0 (default), 1 or 2\n"
            "  --device a catalogue index (default 0) or an exact device name\n"
            "  --steps the steps an auto run takes, from load,erase,write,read,verify\n"
            "          (default erase,write,verify); --detect detects the device first\n"
@@ -107,8 +109,8 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
             continue;
         }
         static const std::set<std::string> kValued = {
-            "--programmer", "--port",    "--baud",      "--device", "--catalogue",
-            "--sim-state",  "--timeout", "--steps"};
+            "--programmer", "--port",    "--baud",  "--device", "--catalogue",
+            "--sim-state",  "--timeout", "--steps", "--latch"};
         if (!kValued.count(arg))
             return fail("unknown option " + arg);
         if (i + 1 >= args.size())
@@ -134,6 +136,11 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
                 options.portPath = value;
             }
             options.port = value;
+        } else if (arg == "--latch") {
+            if (value == "0" || value == "1" || value == "2")
+                options.latch = value[0] - '0';
+            else
+                return fail("--latch must be 0, 1 or 2");
         } else if (arg == "--baud") {
             if (value == "115200")
                 options.baudSel = 0;
@@ -205,4 +212,23 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
         return fail("--simulate serves its own port; leave out --port");
     result.words.clear();
     return result;
+}
+
+SettingsRecord SettingsFromOptions(const CliOptions& options, int deviceIndex)
+{
+    SettingsRecord settings;
+    settings.progType = options.programmer;
+    settings.comPort = options.comPort;
+    settings.baudSel = options.baudSel;
+    settings.ispSetting = options.latch;
+    settings.autoDetect = options.detectFirst ? 1 : 0;
+    settings.soundOn = 0;
+    settings.hotkeyOn = 0;
+    settings.autoLoad = options.markLoad ? 1 : 0;
+    settings.autoErase = options.markErase ? 1 : 0;
+    settings.autoWrite = options.markWrite ? 1 : 0;
+    settings.autoRead = options.markRead ? 1 : 0;
+    settings.autoVerify = options.markVerify ? 1 : 0;
+    settings.deviceIndex = deviceIndex;
+    return settings;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/core/SettingsRecord.h"
+
 // The device commands' options, as given on the command line and checked
 // for form (files and the catalogue are checked later).
 struct CliOptions {
@@ -11,6 +13,7 @@ struct CliOptions {
     int comPort = 1;              // 1..4; the number error texts name
     std::string portPath;         // empty for COMn (resolved by the backend)
     int baudSel = 0;              // 0: 115200, 1: 57600
+    int latch = 0;                // the fourth setting: latch mode of cable type 1, 0..2
     std::string device = "0";     // a catalogue index or an exact name
     std::string catalogue;        // empty: the program folder's
     bool simulate = false;
@@ -41,3 +44,5 @@ struct CliParseResult {
 CliParseResult ParseCliOptions(const std::vector<std::string>& args);
 // The usage text, for stderr.
 const char* CliUsage();
+// The settings a device command starts the session with.
+SettingsRecord SettingsFromOptions(const CliOptions& options, int deviceIndex);

@@ -134,25 +134,6 @@ void ExplainPortFailure(CProgrammer& programmer, const CliOptions& options)
     Complain(text);
 }
 
-SettingsRecord SettingsFor(const CliOptions& options, int deviceIndex)
-{
-    SettingsRecord settings;
-    settings.progType = options.programmer;
-    settings.comPort = options.comPort;
-    settings.baudSel = options.baudSel;
-    settings.ispSetting = 0;
-    settings.autoDetect = options.detectFirst ? 1 : 0;
-    settings.soundOn = 0;
-    settings.hotkeyOn = 0;
-    settings.autoLoad = options.markLoad ? 1 : 0;
-    settings.autoErase = options.markErase ? 1 : 0;
-    settings.autoWrite = options.markWrite ? 1 : 0;
-    settings.autoRead = options.markRead ? 1 : 0;
-    settings.autoVerify = options.markVerify ? 1 : 0;
-    settings.deviceIndex = deviceIndex;
-    return settings;
-}
-
 // The session and its event loop for one command. Destroyed before the
 // simulated board stops, so the port closes while the board still serves.
 class CCommandRun {
@@ -178,7 +159,7 @@ public:
 
     int Run(int deviceIndex, const std::string& cataloguePath)
     {
-        m_session.Start(SettingsFor(m_options, deviceIndex), cataloguePath);
+        m_session.Start(SettingsFromOptions(m_options, deviceIndex), cataloguePath);
         // The backend's first answer: the serial link asks for readiness
         // as soon as it is up; the cable reports itself ready.
         m_loop.RunUntil([this] {
