@@ -58,25 +58,128 @@ bool ParseSteps(const std::string& list, CliOptions& options, std::string& error
 
 const char* CliUsage()
 {
-    return "usage: tamberlink-cli hex2bin IN OUT\n"
+    return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
+           "       tamberlink-cli hex2bin IN OUT\n"
            "       tamberlink-cli devices [--catalogue FILE]\n"
-           "       tamberlink-cli [--programmer N] [--port PORT] [--baud RATE] [--latch N]\n"
-           "                      [--device D]\n"
-           "                      [--catalogue FILE] [--simulate] [--sim-state FILE]\n"
-           "                      [--timeout SECONDS] COMMAND [ARG]\n"
-           "commands: check | detect | erase | write FILE | read FILE | verify FILE |\n"
-           "          lock 1|2|3 | auto FILE [--steps LIST] [--detect]\n"
-           "  --programmer 0 (serial board, default) or 1..3 (parallel-port cables)\n"
-           "  --port COM1..COM4 (default COM1) or a device path\n"
-           "  --baud 115200 (default) or 57600\n"
-           "  --latch the ISP setting, the latch mode of cable type 1: 0 (default), 1 or 2\n"
-           "  --device a catalogue index (default 0) or an exact device name\n"
-           "  --steps the steps an auto run takes, from load,erase,write,read,verify\n"
-           "          (default erase,write,verify); --detect detects the device first\n"
-           "exit status: 0 success; 1 the sequence failed, timed out or the image did\n"
-           "  not convert; 2 usage error or unreadable file; 3 the programmer cannot be\n"
-           "  reached (port missing, busy, not permitted, no UART, or no answer)\n";
+           "       tamberlink-cli --help | --version\n";
 }
+
+const char* CliHelp()
+{
+    return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
+           "       tamberlink-cli hex2bin IN OUT\n"
+           "       tamberlink-cli devices [--catalogue FILE]\n"
+           "       tamberlink-cli --help | --version\n"
+           "\n"
+           "Drives an 8051 programmer as the window does and prints its log lines.\n"
+           "\n"
+           "commands:\n"
+           "  check              ask the programmer whether it is ready\n"
+           "  detect             read the device's signature and name the device\n"
+           "  erase              erase the device\n"
+           "  write FILE         load FILE (.hex: Intel HEX, else raw binary) and write it\n"
+           "  read FILE          read the device and save the image up to its last used\n"
+           "                     byte\n"
+           "  verify FILE        load FILE, read the device back and compare the first\n"
+           "                     64 KB\n"
+           "  lock 1|2|3         write the lock bits of that level\n"
+           "  auto FILE          load FILE, check, then the steps of --steps\n"
+           "  hex2bin IN OUT     convert IN as the Load file command does, write it to OUT\n"
+           "  devices            list the device catalogue\n"
+           "\n"
+           "options:\n"
+           "  --programmer N     0 the serial programmer board (default); 1, 2 or 3 a\n"
+           "                     parallel-port ISP cable of that type\n"
+           "  --port PORT        COM1..COM4 (default COM1; device paths from [Ports] in\n"
+           "                     Tamber_Info.ini, else /dev/ttyS0..3) or a device path\n"
+           "                     such as /dev/ttyUSB0\n"
+           "  --baud RATE        115200 (default) or 57600\n"
+           "  --latch N          the ISP setting, the latch mode of cable type 1:\n"
+           "                     0 (default), 1 or 2\n"
+           "  --device D         a catalogue index (default 0) or an exact device name\n"
+           "  --catalogue FILE   the device catalogue (default: ChipList.chip in the\n"
+           "                     program folder)\n"
+           "  --simulate         no hardware: a simulated board serves the port (with\n"
+           "                     --programmer 1..3 a simulated cable), holding a blank\n"
+           "                     AT89S52, or an AT89S51 when that device is chosen\n"
+           "  --sim-state FILE   with --simulate: load the simulated chip from FILE when\n"
+           "                     it exists and save it there after the run, so that its\n"
+           "                     memory and lock level last from one run to the next\n"
+           "  --timeout SECONDS  a step that reports nothing for this long ends as a\n"
+           "                     failure (default 30)\n"
+           "  --steps LIST       auto: the steps to take, from load,erase,write,read,verify\n"
+           "                     (default erase,write,verify)\n"
+           "  --detect           auto: detect the device before the other steps\n"
+           "  --help, -h         show this text\n"
+           "  --version          show the program's name and version\n"
+           "\n"
+           "exit status:\n"
+           "  0  success\n"
+           "  1  the sequence failed or timed out, or the image file does not convert\n"
+           "     (no chip operation is run then)\n"
+           "  2  usage error, or a file that cannot be read\n"
+           "  3  the programmer cannot be reached: its port is missing, busy, not\n"
+           "     permitted or has no UART, or the first ready check got no answer\n";
+}
+
+namespace {
+
+// Applies one valued option; the error text, or empty.
+std::string ApplyOption(const std::string& arg, const std::string& value, CliOptions& options,
+                        std::string& steps)
+{
+    if (arg == "--programmer") {
+        if (value != "0" && value != "1" && value != "2" && value != "3")
+            return "--programmer must be 0, 1, 2 or 3";
+        options.programmer = value[0] - '0';
+    } else if (arg == "--port") {
+        if (value.empty())
+            return "--port needs a COM port or a device path";
+        if (LooksLikeComName(value)) {
+            options.comPort = CSerialPort::ComNumberFromText(value);
+            if (options.comPort == 0)
+                return "--port must be COM1..COM4 or a device path";
+            options.portPath.clear();
+        } else {
+            options.portPath = value;
+        }
+        options.port = value;
+    } else if (arg == "--latch") {
+        if (value != "0" && value != "1" && value != "2")
+            return "--latch must be 0, 1 or 2";
+        options.latch = value[0] - '0';
+    } else if (arg == "--baud") {
+        if (value == "115200")
+            options.baudSel = 0;
+        else if (value == "57600")
+            options.baudSel = 1;
+        else
+            return "--baud must be 115200 or 57600";
+    } else if (arg == "--device") {
+        if (value.empty())
+            return "--device needs an index or a name";
+        options.device = value;
+    } else if (arg == "--catalogue") {
+        options.catalogue = value;
+    } else if (arg == "--sim-state") {
+        if (value.empty())
+            return "--sim-state needs a file";
+        options.simState = value;
+    } else if (arg == "--timeout") {
+        char* end = nullptr;
+        errno = 0;
+        const double seconds = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || errno != 0 || !std::isfinite(seconds)
+            || seconds <= 0 || seconds > 86400.0)
+            return "--timeout must be a number of seconds above 0 (at most 86400)";
+        options.timeoutSeconds = seconds;
+    } else if (arg == "--steps") {
+        steps = value;
+    }
+    return {};
+}
+
+}  // namespace
 
 CliParseResult ParseCliOptions(const std::vector<std::string>& args)
 {
@@ -90,10 +193,25 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
         return result;
     };
 
+    // The first faulty option is kept, not reported at once: a mistyped
+    // command word must be named as such whatever options come with it.
+    std::string optionError;
+    auto note = [&optionError](std::string error) {
+        if (optionError.empty())
+            optionError = std::move(error);
+    };
+
+    static const std::set<std::string> kValued = {
+        "--programmer", "--port",    "--baud",  "--device", "--catalogue",
+        "--sim-state",  "--timeout", "--steps", "--latch"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             result.help = true;
+            return result;
+        }
+        if (arg == "--version") {
+            result.version = true;
             return result;
         }
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
@@ -108,72 +226,33 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
                 options.detectFirst = true;
             continue;
         }
-        static const std::set<std::string> kValued = {
-            "--programmer", "--port",    "--baud",  "--device", "--catalogue",
-            "--sim-state",  "--timeout", "--steps", "--latch"};
-        if (!kValued.count(arg))
-            return fail("unknown option " + arg);
-        if (i + 1 >= args.size())
-            return fail(arg + " needs a value");
-        if (!given.insert(arg).second)
-            return fail(arg + " given twice");
-        const std::string& value = args[++i];
-
-        if (arg == "--programmer") {
-            if (value == "0" || value == "1" || value == "2" || value == "3")
-                options.programmer = value[0] - '0';
-            else
-                return fail("--programmer must be 0, 1, 2 or 3");
-        } else if (arg == "--port") {
-            if (value.empty())
-                return fail("--port needs a COM port or a device path");
-            if (LooksLikeComName(value)) {
-                options.comPort = CSerialPort::ComNumberFromText(value);
-                if (options.comPort == 0)
-                    return fail("--port must be COM1..COM4 or a device path");
-                options.portPath.clear();
-            } else {
-                options.portPath = value;
-            }
-            options.port = value;
-        } else if (arg == "--latch") {
-            if (value == "0" || value == "1" || value == "2")
-                options.latch = value[0] - '0';
-            else
-                return fail("--latch must be 0, 1 or 2");
-        } else if (arg == "--baud") {
-            if (value == "115200")
-                options.baudSel = 0;
-            else if (value == "57600")
-                options.baudSel = 1;
-            else
-                return fail("--baud must be 115200 or 57600");
-        } else if (arg == "--device") {
-            if (value.empty())
-                return fail("--device needs an index or a name");
-            options.device = value;
-        } else if (arg == "--catalogue") {
-            options.catalogue = value;
-        } else if (arg == "--sim-state") {
-            if (value.empty())
-                return fail("--sim-state needs a file");
-            options.simState = value;
-        } else if (arg == "--timeout") {
-            char* end = nullptr;
-            errno = 0;
-            const double seconds = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || errno != 0 || !std::isfinite(seconds)
-                || seconds <= 0 || seconds > 86400.0)
-                return fail("--timeout must be a number of seconds above 0 (at most 86400)");
-            options.timeoutSeconds = seconds;
-        } else if (arg == "--steps") {
-            steps = value;
+        if (!kValued.count(arg)) {
+            note("unknown option " + arg);
+            continue;
         }
+        if (i + 1 >= args.size()) {
+            note(arg + " needs a value");
+            break;
+        }
+        const std::string& value = args[++i];
+        if (!given.insert(arg).second) {
+            note(arg + " given twice");
+            continue;
+        }
+        note(ApplyOption(arg, value, options, steps));
     }
 
     if (result.words.empty())
-        return fail("no command given");
+        return fail(optionError.empty() ? "no command given" : optionError);
     const std::string& command = result.words[0];
+    if (!kDeviceCommands.count(command) && command != "hex2bin" && command != "devices")
+        return fail("unknown command '" + command + "'");
+    if (!optionError.empty())
+        return fail(optionError);
+    if (command == "hex2bin" && result.words.size() != 3)
+        return fail("hex2bin needs IN and OUT");
+    if (command == "devices" && result.words.size() != 1)
+        return fail("unexpected argument '" + result.words[1] + "'");
     if (!kDeviceCommands.count(command)) {
         // hex2bin and devices take no device options.
         for (const std::string& option : given)

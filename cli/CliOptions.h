@@ -39,10 +39,13 @@ struct CliParseResult {
     std::vector<std::string> words;
     std::string error;
     bool help = false;
+    bool version = false;
 };
 
 CliParseResult ParseCliOptions(const std::vector<std::string>& args);
-// The usage text, for stderr.
+// The short usage text, for stderr after an error.
 const char* CliUsage();
+// The full text of --help: every command, option and exit status.
+const char* CliHelp();
 // The settings a device command starts the session with.
 SettingsRecord SettingsFromOptions(const CliOptions& options, int deviceIndex);

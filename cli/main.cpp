@@ -12,12 +12,17 @@ int main(int argc, char** argv)
     InitAppGlobals();
     const CliParseResult parsed = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.help) {
-        std::fputs(CliUsage(), stdout);
+        std::fputs(CliHelp(), stdout);
+        return kExitSuccess;
+    }
+    if (parsed.version) {
+        std::printf("tamberlink-cli %s\n", TAMBERLINK_VERSION);
         return kExitSuccess;
     }
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "tamberlink-cli: %s\n", parsed.error.c_str());
         std::fputs(CliUsage(), stderr);
+        std::fputs("Try 'tamberlink-cli --help' for more.\n", stderr);
         return kExitUsage;
     }
     if (!parsed.options.command.empty())
@@ -28,8 +33,8 @@ int main(int argc, char** argv)
         return RunHex2Bin(words[1], words[2]);
     if (words.size() == 1 && words[0] == "devices")
         return RunDevices(parsed.options.catalogue);
-    std::fprintf(stderr, "tamberlink-cli: unknown command or arguments: %s\n",
-                 words[0].c_str());
+    // The parser lets through only the two forms above.
+    std::fprintf(stderr, "tamberlink-cli: unknown command '%s'\n", words[0].c_str());
     std::fputs(CliUsage(), stderr);
     return kExitUsage;
 }

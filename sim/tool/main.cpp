@@ -22,6 +22,8 @@ void PrintUsage(std::FILE* out)
         "  --baud N                line speed for --paced (default 115200)\n"
         "  --paced                 bytes take their real time on the line\n"
         "  --state FILE            load the chip from FILE if it exists, save it on exit\n"
+        "  --help, -h              show this text\n"
+        "  --version               show the program's name and version\n"
         "faults:\n"
         "  --never-answer          take commands, never reply\n"
         "  --drop-ack K            write block K gets no acknowledgement\n"
@@ -62,6 +64,9 @@ int ParseCommandLine(int argc, char** argv, CommandLine& line)
 
         if (arg == "--help" || arg == "-h") {
             PrintUsage(stdout);
+            return -1;
+        } else if (arg == "--version") {
+            std::printf("tamberlink-board-sim %s\n", TAMBERLINK_VERSION);
             return -1;
         } else if (arg == "--at89s51") {
             line.options.at89s51 = true;

@@ -41,6 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Args{"--sim-state", "@s", "check"}, Args{"--device"},
                     Args{"--simulate", "--port", "/dev/null", "check"},
                     Args{"--unknown", "check"}, Args{"--port", "COM1", "hex2bin", "a", "b"},
+                    Args{"hex2bin", "a"}, Args{"devices", "x"}, Args{"--latch", "3", "check"},
                     Args{"--port", "COM1", "--port", "COM2", "check"},
                     // Files and devices are checked before the port is opened.
                     Args{"write", "@missing.bin"}, Args{"verify", "@"},
@@ -54,6 +55,37 @@ TEST(CliOptions, HelpPrintsUsage)
     const CliRun run = RunTamberlinkCli({"--help"}, dir.Path().string());
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("usage: tamberlink-cli"), std::string::npos);
+    // Every option is explained, and every exit status.
+    for (const char* text : {"--programmer N ", "--port PORT ", "--baud RATE ", "--latch N ",
+                             "--device D ", "--catalogue FILE ", "--simulate ", "--sim-state FILE ",
+                             "--timeout SECONDS ", "--steps LIST ", "--detect ", "--version ",
+                             "\n  0  success", "\n  1  ", "\n  2  ", "\n  3  "})
+        EXPECT_NE(run.out.find(text), std::string::npos) << text;
+}
+
+TEST(CliOptions, VersionOfBothPrograms)
+{
+    CTempDir dir;
+    for (const char* program : {"tamberlink-cli", "tamberlink-board-sim"}) {
+        const CliRun run = RunBuiltProgram(program, {"--version"}, dir.Path().string());
+        EXPECT_EQ(run.exitCode, 0) << program;
+        EXPECT_EQ(run.out, std::string(program) + " " + TAMBERLINK_VERSION + "\n");
+    }
+}
+
+// A mistyped command is named as such, whatever options come with it.
+TEST(CliOptions, MistypedCommandIsNamedWhateverTheOptions)
+{
+    CTempDir dir;
+    for (const Args& args : {Args{"frobnicate"}, Args{"--port", "COM1", "frobnicate"},
+                             Args{"--timeout", "0", "frobnicate"}, Args{"frobnicate", "--steps", "x"},
+                             Args{"--unknown", "frobnicate"}, Args{"--simulate", "frobnicate", "a"},
+                             Args{"frobnicate", "--port"}}) {
+        const CliRun run = RunTamberlinkCli(args, dir.Path().string());
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err.rfind("tamberlink-cli: unknown command 'frobnicate'\n", 0), 0u)
+            << run.err;
+    }
 }
 
 }  // namespace

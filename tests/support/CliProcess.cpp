@@ -28,6 +28,12 @@ std::string TamberlinkCliPath()
 
 CliRun RunTamberlinkCli(const std::vector<std::string>& args, const std::string& scratchDir)
 {
+    return RunBuiltProgram("tamberlink-cli", args, scratchDir);
+}
+
+CliRun RunBuiltProgram(const std::string& name, const std::vector<std::string>& args,
+                       const std::string& scratchDir)
+{
     const std::string outPath = scratchDir + "/cli-stdout.txt";
     const std::string errPath = scratchDir + "/cli-stderr.txt";
     posix_spawn_file_actions_t actions;
@@ -37,7 +43,8 @@ CliRun RunTamberlinkCli(const std::vector<std::string>& args, const std::string&
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
 
-    const std::string program = TamberlinkCliPath();
+    const char* dir = std::getenv("TAMBERLINK_BIN_DIR");
+    const std::string program = std::string(dir ? dir : ".") + "/" + name;
     std::vector<std::string> all = {program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
