@@ -69,10 +69,11 @@ int CSerialProgrammer::Connect(CProgrammer* programmer, int comPort, int baud)
 {
     if (programmer)
         m_pProgrammer = programmer;
-    const std::string path = m_pProgrammer->m_strPortPath.empty()
-        ? ResolveComPortPath(comPort)
-        : m_pProgrammer->m_strPortPath;
-    int open = Open(comPort, path, baud, 'N', 8, 1);
+    // A port given by its path is known by it in error texts, not by a COM
+    // number the user never chose.
+    const bool byPath = !m_pProgrammer->m_strPortPath.empty();
+    const std::string path = byPath ? m_pProgrammer->m_strPortPath : ResolveComPortPath(comPort);
+    int open = Open(byPath ? 0 : comPort, path, baud, 'N', 8, 1);
     if (open) {
         SetReadSize(kFrameSize);
         // Without the monitor no answer would ever be seen: not connected.

@@ -259,6 +259,20 @@ TEST_F(SerialProgrammerTest, LineLostMidWriteIsShownOnceAndTimesOut)
     EXPECT_NE(messages.Texts()[0].find("Failed with the following error"), std::string::npos);
 }
 
+// The error boxes name a port given by its path with that path.
+TEST(SerialProgrammerOffline, ErrorsNameAPortGivenByItsPath)
+{
+    CStatusQueue statuses;
+    CRecordingMessageSink messages;
+    CProgrammer programmer(statuses, messages);
+    programmer.m_strPortPath = "/dev/null";  // opens, but is no terminal
+    CSerialProgrammer backend(programmer);
+    backend.Connect(&programmer, 1, 115200);
+    ASSERT_FALSE(messages.Texts().empty());
+    const std::string text = messages.Texts()[0];
+    EXPECT_EQ(text.substr(text.rfind("\nPort: ")), "\nPort: /dev/null\n") << text;
+}
+
 TEST(SerialProgrammerOffline, EveryCommandReportsThePortNotOpen)
 {
     CStatusQueue statuses;
