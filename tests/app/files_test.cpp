@@ -176,12 +176,31 @@ TEST(CompareBuffers, ReportsEachDifferenceAndTheCount)
     EXPECT_EQ(h.session.LogLines(), 5);
 }
 
-TEST(CompareBuffers, IgnoresTheUpperHalf)
+// The compare covers exactly 0x0000..0xFFFF: its last byte counts, the
+// upper half of the buffers does not.
+TEST(CompareBuffers, CoversTheFirst64KExactly)
 {
-    CSessionHarness h;
-    h.session.Programmer().Buffer1[0x10000] = 0x00;
-    EXPECT_EQ(h.session.CompareBuffers(), 1);
-    EXPECT_EQ(h.view.log.back(), "----------效验成功,数据正确----------");
+    const struct {
+        int address;
+        int result;
+        std::string line;  // the mismatch line, when one is expected
+    } cases[] = {
+        {0x0000, 0, "    00001 - 地址:0000  写:00  读:FF"},
+        {0xFFFF, 0, "    00001 - 地址:FFFF  写:00  读:FF"},
+        {0x10000, 1, ""},
+        {0x1FFFF, 1, ""},
+    };
+    for (const auto& c : cases) {
+        CSessionHarness h;
+        h.session.Programmer().Buffer1[c.address] = 0x00;
+        EXPECT_EQ(h.session.CompareBuffers(), c.result) << c.address;
+        if (c.line.empty()) {
+            EXPECT_EQ(h.view.log.back(), "----------效验成功,数据正确----------");
+        } else {
+            ASSERT_GE(h.view.log.size(), 2u) << c.address;
+            EXPECT_EQ(h.view.log[1], c.line);
+        }
+    }
 }
 
 TEST(CompareBuffers, VerifyFailureEndsTheSequence)

@@ -213,6 +213,38 @@ TEST_F(SerialProgrammerTest, ReadRepeatsALostBlockOnceAndStoresItInPlace)
     EXPECT_EQ(programmer.Buffer2[1024], 0xFF);
 }
 
+// The protocol waits 1000 ms for an acknowledgement and 500 ms before it
+// asks for a read block again. Timed from before the command, and only from
+// below: a slow machine can stretch them, never cut them short.
+TEST_F(SerialProgrammerTest, LostAnswersAreAwaitedTheirFullTime)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kTolerance = 20ms;
+
+    board.Edit([](auto& s) { s.ack = -1; });
+    Clock::time_point start = Clock::now();
+    Write(Bytes(16, 0x12));
+    EXPECT_EQ(Next(2), (Codes{kStatusWriteStart, kStatusReceiveError}));
+    EXPECT_GE(Clock::now() - start, 1000ms - kTolerance);
+
+    board.Edit([this](auto& s) {
+        s.ack = 1;
+        s.readReply = [this](int block, int attempt) {
+            return (block == 1 && attempt == 0) ? Bytes{} : board.DataReply(block);
+        };
+    });
+    programmer.CheckReady(0);  // the write left the board waiting for its end frame
+    EXPECT_EQ(Next(1), Codes{kStatusReady});
+    programmer.m_bKeepLength = 1;
+    programmer.m_nLength = 32;
+    start = Clock::now();
+    programmer.ReadDevice(0);
+    EXPECT_EQ(Next(3), (Codes{kStatusReadStart, kStatusReadProgress, kStatusReadProgress}));
+    // Block 1 came only in answer to the repeated request.
+    EXPECT_GE(Clock::now() - start, 500ms - kTolerance);
+    EXPECT_EQ(Next(1), Codes{kStatusReadDone});
+}
+
 TEST_F(SerialProgrammerTest, TwoSilencesAbandonTheRead)
 {
     board.Edit([](auto& s) { s.readReply = [](int, int) { return Bytes{}; }; });
