@@ -79,8 +79,12 @@ Outcome Model(std::string_view text, std::vector<std::uint8_t>& image)
     for (const auto& record : records) {
         if (record.size() < 5)
             return {-1, kBadRecord};
+        const bool extended = record[3] == 2 || record[3] == 4;
+        // An extended address of base 0 leaves the 16-bit space as it is.
+        if (extended && record[0] == 2 && record.size() >= 6 && record[4] == 0 && record[5] == 0)
+            continue;
         if (record[3] != 0)
-            return {-1, record[3] == 2 || record[3] == 4 ? kOver64k : kBadRecord};
+            return {-1, extended ? kOver64k : kBadRecord};
         const std::size_t n = record[0];
         if (n > record.size() - 4)
             return {-1, kBadRecord};
