@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(Cables, CliOnSimulatedCable, testing::Values("1", "2", 
 TEST(CliPorts, UnopenablePortIsExplained)
 {
     CTempDir dir;
-    for (const std::string port : {dir.File("no-such-tty"), std::string("/no/such/tty")}) {
+    for (const std::string& port : {dir.File("no-such-tty"), std::string("/no/such/tty")}) {
         const CliRun run = RunTamberlinkCli({"--port", port, "detect"}, dir.Path().string());
         EXPECT_EQ(run.exitCode, 3);
         EXPECT_EQ(run.out, "初始化串口通讯失败.\n串口 " + port
