@@ -42,6 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Args{"--simulate", "--port", "/dev/null", "check"},
                     Args{"--unknown", "check"}, Args{"--port", "COM1", "hex2bin", "a", "b"},
                     Args{"hex2bin", "a"}, Args{"devices", "x"}, Args{"--latch", "3", "check"},
+                    Args{"--latch", "1", "--latch", "1", "check"},
                     Args{"--port", "COM1", "--port", "COM2", "check"},
                     // Files and devices are checked before the port is opened.
                     Args{"write", "@missing.bin"}, Args{"verify", "@"},

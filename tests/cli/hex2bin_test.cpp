@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -121,48 +120,21 @@ TEST_F(Hex2Bin, UnreadableInputAndUnwritableOutput)
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.Path()), fs::directory_iterator()), 4);
 }
 
-// One Intel HEX record with its checksum (other tools check it).
-std::string Record(int type, int address, const std::string& data)
-{
-    std::string bytes = {char(data.size()), char(address >> 8), char(address), char(type)};
-    bytes += data;
-    int sum = 0;
-    for (const char c : bytes)
-        sum += static_cast<unsigned char>(c);
-    bytes += char(-sum);
-    std::string text = ":";
-    for (const char c : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned char>(c));
-        text += pair;
-    }
-    return text + "\r\n";
-}
-
 // Files that open with a base-0 extended address record, as objcopy,
 // srec_cat and many IDEs write them, give the same bytes as objcopy makes.
 TEST_F(Hex2Bin, BaseZeroExtendedRecordsMatchObjcopy)
 {
     if (std::system("command -v objcopy >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "objcopy is not installed";
-    std::string image(0x1234, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = char(i * 37 + 11);
-    std::string text = Record(4, 0, std::string(2, '\0'));
-    for (std::size_t at = 0; at < image.size(); at += 16) {
-        if (at == 0x800)
-            text += Record(2, 0, std::string(2, '\0'));
-        text += Record(0, int(at), image.substr(at, 16));
-    }
-    WriteFile(File("in.hex"), text + ":00000001FF\r\n");
-
+    WriteFile(File("in.hex"), ":020000040000FA\r\n:10000000101112131415161718191A1B1C1D1E1F78\r\n"
+                              ":020000020000FC\r\n:04001000DEADBEEFB4\r\n:00000001FF\r\n");
     const Run run = Convert("in.hex", "out.bin");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string objcopy = "objcopy -I ihex -O binary '" + File("in.hex") + "' '" +
                                 File("objcopy.bin") + "'";
     ASSERT_EQ(std::system(objcopy.c_str()), 0);
+    EXPECT_EQ(ReadFile(File("out.bin")).size(), 20u);
     EXPECT_EQ(ReadFile(File("out.bin")), ReadFile(File("objcopy.bin")));
-    EXPECT_EQ(ReadFile(File("out.bin")), image);
 }
 
 // Output through a link or into a pipe must reach what they lead to, not
