@@ -1,5 +1,6 @@
 #include "platform/TextCodec.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <iconv.h>
@@ -183,6 +184,23 @@ std::string Utf8ToGbk(std::string_view text)
     }
     // A character GBK lacks becomes one '?', and so does a malformed sequence.
     return Convert(cd.Get(), text, "?", Utf8SkipLength);
+}
+
+std::optional<std::string> Utf8ToGbkExact(std::string_view text)
+{
+    if (!IsValidUtf8(text))
+        return std::nullopt;
+    // Without the converter only ASCII is certain.
+    const std::string gbk = Utf8ToGbk(text);
+    if (!GbkEncoder().Valid() && gbk != text)
+        return std::nullopt;
+    // Every replacement is a '?' the text did not have.
+    const auto questionMarks = [](std::string_view s) {
+        return std::count(s.begin(), s.end(), '?');
+    };
+    if (questionMarks(gbk) != questionMarks(text))
+        return std::nullopt;
+    return gbk;
 }
 
 std::string ToUtf8(std::string_view text)

@@ -46,7 +46,9 @@ DeviceRecord ParseRecord(const std::uint8_t* p)
     const void* nul = std::memchr(p, 0, kDeviceNameSize);
     const std::size_t nameLength =
         nul ? std::size_t(static_cast<const std::uint8_t*>(nul) - p) : kDeviceNameSize;
-    record.name = ToUtf8(std::string_view(reinterpret_cast<const char*>(p), nameLength));
+    // Always GBK: short GBK names ("芯片" D0 BE C6 AC) are also valid UTF-8,
+    // so guessing would show them garbled.
+    record.name = GbkToUtf8(std::string_view(reinterpret_cast<const char*>(p), nameLength));
     record.deviceCode = p[kOffCode];
     record.romSizeKB = static_cast<std::int32_t>(GetU32(p + kOffRomSize));
     const std::uint32_t voltageBits = GetU32(p + kOffVoltage);
@@ -57,17 +59,19 @@ DeviceRecord ParseRecord(const std::uint8_t* p)
     return record;
 }
 
-// Longest prefix of name of at most limit bytes that does not split a UTF-8
-// sequence.
-std::size_t Utf8Prefix(const std::string& name, std::size_t limit)
+// Longest prefix of a GBK name of at most limit bytes that does not split a
+// two-byte character (lead byte 0x81..0xFE).
+std::size_t GbkPrefix(const std::string& name, std::size_t limit)
 {
-    if (name.size() <= limit)
-        return name.size();
-    std::size_t cut = limit;
-    // Step back over continuation bytes to the start of the cut character.
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
-        --cut;
-    return cut;
+    std::size_t end = 0;
+    while (end < name.size()) {
+        const auto lead = static_cast<unsigned char>(name[end]);
+        const std::size_t length = lead >= 0x81 && lead <= 0xFE ? 2 : 1;
+        if (end + length > limit)
+            break;
+        end += length;
+    }
+    return std::min(end, name.size());
 }
 
 // Closes the descriptor on every path out.
@@ -163,7 +167,8 @@ std::vector<std::uint8_t> SerializeCatalogue(const std::vector<DeviceRecord>& re
     for (std::size_t i = 0; i < records.size(); ++i) {
         const DeviceRecord& record = records[i];
         std::uint8_t* p = bytes.data() + kCatalogueHeaderSize + i * kDeviceRecordSize;
-        std::memcpy(p, record.name.data(), Utf8Prefix(record.name, kMaxWrittenName));
+        const std::string name = Utf8ToGbk(record.name);
+        std::memcpy(p, name.data(), GbkPrefix(name, kMaxWrittenName));
         p[kOffCode] = record.deviceCode;
         PutU32(p + kOffRomSize, static_cast<std::uint32_t>(record.romSizeKB));
         std::uint32_t voltageBits = 0;

@@ -10,7 +10,7 @@
 // (int32) at 24, programVoltage (float) at 28, signature[3] at 32, all
 // little-endian; the other bytes are not read.
 struct DeviceRecord {
-    std::string name;  // UTF-8
+    std::string name;  // UTF-8 here, GBK in the file
     std::uint8_t deviceCode = 0;
     std::int32_t romSizeKB = 0;
     float programVoltage = 0.0f;

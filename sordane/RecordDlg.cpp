@@ -14,7 +14,7 @@ CRecordDlg::CRecordDlg(const DeviceRecord& record, QWidget* parent)
 
     auto* form = new QFormLayout;
     static const char* const kHints[CRecordFieldCodec::kFieldCount] = {
-        "最长 19 字节", "0 - 255", "0 - 128", "如 5.00", "如 1E 51 06"};
+        "最长 19 字节, 汉字占两字节", "0 - 255", "0 - 128", "如 5.00", "如 1E 51 06"};
     for (int field = 0; field < CRecordFieldCodec::kFieldCount; ++field) {
         auto* edit = new QLineEdit(CRecordFieldCodec::Format(record, field), this);
         edit->setPlaceholderText(QString::fromUtf8(kHints[field]));

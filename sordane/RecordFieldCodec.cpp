@@ -4,6 +4,10 @@
 #include <QStringList>
 
 #include <cmath>
+#include <optional>
+#include <string>
+
+#include "platform/TextCodec.h"
 
 namespace {
 
@@ -12,17 +16,28 @@ QString ParseName(const QString& text, DeviceRecord& record)
     const QString name = text.trimmed();
     if (name.isEmpty())
         return QStringLiteral("名称不能为空.");
-    const QByteArray bytes = name.toUtf8();
-    if (bytes.size() > CRecordFieldCodec::kMaxNameBytes)
-        return QStringLiteral("名称最长 %1 字节 (UTF-8), 现为 %2 字节.")
-            .arg(CRecordFieldCodec::kMaxNameBytes)
-            .arg(bytes.size());
     // A NUL would end the stored name early; other control characters make
     // an unreadable device list.
     for (const QChar c : name)
         if (c.category() == QChar::Other_Control)
             return QStringLiteral("名称含有控制字符.");
-    record.name = bytes.toStdString();
+    // The file keeps names in GBK: a character it lacks cannot be stored.
+    const std::string utf8 = name.toStdString();
+    const std::optional<std::string> gbk = Utf8ToGbkExact(utf8);
+    if (!gbk) {
+        for (const uint code : name.toUcs4()) {
+            const char32_t c = code;
+            const QString one = QString::fromUcs4(&c, 1);
+            if (!Utf8ToGbkExact(one.toStdString()))
+                return QStringLiteral("名称中的字符 \"%1\" 不在GBK字符集中, 无法保存.").arg(one);
+        }
+        return QStringLiteral("名称含有GBK字符集中没有的字符, 无法保存.");
+    }
+    if (gbk->size() > std::size_t(CRecordFieldCodec::kMaxNameBytes))
+        return QStringLiteral("名称最长 %1 字节 (GBK, 汉字占两字节), 现为 %2 字节.")
+            .arg(CRecordFieldCodec::kMaxNameBytes)
+            .arg(gbk->size());
+    record.name = utf8;
     return {};
 }
 

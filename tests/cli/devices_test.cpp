@@ -78,6 +78,9 @@ TEST(DevicesCommand, ListsEveryRecordInItsFixedFormat)
         {"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}},
         {"编程器", 255, 128, 12.5f, {0xFF, 0x00, 0x0A}},
         {"Tab\tName", 0, -5, 0.004f, {}},
+        // GBK in the file, and valid UTF-8 as well: still read as GBK.
+        {"芯片", 2, 4, 5.0f, {}},
+        {"模模", 2, 4, 5.0f, {}},
     };
     const std::string catalogue = dir.File("list.chip");
     ASSERT_TRUE(WriteCatalogueFile(catalogue, records));
@@ -87,7 +90,9 @@ TEST(DevicesCommand, ListsEveryRecordInItsFixedFormat)
     EXPECT_EQ(run.out,
               "0\tAT89S52\t2\t8\t5.00\t1e 52 06\n"
               "1\t编程器\t255\t128\t12.50\tff 00 0a\n"
-              "2\tTab?Name\t0\t-5\t0.00\t00 00 00\n");
+              "2\tTab?Name\t0\t-5\t0.00\t00 00 00\n"
+              "3\t芯片\t2\t4\t5.00\t00 00 00\n"
+              "4\t模模\t2\t4\t5.00\t00 00 00\n");
 }
 
 TEST(DevicesCommand, UnreadableCatalogueFailsWithAMessage)

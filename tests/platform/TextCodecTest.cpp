@@ -80,4 +80,13 @@ TEST(TextCodec, CharactersGbkLacksBecomeQuestionMarks)
     EXPECT_EQ(Utf8ToGbk("引\xE5\xBC"), "\xD2\xFD?");
 }
 
+TEST(TextCodec, ExactEncodingRefusesWhatGbkLacks)
+{
+    EXPECT_EQ(Utf8ToGbkExact("芯片?"), std::optional<std::string>("\xD0\xBE\xC6\xAC?"));
+    EXPECT_EQ(Utf8ToGbkExact(""), std::optional<std::string>(""));
+    EXPECT_EQ(Utf8ToGbkExact("a😀b"), std::nullopt);
+    EXPECT_EQ(Utf8ToGbkExact("한"), std::nullopt);
+    EXPECT_EQ(Utf8ToGbkExact("x\xC0\x80"), std::nullopt);
+}
+
 } // namespace

@@ -101,8 +101,45 @@ TEST(DeviceCatalogue, WriterZeroesUnreadBytesAndCutsNamesOnCharacters)
     const auto back = ParseCatalogue(bytes);
     ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[0].name, std::string(19, 'L'));
-    EXPECT_EQ(back[1].name, cjk.substr(0, 18));
-    EXPECT_EQ(back[2].name, "AB" + cjk.substr(0, 15));
+    // GBK takes two bytes a character: nine fit, and after "AB" eight.
+    EXPECT_EQ(back[1].name, cjk);
+    EXPECT_EQ(back[2].name, "AB" + cjk.substr(0, 24));
+}
+
+// Short GBK names are valid UTF-8 too; the field is GBK whatever it looks
+// like, both ways.
+TEST(DeviceCatalogue, NamesAreGbkOnDisk)
+{
+    struct Case {
+        std::string gbk;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"\xD0\xBE\xC6\xAC", "芯片"},
+        {"\xC4\xA3\xC4\xA3", "模模"},
+        {"\xB1\xE0\xB3\xCC\xC6\xF7-51", "编程器-51"},
+        {"AT89S52", "AT89S52"},
+    };
+    Bytes bytes = RawCatalogue(4, 4);
+    std::vector<DeviceRecord> records;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::size_t at = kCatalogueHeaderSize + i * kDeviceRecordSize;
+        std::memcpy(&bytes[at], cases[i].gbk.c_str(), cases[i].gbk.size() + 1);
+        records.push_back({cases[i].shown, 1, 4, 5.0f, {}});
+    }
+    const auto parsed = ParseCatalogue(bytes);
+    ASSERT_EQ(parsed.size(), std::size(cases));
+    const Bytes written = SerializeCatalogue(records);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(parsed[i].name, cases[i].shown);
+        const char* field =
+            reinterpret_cast<const char*>(&written[kCatalogueHeaderSize + i * kDeviceRecordSize]);
+        EXPECT_EQ(std::string(field), cases[i].gbk) << cases[i].shown;
+    }
+    // What GBK lacks cannot be stored; the writer marks it rather than
+    // writing bytes that read back as something else.
+    const Bytes lossy = SerializeCatalogue({{"A😀B", 1, 4, 5.0f, {}}});
+    EXPECT_EQ(ParseCatalogue(lossy).at(0).name, "A?B");
 }
 
 TEST(DeviceCatalogue, FilesRoundTripAndUnreadableOnesAreReported)
