@@ -36,6 +36,10 @@ CCommandButtonWidget::CCommandButtonWidget(QWidget* parent) : QPushButton(parent
     setIconSize(QSize(kIconSize, kIconSize));
     // The right mouse button marks the button; no menu may take it away.
     setContextMenuPolicy(Qt::PreventContextMenu);
+    // Qt gives click focus on any button's press; a right-click must leave
+    // the focus where it was, or Enter would click this button instead of
+    // running Auto. The left press takes the focus itself (mousePressEvent).
+    setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
 }
 
@@ -181,6 +185,8 @@ void CCommandButtonWidget::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
+    if (event->button() == Qt::LeftButton && isEnabled())
+        setFocus(Qt::MouseFocusReason);
     QPushButton::mousePressEvent(event);
 }
 

@@ -157,6 +157,31 @@ TEST_F(ProgrammerDlgTest, EnterRunsAutoAndKeepsTheWindowOpen)
     EXPECT_EQ(Log(*dlg).value(3), QStringLiteral("编程器:检测到器件(特征字:1e 52 06)."));
 }
 
+// A right-click marks a button but leaves the focus where it was: Enter
+// then runs Auto with the marked step, not a lone Write or a Lock.
+TEST_F(ProgrammerDlgTest, RightClickLeavesTheFocusSoEnterStillRunsAuto)
+{
+    auto dlg = Open();
+    dlg->LogList()->setFocus();
+    for (int id : {kCmdWrite, kCmdLock})
+        QTest::mouseClick(dlg->ButtonWidget(id), Qt::RightButton);
+    EXPECT_EQ(dlg->focusWidget(), dlg->LogList());
+
+    const int ends = dlg->Session().SequenceEndCount();
+    QTest::keyClick(dlg->focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(WaitForSequenceEnd(dlg->Session(), ends));
+    const QStringList log = Log(*dlg);
+    EXPECT_EQ(log.value(0), QStringLiteral("编程器:就绪.")) << "Auto clears the log first";
+    EXPECT_TRUE(log.contains(QStringLiteral("编程器:写器件完成.")));
+    EXPECT_FALSE(log.contains(QStringLiteral("编程器:写锁定位完成.")));
+
+    // The left button still takes the focus, as a push button does.
+    const int detects = dlg->Session().SequenceEndCount();
+    QTest::mouseClick(dlg->ButtonWidget(kCmdDetect), Qt::LeftButton);
+    ASSERT_TRUE(WaitForSequenceEnd(dlg->Session(), detects));
+    EXPECT_EQ(dlg->focusWidget(), dlg->ButtonWidget(kCmdDetect));
+}
+
 TEST_F(ProgrammerDlgTest, EscSavesMarksAndDeviceAndANewWindowRestoresThem)
 {
     {
