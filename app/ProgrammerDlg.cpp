@@ -1,6 +1,7 @@
 #include "app/ProgrammerDlg.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -665,6 +666,12 @@ void CProgrammerDlg::reject()
 
 void CProgrammerDlg::keyPressEvent(QKeyEvent* event)
 {
+    if (event->matches(QKeySequence::Cancel) && m_pSession
+        && m_pSession->IsDeviceStepOutstanding()) {
+        // Esc would close at once and leave the device half done.
+        event->accept();
+        return;
+    }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (enter && modifiers == Qt::NoModifier) {
@@ -680,6 +687,28 @@ void CProgrammerDlg::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void CProgrammerDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_pSession && m_pSession->IsDeviceStepOutstanding() && !ConfirmCloseDuringStep()) {
+        event->ignore();
+        return;
+    }
+    // Cancel: saves the settings, then closes.
+    QDialog::closeEvent(event);
+}
+
+bool CProgrammerDlg::ConfirmCloseDuringStep()
+{
+    // A second close while the question is up is the same question.
+    if (m_bAskingToClose)
+        return false;
+    m_bAskingToClose = true;
+    const bool yes = m_pMessages->AskYesNo(
+        "编程器正在操作器件, 现在退出可能使器件数据不完整.\n确实要退出吗?", "Tamberlink V3.0");
+    m_bAskingToClose = false;
+    return yes;
 }
 
 QMenu* CProgrammerDlg::CreateSystemMenu(QWidget* parent)

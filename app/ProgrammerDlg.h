@@ -168,7 +168,10 @@ public:
     std::optional<std::string> ChooseSaveFile() override;
 
 protected:
+    // While the device is being worked on, Esc does nothing and the close
+    // box asks first.
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -179,6 +182,8 @@ private:
     void OnCommand(int id);
     void OnGridNotify(int code, CPropertyGridItem* item);
     void OnWatchdog();
+    // Asked before closing while a device step runs; true to close anyway.
+    bool ConfirmCloseDuringStep();
     void PlaceAt(QWidget* widget, int x, int y, int w, int h);
 
     Options m_options;
@@ -202,6 +207,7 @@ private:
     QTimer m_watchdog;
     QElapsedTimer m_sinceActivity;
     int m_nStepTimeoutMs = kDefaultStepTimeoutMs;
+    bool m_bAskingToClose = false;
 
     FileChooser m_chooseOpen;
     FileChooser m_chooseSave;

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QThread>
 
 CQtMessageSink::CQtMessageSink(QWidget* owner) : QObject(owner), m_owner(owner)
@@ -34,4 +35,16 @@ void CQtMessageSink::Show(const QString& text, const QString& caption, MessageIc
         boxIcon = QMessageBox::Warning;
     QMessageBox box(boxIcon, caption, text, QMessageBox::Ok, m_owner.data());
     box.exec();
+}
+
+bool CQtMessageSink::AskYesNo(const std::string& text, const std::string& caption)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                    m_owner.data());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }

@@ -17,6 +17,9 @@ public:
 
     void ShowMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override;
+    // A message box with "是" and "否"; "否" is the default, so a stray
+    // Enter changes nothing.
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
 
 private:
     void Show(const QString& text, const QString& caption, MessageIcon icon);

@@ -353,14 +353,14 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
         m_bStepErase = 0;
         SetCommandsEnabled(0);
         SetBusy(kCmdErase, 1);
-        StartOperation([](CProgrammer& p, int device) { p.EraseDevice(device); });
+        StartOperation([](CProgrammer& p, int device) { p.EraseDevice(device); }, true);
         return;
     }
     if (m_bStepWrite) {
         m_bStepWrite = 0;
         SetCommandsEnabled(0);
         SetBusy(kCmdWrite, 1);
-        StartOperation([](CProgrammer& p, int device) { p.WriteDevice(device); });
+        StartOperation([](CProgrammer& p, int device) { p.WriteDevice(device); }, true);
         return;
     }
     if (m_bStepRead) {
@@ -369,7 +369,7 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
         SetBusy(kCmdRead, 1);
         m_bCompareAfterRead = 0;
         m_Programmer.m_bKeepLength = 0;
-        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); });
+        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); }, true);
         return;
     }
     if (m_bStepVerify) {
@@ -379,7 +379,7 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
         m_bCompareAfterRead = 1;
         // After a write, read back only what the write transferred.
         m_Programmer.m_bKeepLength = m_nWriteCount != 0 ? 1 : 0;
-        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); });
+        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); }, true);
         return;
     }
     SetCommandsEnabled(1);
@@ -388,9 +388,11 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
     EndSequence(true);
 }
 
-void CProgrammerSession::StartOperation(const std::function<void(CProgrammer&, int)>& operation)
+void CProgrammerSession::StartOperation(const std::function<void(CProgrammer&, int)>& operation,
+                                        bool deviceStep)
 {
     m_bStepOutstanding = true;
+    m_bDeviceStep = deviceStep;
     operation(m_Programmer, m_nDeviceSel);
 }
 
@@ -476,7 +478,7 @@ void CProgrammerSession::OnLock()
         return;
     // No step flag: the commands stay enabled, the outcome ends it.
     const int level = m_nLockSel + 1;
-    StartOperation([level](CProgrammer& p, int device) { p.LockDevice(device, level); });
+    StartOperation([level](CProgrammer& p, int device) { p.LockDevice(device, level); }, true);
 }
 
 void CProgrammerSession::OnToggleMark(int id)

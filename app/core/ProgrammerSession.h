@@ -89,6 +89,9 @@ public:
     // OnStepTimeout when no event arrived for its time-out while one is
     // outstanding; the step then ends as a failure.
     bool IsStepOutstanding() const { return m_bStepOutstanding; }
+    // The outstanding step works on the device itself (erase, write, read,
+    // verify, lock): ending the program now could leave it half done.
+    bool IsDeviceStepOutstanding() const { return m_bStepOutstanding && m_bDeviceStep; }
     void OnStepTimeout();
 
     // Every end of a sequence, success or failure, is counted and reported.
@@ -140,7 +143,8 @@ private:
     // After a port failure: which device, why, and what to do.
     void LogPortFailure(std::string (*describe)(const PortOpenFailure&));
     // Calls an operation on the controller and arms the watchdog.
-    void StartOperation(const std::function<void(CProgrammer&, int)>& operation);
+    void StartOperation(const std::function<void(CProgrammer&, int)>& operation,
+                        bool deviceStep = false);
     // A single button: cancels whatever is pending and starts one step.
     void RunSingleStep(int id, int& step);
     void EndSequence(bool success);
@@ -177,6 +181,7 @@ private:
     bool m_bCombosEnabled = true;
 
     bool m_bStepOutstanding = false;
+    bool m_bDeviceStep = false;
     int m_nSequenceEnds = 0;
     bool m_bLastSucceeded = false;
     SequenceEndHandler m_onSequenceEnd;

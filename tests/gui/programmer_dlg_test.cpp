@@ -1,11 +1,15 @@
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +24,7 @@
 #include "app/AboutDlg.h"
 #include "app/ProgrammerApp.h"
 #include "app/ProgrammerDlg.h"
+#include "app/QtMessageSink.h"
 #include "app/QtStatusSink.h"
 #include "app/SimulatedHardware.h"
 #include "programmer/StatusCode.h"
@@ -212,6 +217,64 @@ TEST_F(ProgrammerDlgTest, EscSavesMarksAndDeviceAndANewWindowRestoresThem)
     EXPECT_EQ(again->DeviceCombo()->currentIndex(), 1);
     EXPECT_EQ(again->Session().SoundOn(), 0);
     EXPECT_EQ(Log(*again).value(0), QStringLiteral("Tamberlink Ver3.0         "));
+}
+
+// A board that stops answering keeps a step outstanding: while it works on
+// the device, Esc does nothing and the close box asks first.
+TEST_F(ProgrammerDlgTest, EscWaitsAndTheCloseBoxAsksWhileTheDeviceIsWorkedOn)
+{
+    auto dlg = Open();
+    BoardFaults faults;
+    faults.neverAnswer = true;
+    dlg->SimulatedHardware()->Board()->SetFaults(faults);
+    CProgrammerSession& session = dlg->Session();
+    // A detect leaves the device as it is: no reason to hold the window.
+    dlg->ButtonWidget(kCmdDetect)->click();
+    EXPECT_TRUE(session.IsStepOutstanding());
+    EXPECT_FALSE(session.IsDeviceStepOutstanding());
+
+    for (int id : {kCmdLock, kCmdErase}) {
+        dlg->ButtonWidget(id)->click();
+        EXPECT_TRUE(session.IsDeviceStepOutstanding()) << id;
+    }
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(m_messages.Questions().empty());
+
+    m_messages.SetAnswer(false);
+    EXPECT_FALSE(dlg->close());
+    EXPECT_TRUE(dlg->isVisible());
+    ASSERT_EQ(m_messages.Questions().size(), 1u);
+    EXPECT_NE(m_messages.Questions()[0].text.find("退出"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("Tamber_Info.ini")));
+
+    m_messages.SetAnswer(true);
+    EXPECT_TRUE(dlg->close());
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+    EXPECT_EQ(m_messages.Questions().size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("Tamber_Info.ini")));
+}
+
+// The question as the window shows it: Chinese buttons, "否" by default.
+TEST(QtMessageSinkTest, QuestionHasYesAndNoWithNoAsDefault)
+{
+    QWidget owner;
+    CQtMessageSink sink(&owner);
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        QMessageBox* box = nullptr;
+        if (!QTest::qWaitFor(
+                [&] { return (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); },
+                kHangGuardMs))
+            return;
+        for (QAbstractButton* button : box->buttons())
+            buttons << button->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(sink.AskYesNo("确实要退出吗?", "Tamberlink V3.0"));
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("否"), QStringLiteral("是")}));
 }
 
 TEST_F(ProgrammerDlgTest, AutoDetectSwitchFromTheGridReachesTheNextAutoRun)

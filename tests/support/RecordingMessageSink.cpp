@@ -21,3 +21,22 @@ std::vector<std::string> CRecordingMessageSink::Texts() const
         texts.push_back(m.text);
     return texts;
 }
+
+bool CRecordingMessageSink::AskYesNo(const std::string& text, const std::string& caption)
+{
+    std::lock_guard lock(m_mutex);
+    m_questions.push_back({text, caption, MessageIcon::Information});
+    return m_bAnswer;
+}
+
+void CRecordingMessageSink::SetAnswer(bool yes)
+{
+    std::lock_guard lock(m_mutex);
+    m_bAnswer = yes;
+}
+
+std::vector<CRecordingMessageSink::Message> CRecordingMessageSink::Questions() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_questions;
+}

@@ -20,7 +20,15 @@ public:
     std::vector<Message> Messages() const;
     std::vector<std::string> Texts() const;
 
+    // Questions are kept apart from messages and answered with the answer
+    // set last (no until set).
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
+    void SetAnswer(bool yes);
+    std::vector<Message> Questions() const;
+
 private:
     mutable std::mutex m_mutex;
     std::vector<Message> m_messages;
+    std::vector<Message> m_questions;
+    bool m_bAnswer = false;
 };
