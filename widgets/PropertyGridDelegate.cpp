@@ -7,14 +7,6 @@
 
 #include "widgets/PropertyGrid.h"
 
-namespace {
-
-// Set on a drop-down once the user picked from it: only a pick is a change,
-// not the list losing focus.
-const char* const kPickedProperty = "tamberlinkPicked";
-
-} // namespace
-
 CPropertyGridDelegate::CPropertyGridDelegate(CPropertyGrid& grid)
     : QStyledItemDelegate(&grid)
     , m_grid(grid)
@@ -54,19 +46,24 @@ QSize CPropertyGridDelegate::sizeHint(const QStyleOptionViewItem& option,
 QWidget* CPropertyGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
                                              const QModelIndex& index) const
 {
-    const CPropertyGridItem* item = ItemAt(index);
+    CPropertyGridItem* item = ItemAt(index);
     if (!item || item->IsCategory() || index.column() != 1)
         return nullptr;
 
     if (!item->Constraints().isEmpty()) {
         auto* combo = new QComboBox(parent);
         combo->addItems(item->Constraints());
-        // A pick is final: take it at once, as the toolkit's list does.
+        // A pick is final and takes effect at once, as the toolkit's list
+        // does: a window closed right after it must save the new value.
+        // Only a pick is a change, not the list losing focus.
         auto* self = const_cast<CPropertyGridDelegate*>(this);
-        connect(combo, &QComboBox::activated, self, [self, combo] {
-            combo->setProperty(kPickedProperty, true);
-            emit self->commitData(combo);
+        CPropertyGrid* grid = &m_grid;
+        connect(combo, &QComboBox::activated, self, [self, grid, item, combo](int picked) {
+            const QString value = combo->itemText(picked);
+            // The editor goes first, so that a handler may open a dialog
+            // without the editor still open underneath it.
             emit self->closeEditor(combo);
+            grid->EditValueAsUser(item, value);
         });
         return combo;
     }
@@ -92,18 +89,11 @@ void CPropertyGridDelegate::setModelData(QWidget* editor, QAbstractItemModel*,
     CPropertyGridItem* item = ItemAt(index);
     if (!item)
         return;
-    QString value;
-    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-        // Closing the list without a pick changes nothing.
-        if (!combo->property(kPickedProperty).toBool() || combo->currentIndex() < 0)
-            return;
-        combo->setProperty(kPickedProperty, false);
-        value = combo->currentText();
-    } else if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-        value = edit->text();
-    } else {
+    // A drop-down's pick was taken when it was made (createEditor).
+    auto* edit = qobject_cast<QLineEdit*>(editor);
+    if (!edit)
         return;
-    }
+    const QString value = edit->text();
     // The grid shows the value itself; the model is not written here. The
     // change is reported once the editor is gone, so a handler may open a
     // dialog without the editor still committing underneath it.

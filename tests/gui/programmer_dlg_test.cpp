@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QThread>
+#include <QTreeWidget>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -275,6 +276,32 @@ TEST(QtMessageSinkTest, QuestionHasYesAndNoWithNoAsDefault)
     EXPECT_FALSE(sink.AskYesNo("确实要退出吗?", "Tamberlink V3.0"));
     buttons.sort();
     EXPECT_EQ(buttons, (QStringList{QStringLiteral("否"), QStringLiteral("是")}));
+}
+
+// First start, no stored settings: a port picked from the drop-down is
+// taken at once, so Esc straight after the pick stores it.
+TEST_F(ProgrammerDlgTest, PortPickedFromTheDropDownIsStoredByAnEscRightAfter)
+{
+    auto dlg = Open();
+    ASSERT_FALSE(dlg->SettingsLoaded());
+    dlg->SelectPage(kPageSettings);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    QTreeWidget* tree = dlg->Grid()->Tree();
+    QTreeWidgetItem* row = tree->topLevelItem(0)->child(1);
+    ASSERT_EQ(dlg->Grid()->ItemFromRow(row), dlg->SettingsGrid().ComPortItem());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(row).center());
+    QComboBox* combo = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (combo = tree->viewport()->findChild<QComboBox*>()); }, kHangGuardMs));
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    EXPECT_EQ(dlg->SettingsGrid().ComPortItem()->Value(), QStringLiteral("COM 2"));
+
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->isVisible());
+    SettingsRecord stored;
+    ASSERT_TRUE(stored.Load(m_dir.File("Tamber_Info.ini")));
+    EXPECT_EQ(stored.comPort, 2);
 }
 
 TEST_F(ProgrammerDlgTest, AutoDetectSwitchFromTheGridReachesTheNextAutoRun)
