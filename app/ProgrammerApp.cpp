@@ -79,6 +79,28 @@ QFont CProgrammerApp::InterfaceFont()
     return QApplication::font();
 }
 
+QFont CProgrammerApp::LogFont()
+{
+    // A fixed-width Latin font would leave the Chinese glyphs to a
+    // proportional fallback; these keep both on one grid.
+    static const char* const kFamilies[] = {"WenQuanYi Micro Hei Mono", "WenQuanYi Zen Hei Mono",
+                                            "Noto Sans Mono CJK SC"};
+    const int points = InterfaceFont().pointSize();
+    const QStringList installed = QFontDatabase::families();
+    for (const char* family : kFamilies) {
+        if (installed.contains(QString::fromUtf8(family), Qt::CaseInsensitive)) {
+            QFont font(QString::fromUtf8(family), points);
+            font.setStyleHint(QFont::Monospace);
+            font.setFixedPitch(true);
+            return font;
+        }
+    }
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (points > 0)
+        font.setPointSize(points);
+    return font;
+}
+
 int CProgrammerApp::ReportCommandLine(const ParseResult& parsed)
 {
     if (parsed.error.isEmpty()) {

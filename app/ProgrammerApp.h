@@ -31,6 +31,10 @@ public:
     // A font that has the interface's Chinese glyphs (WenQuanYi Micro Hei
     // 9 pt) when one is installed, else the default font.
     static QFont InterfaceFont();
+    // The status log's font: fixed width, so the verify report's columns
+    // line up, with the Chinese glyphs (WenQuanYi Micro Hei Mono) when one
+    // is installed, else the system's fixed font.
+    static QFont LogFont();
 
     // Start-up: the program folder and OS flag, the font, then the main
     // dialog, run modally. Needs the QApplication. Returns the exit status.

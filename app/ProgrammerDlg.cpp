@@ -201,6 +201,7 @@ void CProgrammerDlg::CreateControls()
     // long verify report cheap to lay out.
     m_LogList->setUniformItemSizes(true);
     m_LogList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_LogList->setFont(CProgrammerApp::LogFont());
 
     m_Grid = new CPropertyGrid(this);
     m_Grid->setObjectName(QStringLiteral("settingsGrid"));
@@ -397,7 +398,12 @@ void CProgrammerDlg::ShowPage(int page)
         if (control == shown)
             continue;
         control->hide();
-        control->setGeometry(kParkedPos, kParkedPos, 0, 0);
+        // The log keeps its size: at zero size it would lay out its lines
+        // again and lose its scroll place (a long report costs time, too).
+        if (control == m_LogList)
+            control->move(kParkedPos, kParkedPos);
+        else
+            control->setGeometry(kParkedPos, kParkedPos, 0, 0);
     }
 }
 

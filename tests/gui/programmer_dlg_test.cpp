@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -133,6 +134,35 @@ TEST_F(ProgrammerDlgTest, SelectPageShowsOnePageAndTheGridOnePixelLarger)
     dlg->Session().AppendLog("x");
     EXPECT_EQ(dlg->CurrentPage(), kPageStatus);
     EXPECT_TRUE(dlg->LogList()->isVisible());
+}
+
+// The log keeps its place across page changes, and its columns line up.
+TEST_F(ProgrammerDlgTest, LogKeepsItsScrollPlaceAndUsesAFixedWidthFont)
+{
+    auto dlg = Open();
+    for (int i = 0; i < 200; ++i)
+        dlg->Session().AppendLog(QString::asprintf("    %05d - 地址:%04X  写:%02X  读:FF", i + 1,
+                                                   i * 0x1111 % 0x10000, i % 256)
+                                     .toStdString());
+    QScrollBar* bar = dlg->LogList()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    const int place = bar->value();
+    ASSERT_GT(place, 0) << "the newest line is in view";
+    for (int page : {kPageBuffer1, kPageSettings, kPageBuffer2, kPageStatus}) {
+        dlg->SelectPage(page);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(bar->value(), place);
+    dlg->TabControl()->setCurrentIndex(kPageBuffer1);
+    dlg->TabControl()->setCurrentIndex(kPageStatus);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->value(), place);
+
+    const QFontMetrics metrics(dlg->LogList()->font());
+    EXPECT_EQ(metrics.horizontalAdvance(QStringLiteral("0000")),
+              metrics.horizontalAdvance(QStringLiteral("WWWW")));
+    EXPECT_EQ(metrics.horizontalAdvance(QStringLiteral("    00001 - 地址:0010  写:12  读:FF")),
+              metrics.horizontalAdvance(QStringLiteral("    00002 - 地址:1A2B  写:A0  读:FF")));
 }
 
 TEST_F(ProgrammerDlgTest, EnterRunsAutoAndKeepsTheWindowOpen)
