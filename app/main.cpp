@@ -2,6 +2,7 @@
 #include <QStringList>
 
 #include "app/ProgrammerApp.h"
+#include "widgets/QtTranslations.h"
 
 int main(int argc, char** argv)
 {
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamberlink"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    CQtTranslations::Install(application);
     CProgrammerApp app;
     return app.InitInstance(parsed.options);
 }

@@ -116,8 +116,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET tamberlink)
-  # The icons are SVG (image format plugin); the interface is Chinese.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+  # The icons are SVG (image format plugin); the interface is Chinese, Qt's
+  # own dialogs too (Qt's translations).
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 endif()
 set(CPACK_STRIP_FILES ON)

@@ -4,6 +4,7 @@
 
 #include "platform/AppGlobals.h"
 #include "sordane/CatalogueEditor.h"
+#include "widgets/QtTranslations.h"
 
 // The device catalogue editor. With no argument it edits the catalogue in
 // the program folder, the one the programmer reads at start.
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sordane"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    CQtTranslations::Install(application);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Tamberlink device catalogue editor"));

@@ -2,14 +2,21 @@
 #include "widgets/CommandButtonWidget.h"
 #include "widgets/HexEdit.h"
 #include "widgets/HyperLink.h"
+#include "widgets/QtTranslations.h"
 #include "widgets/TextProgressCtrl.h"
 
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+#include <QLibraryInfo>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -428,4 +435,23 @@ TEST(HyperLink, AClickOnTheUnderlinedTextIsReported)
     EXPECT_EQ(clicked.count(), 1);
     QTest::mouseClick(&link, Qt::RightButton);
     EXPECT_EQ(clicked.count(), 1);
+}
+
+// Qt's own buttons and dialogs speak the interface's Chinese once Qt's
+// translation is installed (Debian: qt6-translations-l10n).
+TEST(QtTranslations, StandardButtonsSpeakChinese)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFileInfo::exists(folder + QStringLiteral("/qtbase_zh_CN.qm")))
+        GTEST_SKIP() << "no qtbase_zh_CN.qm in " << folder.toStdString();
+    QTranslator* translator = CQtTranslations::Install(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr);
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+    const QString cancel = buttons.button(QDialogButtonBox::Cancel)->text();
+    const QString open = buttons.button(QDialogButtonBox::Open)->text();
+    // The other tests expect Qt's texts as they come.
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(cancel, QStringLiteral("取消"));
+    EXPECT_TRUE(open.contains(QStringLiteral("打开"))) << open.toStdString();
 }
