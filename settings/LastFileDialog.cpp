@@ -12,6 +12,10 @@ namespace {
 // The item keeps the path's bytes: a file name need not be valid UTF-8.
 constexpr int kPathRole = Qt::UserRole;
 
+// Every image format the Load file command reads; a new format adds its
+// patterns here and the first filter entry offers them.
+const char* const kLoadablePatterns[] = {"*.bin", "*.hex"};
+
 } // namespace
 
 CLastFileDialog::CLastFileDialog(std::string iniPath, QWidget* parent)
@@ -22,7 +26,7 @@ CLastFileDialog::CLastFileDialog(std::string iniPath, QWidget* parent)
     setOption(QFileDialog::DontUseNativeDialog, true);
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
-    setNameFilters({QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")});
+    setNameFilters(NameFilters());
     setDefaultSuffix(QStringLiteral("bin"));
 
     m_pRecentLabel = new QLabel(QStringLiteral("最近打开的文件(双击打开):"), this);
@@ -42,6 +46,20 @@ CLastFileDialog::CLastFileDialog(std::string iniPath, QWidget* parent)
     }
     connect(m_pRecentList, &QListWidget::itemDoubleClicked, this,
             &CLastFileDialog::OnRecentDoubleClicked);
+}
+
+QStringList CLastFileDialog::LoadablePatterns()
+{
+    QStringList patterns;
+    for (const char* pattern : kLoadablePatterns)
+        patterns << QString::fromUtf8(pattern);
+    return patterns;
+}
+
+QStringList CLastFileDialog::NameFilters()
+{
+    return {QStringLiteral("所有支持的文件(%1)").arg(LoadablePatterns().join(QLatin1Char(' '))),
+            QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")};
 }
 
 int CLastFileDialog::Run()

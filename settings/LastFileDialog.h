@@ -21,6 +21,13 @@ public:
     // iniPath: where the recent list is kept.
     explicit CLastFileDialog(std::string iniPath, QWidget* parent = nullptr);
 
+    // Name patterns of the image files the Load file command knows
+    // ("*.bin", "*.hex"); any other file loads as a raw image.
+    static QStringList LoadablePatterns();
+    // The filter list: every loadable type first, so that a typed name of
+    // any of them is taken, then the binary and the Intel HEX entries.
+    static QStringList NameFilters();
+
     // Shows the dialog modally. 1 when a file was chosen (the recent list is
     // then updated and saved), 0 when cancelled (the list is left as it was).
     int Run();

@@ -1,9 +1,15 @@
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -149,6 +155,49 @@ TEST_F(LastFileDialogTest, FileChosenInTheFilePartBecomesNewest)
     EXPECT_EQ(dialog.Extension(), "bin");
     EXPECT_EQ(Stored(), (std::vector<std::string>{"/fw/a.bin", dialog.Path()}));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The first filter covers every loadable type: a folder's HEX and binary
+// files both show as the dialog opens, and a typed HEX name is taken by Open.
+TEST_F(LastFileDialogTest, OpensShowingEveryLoadableTypeAndTakesATypedHexName)
+{
+    const std::string file = m_dir.File("prog.hex");
+    std::ofstream(file) << ":00000001FF\n";
+    WriteBytes(m_dir.File("image.bin"), {1});
+    std::ofstream(m_dir.File("notes.txt")) << "x";
+    CLastFileDialog dialog(Ini());
+    EXPECT_EQ(dialog.nameFilters(),
+              (QStringList{"所有支持的文件(*.bin *.hex)", "二进制文件(*.bin)", "Intel Hex文件(*.hex)"}));
+    QStringList shown;
+    bool opened = false;
+    ModalDriver driver(dialog, [&] {
+        auto* model = dialog.findChild<QFileSystemModel*>();
+        auto* view = dialog.findChild<QListView*>(QStringLiteral("listView"));
+        auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QPushButton* open = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+        if (!model || !view || !name || !open) {
+            ADD_FAILURE() << "Qt's file dialog has changed its parts";
+            dialog.reject();
+            return;
+        }
+        QSignalSpy listed(model, &QFileSystemModel::directoryLoaded);
+        dialog.setDirectory(QString::fromStdString(m_dir.Path().string()));
+        listed.wait(5000);
+        for (int row = 0; row < model->rowCount(view->rootIndex()); ++row)
+            shown << model->index(row, 0, view->rootIndex()).data().toString();
+        shown.sort();
+        QTest::keyClicks(name, QStringLiteral("prog.hex"));
+        opened = open->isEnabled();
+        open->click();
+        if (dialog.isVisible())
+            dialog.reject();
+    });
+
+    EXPECT_EQ(dialog.Run(), 1);
+    EXPECT_EQ(shown, (QStringList{"image.bin", "prog.hex"}));
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(std::filesystem::path(dialog.Path()), std::filesystem::path(file));
 }
 
 TEST_F(LastFileDialogTest, CancelLeavesTheListAndTheNextRunRereadsTheFile)
