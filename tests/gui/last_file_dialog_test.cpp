@@ -158,7 +158,7 @@ TEST_F(LastFileDialogTest, FileChosenInTheFilePartBecomesNewest)
 }
 
 // The first filter covers every loadable type: a folder's HEX and binary
-// files both show as the dialog opens, and a typed HEX name is taken by Open.
+// files both show as the dialog opens, so a typed HEX name is taken by Open.
 TEST_F(LastFileDialogTest, OpensShowingEveryLoadableTypeAndTakesATypedHexName)
 {
     const std::string file = m_dir.File("prog.hex");
@@ -168,30 +168,25 @@ TEST_F(LastFileDialogTest, OpensShowingEveryLoadableTypeAndTakesATypedHexName)
     EXPECT_EQ(dialog.nameFilters(),
               (QStringList{"所有支持的文件(*.bin *.hex)", "二进制文件(*.bin)", "Intel Hex文件(*.hex)"}));
     QStringList shown;
-    bool opened = false;
     ModalDriver driver(dialog, [&] {
         auto* model = dialog.findChild<QFileSystemModel*>();
         auto* view = dialog.findChild<QListView*>(QStringLiteral("listView"));
         auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         auto* buttons = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-        QPushButton* open = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
-        ASSERT_TRUE(model && view && name && open) << "Qt's file dialog has changed its parts";
+        ASSERT_TRUE(model && view && name && buttons) << "Qt's file dialog has changed its parts";
         QSignalSpy listed(model, &QFileSystemModel::directoryLoaded);
         dialog.setDirectory(QString::fromStdString(m_dir.Path().string()));
         listed.wait(5000);
         for (int row = 0; row < model->rowCount(view->rootIndex()); ++row)
             shown << model->index(row, 0, view->rootIndex()).data().toString();
-        shown.sort();
         QTest::keyClicks(name, QStringLiteral("prog.hex"));
-        opened = open->isEnabled();
-        open->click();
+        buttons->button(QDialogButtonBox::Open)->click();
         if (dialog.isVisible())
             dialog.reject();
     });
-
     EXPECT_EQ(dialog.Run(), 1);
+    shown.sort();
     EXPECT_EQ(shown, (QStringList{"image.bin", "prog.hex"}));
-    EXPECT_TRUE(opened);
     EXPECT_EQ(std::filesystem::path(dialog.Path()), std::filesystem::path(file));
 }
 

@@ -22,20 +22,14 @@ std::vector<std::string> CRecordingMessageSink::Texts() const
     return texts;
 }
 
-bool CRecordingMessageSink::AskYesNo(const std::string& text, const std::string& caption)
+bool CRecordingMessageSink::AskYesNo(const std::string& text, const std::string&)
 {
     std::lock_guard lock(m_mutex);
-    m_questions.push_back({text, caption, MessageIcon::Information});
+    m_questions.push_back(text);
     return m_bAnswer;
 }
 
-void CRecordingMessageSink::SetAnswer(bool yes)
-{
-    std::lock_guard lock(m_mutex);
-    m_bAnswer = yes;
-}
-
-std::vector<CRecordingMessageSink::Message> CRecordingMessageSink::Questions() const
+std::vector<std::string> CRecordingMessageSink::Questions() const
 {
     std::lock_guard lock(m_mutex);
     return m_questions;

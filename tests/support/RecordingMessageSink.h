@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,12 +24,12 @@ public:
     // Questions are kept apart from messages and answered with the answer
     // set last (no until set).
     bool AskYesNo(const std::string& text, const std::string& caption) override;
-    void SetAnswer(bool yes);
-    std::vector<Message> Questions() const;
+    void SetAnswer(bool yes) { m_bAnswer = yes; }
+    std::vector<std::string> Questions() const;
 
 private:
     mutable std::mutex m_mutex;
     std::vector<Message> m_messages;
-    std::vector<Message> m_questions;
-    bool m_bAnswer = false;
+    std::vector<std::string> m_questions;
+    std::atomic<bool> m_bAnswer{false};
 };
