@@ -13,7 +13,6 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sordane"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
-    CQtTranslations::Install(application);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Tamberlink device catalogue editor"));
@@ -23,6 +22,8 @@ int main(int argc, char** argv)
                                                 "the program folder)."),
                                  QStringLiteral("[file]"));
     parser.process(application);
+    // After the command line: --help stays as the manual page shows it.
+    CQtTranslations::Install(application);
 
     InitAppGlobals();
     const QStringList files = parser.positionalArguments();
