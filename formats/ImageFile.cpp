@@ -6,12 +6,15 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "formats/IntelHex.h"
+#include "formats/IntelHexWriter.h"
+#include "formats/SRecord.h"
 
 namespace {
 
@@ -78,15 +81,24 @@ bool ReadUpTo(int fd, std::size_t limit, std::size_t sizeHint, FileBlock& block)
     return true;
 }
 
+// Intel HEX through the converter type: its text ends at the NUL after it.
+int ConvertHexText(std::string_view text, const std::string&, std::uint8_t* image,
+                   IMessageSink& messages)
+{
+    return ConvertHexToImage(text.data(), image, messages);
+}
+
 // The image a converter made from text, copied into buffer on success only.
-void ConvertInto(const TextImageConverter convert, const FileBlock& text, std::uint8_t* buffer,
-                 IMessageSink& messages, ImageLoad& load)
+void ConvertInto(const TextImageConverter convert, const FileBlock& text,
+                 const std::string& upperExt, std::uint8_t* buffer, IMessageSink& messages,
+                 ImageLoad& load)
 {
     // Starts as a copy: a converter leaves the bytes it does not reach as
     // they were.
     auto scratch = std::make_unique_for_overwrite<std::uint8_t[]>(kImageBufferSize);
     std::memcpy(scratch.get(), buffer, kImageBufferSize);
-    load.converted = convert(text.bytes.get(), scratch.get(), messages);
+    load.converted = convert(std::string_view(text.bytes.get(), text.size), upperExt,
+                             scratch.get(), messages);
     load.count = static_cast<long>(text.size);
     if (load.converted < 0) {
         load.outcome = ImageLoad::Outcome::ConversionFailed;
@@ -122,9 +134,9 @@ bool LoadOpened(int fd, const std::string& upperExt, std::uint8_t* buffer,
             errno = EFBIG;
             return false;
         }
-        // The converters read the text up to its first NUL.
+        // Some converters read the text up to its first NUL.
         data.bytes[data.size] = '\0';
-        ConvertInto(convert, data, buffer, messages, load);
+        ConvertInto(convert, data, upperExt, buffer, messages, load);
         return true;
     }
 
@@ -155,11 +167,39 @@ std::string UpperExtension(const std::string& path)
     return ext;
 }
 
+ImageFormat LoadFormatFor(const std::string& upperExt)
+{
+    if (upperExt == "HEX" || upperExt == "IHX" || upperExt == "IHEX")
+        return ImageFormat::IntelHex;
+    if (upperExt == "S19" || upperExt == "S28" || upperExt == "S37" || upperExt == "SREC"
+        || upperExt == "MOT")
+        return ImageFormat::SRecord;
+    return ImageFormat::Binary;
+}
+
+ImageFormat SaveFormatFor(const std::string& upperExt)
+{
+    return LoadFormatFor(upperExt) == ImageFormat::IntelHex ? ImageFormat::IntelHex
+                                                            : ImageFormat::Binary;
+}
+
+std::string ImageFileContents(ImageFormat format, const std::uint8_t* image, std::size_t length)
+{
+    if (format == ImageFormat::IntelHex)
+        return ImageToIntelHex(image, length);
+    return std::string(reinterpret_cast<const char*>(image), length);
+}
+
 TextImageConverter TextConverterFor(const std::string& upperExt)
 {
-    // New text formats join here, by the extension the user sees.
-    if (upperExt == "HEX")
-        return &ConvertHexToImage;
+    switch (LoadFormatFor(upperExt)) {
+    case ImageFormat::IntelHex:
+        return &ConvertHexText;
+    case ImageFormat::SRecord:
+        return &ConvertSRecordToImage;
+    case ImageFormat::Binary:
+        break;
+    }
     return nullptr;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class IMessageSink;
 
@@ -10,14 +12,25 @@ std::string UpperExtension(const std::string& path);
 
 constexpr int kImageBufferSize = 0x20000;
 
-// Turns a file's NUL-terminated text into an image of kImageBufferSize
-// bytes. Returns a count >= 0 on success; -1 on failure, after showing why
-// through messages (or silently, as the format decides). It may leave image
-// half-written on failure: the loader hands it a scratch copy.
-using TextImageConverter = int (*)(const char* text, std::uint8_t* image, IMessageSink& messages);
+// How an image file is read or written, chosen by its upper-cased extension.
+enum class ImageFormat { Binary, IntelHex, SRecord };
+// Loading: "HEX", "IHX" and "IHEX" are Intel HEX; "S19", "S28", "S37",
+// "SREC" and "MOT" are Motorola S-records; anything else is a raw image.
+ImageFormat LoadFormatFor(const std::string& upperExt);
+// Saving: the Intel HEX extensions are written as Intel HEX, anything else
+// as a raw image (there is no S-record writer).
+ImageFormat SaveFormatFor(const std::string& upperExt);
 
-// The converter for files with this upper-cased extension ("HEX" is Intel
-// HEX), or nullptr: the file is a raw binary image.
+// Turns a file's text (followed by a NUL) into an image of kImageBufferSize
+// bytes; upperExt names the file in messages. Returns a count >= 0 on
+// success; -1 on failure, after showing why through messages (or silently,
+// as the format decides). It may leave image half-written on failure: the
+// loader hands it a scratch copy.
+using TextImageConverter = int (*)(std::string_view text, const std::string& upperExt,
+                                   std::uint8_t* image, IMessageSink& messages);
+
+// The converter for files with this upper-cased extension, or nullptr: the
+// file is a raw binary image.
 TextImageConverter TextConverterFor(const std::string& upperExt);
 
 struct ImageLoad {
@@ -40,8 +53,12 @@ struct ImageLoad {
 // Loads path into buffer (kImageBufferSize bytes) as the Load file command
 // does. A file with a converter is converted into a copy of buffer that
 // replaces it only on success, so converted formats keep the bytes they do
-// not reach (Intel HEX: from 0x10000 up). A raw image fills buffer with 0xFF,
-// then reads at most kImageBufferSize bytes from address 0. Unless Loaded,
-// buffer is left exactly as it was.
+// not reach (Intel HEX: from 0x10000 up; S-records fill all of it). A raw
+// image fills buffer with 0xFF, then reads at most kImageBufferSize bytes
+// from address 0. Unless Loaded, buffer is left exactly as it was.
 ImageLoad LoadImageToBuffer(const std::string& path, const std::string& upperExt,
                             std::uint8_t* buffer, IMessageSink& messages);
+
+// What a save writes for the first length bytes of image in format: the
+// bytes themselves, or their Intel HEX text.
+std::string ImageFileContents(ImageFormat format, const std::uint8_t* image, std::size_t length);
