@@ -544,9 +544,12 @@ bool CProgrammerSession::OnSaveFile()
     // The user may have edited the Buffer2 view.
     m_view.TakeBuffer2(m_Programmer.Buffer2, kBufferSize);
     const int length = m_Programmer.TrimLength(m_Programmer.Buffer2, kBufferSize);
+    // A name ending in .hex or .ihx gets the same bytes as Intel HEX text.
+    const std::string contents = ImageFileContents(SaveFormatFor(UpperExtension(*path)),
+                                                   m_Programmer.Buffer2, std::size_t(length));
     errno = 0;
-    bool written = std::fwrite(m_Programmer.Buffer2, 1, std::size_t(length), file.get())
-        == std::size_t(length);
+    bool written =
+        std::fwrite(contents.data(), 1, contents.size(), file.get()) == contents.size();
     written = std::fflush(file.get()) == 0 && written;
     const int error = errno;
     written = std::fclose(file.release()) == 0 && written;
