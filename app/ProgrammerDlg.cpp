@@ -523,8 +523,16 @@ std::optional<std::string> CProgrammerDlg::ChooseSaveFile()
         m_pSaveDialog = new QFileDialog(this);
         m_pSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
         m_pSaveDialog->setFileMode(QFileDialog::AnyFile);
-        m_pSaveDialog->setNameFilters({QStringLiteral("二进制文件(*.bin)")});
+        m_pSaveDialog->setNameFilters(
+            {QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")});
         m_pSaveDialog->setDefaultSuffix(QStringLiteral("bin"));
+        // A name typed without an extension takes the chosen type's, which
+        // is what decides how the image is written.
+        QFileDialog* dialog = m_pSaveDialog;
+        connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
+            dialog->setDefaultSuffix(filter.contains(QStringLiteral("*.hex")) ? QStringLiteral("hex")
+                                                                              : QStringLiteral("bin"));
+        });
     }
     if (m_pSaveDialog->exec() != QDialog::Accepted || m_pSaveDialog->selectedFiles().isEmpty())
         return std::nullopt;

@@ -12,9 +12,17 @@ namespace {
 // The item keeps the path's bytes: a file name need not be valid UTF-8.
 constexpr int kPathRole = Qt::UserRole;
 
-// Every image format the Load file command reads; a new format adds its
-// patterns here and the first filter entry offers them.
-const char* const kLoadablePatterns[] = {"*.bin", "*.hex"};
+// Every image format the Load file command reads, by its filter entry; a
+// new format adds its entry here and the first entry offers it too.
+struct LoadableType {
+    const char* caption;
+    const char* patterns;
+};
+const LoadableType kLoadableTypes[] = {
+    {"二进制文件", "*.bin"},
+    {"Intel Hex文件", "*.hex *.ihx *.ihex"},
+    {"Motorola S记录文件", "*.s19 *.s28 *.s37 *.srec *.mot"},
+};
 
 } // namespace
 
@@ -51,15 +59,19 @@ CLastFileDialog::CLastFileDialog(std::string iniPath, QWidget* parent)
 QStringList CLastFileDialog::LoadablePatterns()
 {
     QStringList patterns;
-    for (const char* pattern : kLoadablePatterns)
-        patterns << QString::fromUtf8(pattern);
+    for (const LoadableType& type : kLoadableTypes)
+        patterns << QString::fromUtf8(type.patterns).split(QLatin1Char(' '));
     return patterns;
 }
 
 QStringList CLastFileDialog::NameFilters()
 {
-    return {QStringLiteral("所有支持的文件(%1)").arg(LoadablePatterns().join(QLatin1Char(' '))),
-            QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")};
+    QStringList filters = {
+        QStringLiteral("所有支持的文件(%1)").arg(LoadablePatterns().join(QLatin1Char(' ')))};
+    for (const LoadableType& type : kLoadableTypes)
+        filters << QString::fromUtf8(type.caption) + QLatin1Char('(')
+                       + QString::fromUtf8(type.patterns) + QLatin1Char(')');
+    return filters;
 }
 
 int CLastFileDialog::Run()

@@ -25,7 +25,7 @@ public:
     // ("*.bin", "*.hex"); any other file loads as a raw image.
     static QStringList LoadablePatterns();
     // The filter list: every loadable type first, so that a typed name of
-    // any of them is taken, then the binary and the Intel HEX entries.
+    // any of them is taken, then the binary, Intel HEX and S-record entries.
     static QStringList NameFilters();
 
     // Shows the dialog modally. 1 when a file was chosen (the recent list is

@@ -166,7 +166,9 @@ TEST_F(LastFileDialogTest, OpensShowingEveryLoadableTypeAndTakesATypedHexName)
     WriteBytes(m_dir.File("image.bin"), {1});
     CLastFileDialog dialog(Ini());
     EXPECT_EQ(dialog.nameFilters(),
-              (QStringList{"所有支持的文件(*.bin *.hex)", "二进制文件(*.bin)", "Intel Hex文件(*.hex)"}));
+              (QStringList{"所有支持的文件(*.bin *.hex *.ihx *.ihex *.s19 *.s28 *.s37 *.srec *.mot)",
+                           "二进制文件(*.bin)", "Intel Hex文件(*.hex *.ihx *.ihex)",
+                           "Motorola S记录文件(*.s19 *.s28 *.s37 *.srec *.mot)"}));
     QStringList shown;
     ModalDriver driver(dialog, [&] {
         auto* model = dialog.findChild<QFileSystemModel*>();

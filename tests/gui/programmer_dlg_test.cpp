@@ -1,4 +1,6 @@
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -7,6 +9,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -388,6 +391,40 @@ TEST_F(ProgrammerDlgTest, LoadsBinaryAndHexAndSavesWhatTheBuffer2ViewHolds)
     dlg->SetSaveFileChooser([] { return std::optional<std::string>(); });
     dlg->ButtonWidget(kCmdSaveFile)->click();
     EXPECT_EQ(dlg->LogList()->count(), lines);
+}
+
+// The window's own save dialog: Intel HEX is offered after binary, and a name
+// typed under that entry without an extension is saved as HEX text.
+TEST_F(ProgrammerDlgTest, SaveDialogOffersIntelHex)
+{
+    auto dlg = Open();
+    const std::vector<std::uint8_t> image = {0x12, 0x34};
+    dlg->HexView2()->SetData(image.data(), 2, 2);
+    QStringList filters;
+    QTimer::singleShot(0, dlg.get(), [&] {
+        QFileDialog* dialog = nullptr;
+        if (!QTest::qWaitFor([&] {
+                return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+            }, kHangGuardMs))
+            return;
+        filters = dialog->nameFilters();
+        if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            QTest::keyClick(types, Qt::Key_Down);  // the user picks the second entry
+        dialog->setDirectory(QString::fromStdString(m_dir.Path().string()));
+        dialog->selectFile(QStringLiteral("dump"));
+        static_cast<QDialog*>(dialog)->accept();  // the Save button
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "the save dialog stayed open";
+            dialog->reject();
+        }
+    });
+    dlg->ButtonWidget(kCmdSaveFile)->click();
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("二进制文件(*.bin)"),
+                                    QStringLiteral("Intel Hex文件(*.hex)")}));
+    const std::string text = ":020000001234B8\r\n:00000001FF\r\n";
+    EXPECT_EQ(ReadFile(m_dir.File("dump.hex")), std::vector<std::uint8_t>(text.begin(), text.end()));
+    EXPECT_EQ(Log(*dlg).constLast(),
+              QString::fromStdString("缓冲2保存到文件 " + m_dir.File("dump.hex") + "(2字节)."));
 }
 
 TEST_F(ProgrammerDlgTest, ProgressEventsSetTextAndPosition)
