@@ -60,6 +60,7 @@ const char* CliUsage()
 {
     return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
            "       tamberlink-cli hex2bin IN OUT\n"
+           "       tamberlink-cli convert IN OUT\n"
            "       tamberlink-cli devices [--catalogue FILE]\n"
            "       tamberlink-cli --help | --version\n";
 }
@@ -68,6 +69,7 @@ const char* CliHelp()
 {
     return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
            "       tamberlink-cli hex2bin IN OUT\n"
+           "       tamberlink-cli convert IN OUT\n"
            "       tamberlink-cli devices [--catalogue FILE]\n"
            "       tamberlink-cli --help | --version\n"
            "\n"
@@ -77,14 +79,16 @@ const char* CliHelp()
            "  check              ask the programmer whether it is ready\n"
            "  detect             read the device's signature and name the device\n"
            "  erase              erase the device\n"
-           "  write FILE         load FILE (.hex: Intel HEX, else raw binary) and write it\n"
+           "  write FILE         load FILE (see files below) and write it\n"
            "  read FILE          read the device and save the image up to its last used\n"
-           "                     byte\n"
+           "                     byte (.hex, .ihx, .ihex: as Intel HEX, else raw binary)\n"
            "  verify FILE        load FILE, read the device back and compare the first\n"
            "                     64 KB\n"
            "  lock 1|2|3         write the lock bits of that level\n"
            "  auto FILE          load FILE, check, then the steps of --steps\n"
            "  hex2bin IN OUT     convert IN as the Load file command does, write it to OUT\n"
+           "  convert IN OUT     the same, OUT written as read FILE saves (an S-record\n"
+           "                     name for OUT is refused)\n"
            "  devices            list the device catalogue\n"
            "\n"
            "options:\n"
@@ -112,6 +116,11 @@ const char* CliHelp()
            "  --detect           auto: detect the device before the other steps\n"
            "  --help, -h         show this text\n"
            "  --version          show the program's name and version\n"
+           "\n"
+           "files:\n"
+           "  Image files are read by their extension, in any case: .hex .ihx .ihex Intel\n"
+           "  HEX; .s19 .s28 .s37 .srec .mot Motorola S-records; anything else a raw\n"
+           "  binary image.\n"
            "\n"
            "exit status:\n"
            "  0  success\n"
@@ -245,16 +254,17 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     if (result.words.empty())
         return fail(optionError.empty() ? "no command given" : optionError);
     const std::string& command = result.words[0];
-    if (!kDeviceCommands.count(command) && command != "hex2bin" && command != "devices")
+    const bool converts = command == "hex2bin" || command == "convert";
+    if (!kDeviceCommands.count(command) && !converts && command != "devices")
         return fail("unknown command '" + command + "'");
     if (!optionError.empty())
         return fail(optionError);
-    if (command == "hex2bin" && result.words.size() != 3)
-        return fail("hex2bin needs IN and OUT");
+    if (converts && result.words.size() != 3)
+        return fail(command + " needs IN and OUT");
     if (command == "devices" && result.words.size() != 1)
         return fail("unexpected argument '" + result.words[1] + "'");
     if (!kDeviceCommands.count(command)) {
-        // hex2bin and devices take no device options.
+        // hex2bin, convert and devices take no device options.
         for (const std::string& option : given)
             if (option != "--catalogue")
                 return fail(option + " does not apply to " + command);

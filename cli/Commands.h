@@ -12,6 +12,9 @@ constexpr int kExitUnreachable = 3;
 
 // tamberlink-cli hex2bin IN OUT
 int RunHex2Bin(const std::string& inPath, const std::string& outPath);
+// tamberlink-cli convert IN OUT: OUT as Intel HEX when its extension is one
+// of the Intel HEX ones, else as raw bytes.
+int RunConvert(const std::string& inPath, const std::string& outPath);
 // tamberlink-cli devices [--catalogue FILE]; an empty path means the
 // program folder's "ChipList.chip".
 int RunDevices(const std::string& cataloguePath);

@@ -1,5 +1,6 @@
-// tamberlink-cli hex2bin IN OUT: loads IN as the Load file command does and
-// writes the image up to its last byte that is not 0xFF.
+// tamberlink-cli hex2bin IN OUT and convert IN OUT: load IN as the Load file
+// command does and write the image up to its last byte that is not 0xFF,
+// hex2bin always as raw bytes, convert in the format OUT's extension names.
 
 #include <cerrno>
 #include <cstdint>
@@ -158,9 +159,7 @@ bool WriteOutput(const std::string& path, const std::uint8_t* data, std::size_t 
     return WriteByRename(path, data, size, static_cast<int>(link.st_mode & 07777));
 }
 
-}  // namespace
-
-int RunHex2Bin(const std::string& inPath, const std::string& outPath)
+int ConvertFile(const std::string& inPath, const std::string& outPath, ImageFormat outFormat)
 {
     std::vector<std::uint8_t> image(kImageBufferSize, 0xFF);
     CCountingStderrSink messages;
@@ -177,5 +176,28 @@ int RunHex2Bin(const std::string& inPath, const std::string& outPath)
         return kExitFailure;
     }
     const std::size_t length = ImageLength(image.data(), image.size());
-    return WriteOutput(outPath, image.data(), length) ? kExitSuccess : kExitFailure;
+    const std::string contents = ImageFileContents(outFormat, image.data(), length);
+    return WriteOutput(outPath, reinterpret_cast<const std::uint8_t*>(contents.data()),
+                       contents.size())
+        ? kExitSuccess
+        : kExitFailure;
+}
+
+}  // namespace
+
+int RunHex2Bin(const std::string& inPath, const std::string& outPath)
+{
+    return ConvertFile(inPath, outPath, ImageFormat::Binary);
+}
+
+int RunConvert(const std::string& inPath, const std::string& outPath)
+{
+    const std::string outExt = UpperExtension(outPath);
+    // Written as raw bytes, such a file would not load back as what its name says.
+    if (LoadFormatFor(outExt) == ImageFormat::SRecord) {
+        std::fprintf(stderr, "tamberlink-cli: %s: S-records cannot be written; name the output "
+                     ".bin or .hex\n", outPath.c_str());
+        return kExitUsage;
+    }
+    return ConvertFile(inPath, outPath, SaveFormatFor(outExt));
 }

@@ -31,9 +31,11 @@ int main(int argc, char** argv)
     const std::vector<std::string>& words = parsed.words;
     if (words.size() == 3 && words[0] == "hex2bin")
         return RunHex2Bin(words[1], words[2]);
+    if (words.size() == 3 && words[0] == "convert")
+        return RunConvert(words[1], words[2]);
     if (words.size() == 1 && words[0] == "devices")
         return RunDevices(parsed.options.catalogue);
-    // The parser lets through only the two forms above.
+    // The parser lets through only the forms above.
     std::fprintf(stderr, "tamberlink-cli: unknown command '%s'\n", words[0].c_str());
     std::fputs(CliUsage(), stderr);
     return kExitUsage;
