@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-30}"
 shift || true
-all_targets=(intel_hex_fuzz catalogue_fuzz profile_fuzz settings_fuzz recent_files_fuzz serial_replies_fuzz)
+all_targets=(intel_hex_fuzz srecord_fuzz catalogue_fuzz profile_fuzz settings_fuzz recent_files_fuzz serial_replies_fuzz)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
