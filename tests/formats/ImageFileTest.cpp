@@ -96,51 +96,23 @@ TEST(ImageFile, FailedConversionLeavesBufferAsItWas)
     }
 }
 
-TEST(ImageFile, FormatsChosenByExtension)
-{
-    const struct {
-        const char* ext;
-        ImageFormat load;
-        ImageFormat save;
-    } cases[] = {
-        {"HEX", ImageFormat::IntelHex, ImageFormat::IntelHex},
-        {"IHX", ImageFormat::IntelHex, ImageFormat::IntelHex},
-        {"IHEX", ImageFormat::IntelHex, ImageFormat::IntelHex},
-        {"S19", ImageFormat::SRecord, ImageFormat::Binary},
-        {"S28", ImageFormat::SRecord, ImageFormat::Binary},
-        {"S37", ImageFormat::SRecord, ImageFormat::Binary},
-        {"SREC", ImageFormat::SRecord, ImageFormat::Binary},
-        {"MOT", ImageFormat::SRecord, ImageFormat::Binary},
-        {"BIN", ImageFormat::Binary, ImageFormat::Binary},
-        {"HX", ImageFormat::Binary, ImageFormat::Binary},
-        {"S1", ImageFormat::Binary, ImageFormat::Binary},
-        {"", ImageFormat::Binary, ImageFormat::Binary},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(LoadFormatFor(c.ext), c.load) << c.ext;
-        EXPECT_EQ(SaveFormatFor(c.ext), c.save) << c.ext;
-    }
-}
-
 TEST(ImageFile, TextFormatsGoThroughTheirConverters)
 {
     CTempDir dir;
     const std::string hex = ":0100100042AD\r\n:00000001FF\r\n";
-    Load ihx(dir, "prog.ihx", &hex);
-    EXPECT_EQ(ihx.count, std::ssize(hex));
-    EXPECT_EQ(ihx.hexResult, 1);
-    EXPECT_EQ(ihx.buffer[0x10], 0x42);
-
-    // S-records fill the whole buffer, and the count is the text's size.
     const std::string srec = "S104001042A9\nS9030000FC\n";
-    Load s19(dir, "prog.S19", &srec);
-    EXPECT_EQ(s19.count, std::ssize(srec));
-    EXPECT_EQ(s19.hexResult, 1);
-    EXPECT_EQ(s19.buffer[0x10], 0x42);
+    const std::string broken = "S104001042AA\n";
+    Load ihx(dir, "prog.ihx", &hex);
+    Load ihex(dir, "prog.IHex", &hex);
+    Load s19(dir, "prog.S19", &srec);  // S-records fill the whole buffer
+    for (const Load* load : {&ihx, &ihex, &s19}) {
+        EXPECT_EQ(load->hexResult, 1);
+        EXPECT_EQ(load->buffer[0x10], 0x42);
+        EXPECT_EQ(load->buffer[0x0F], 0xFF);
+    }
+    EXPECT_EQ(s19.count, std::ssize(srec));  // the text's size, as for HEX
     EXPECT_EQ(s19.buffer[0x1FFFF], 0xFF);
 
-    // A failed conversion says why, with the file's own extension.
-    const std::string broken = "S104001042AA\n";
     Load mot(dir, "prog.mot", &broken);
     EXPECT_EQ(mot.hexResult, -1);
     EXPECT_EQ(mot.sink.Texts(), std::vector<std::string>{"*.MOT文件转换失败(第1行校验和错误)!"});
