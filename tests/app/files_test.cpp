@@ -140,22 +140,6 @@ TEST(SaveFile, SavesTheViewsDataUpToItsLastUsedByte)
     EXPECT_EQ(h.session.SequenceEndCount(), 0);
 }
 
-TEST(SaveFile, HexNamesAreWrittenAsIntelHex)
-{
-    CSessionHarness h;
-    h.view.buffer2View.assign(0x20000, 0xFF);
-    h.view.buffer2View[0x11] = 0x42;
-    for (const char* name : {"out.HEX", "out.ihx"}) {
-        const std::string path = h.dir.File(name);
-        h.view.saveAnswer = path;
-        EXPECT_TRUE(h.session.OnSaveFile());
-        // The same trimmed length as a binary save, 0xFF bytes included.
-        EXPECT_EQ(ReadFile(path), ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
-                                  ":02001000FF42AD\r\n:00000001FF\r\n");
-        EXPECT_EQ(h.view.log.back(), "缓冲2保存到文件 " + path + "(18字节).");
-    }
-}
-
 TEST(SaveFile, FailuresAreNeverLoggedAsSaved)
 {
     CSessionHarness h;

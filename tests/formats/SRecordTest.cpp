@@ -37,12 +37,9 @@ std::string Rec(int type, unsigned address, const std::vector<std::uint8_t>& dat
 struct Conversion {
     std::vector<std::uint8_t> image = std::vector<std::uint8_t>(0x20000, kUntouched);
     CRecordingMessageSink sink;
-    int result = 0;
-
-    explicit Conversion(const std::string& text, const std::string& ext = "S19")
-    {
-        result = ConvertSRecordToImage(text, ext, image.data(), sink);
-    }
+    int result;
+    explicit Conversion(const std::string& text, const char* ext = "S19")
+        : result(ConvertSRecordToImage(text, ext, image.data(), sink)) {}
 };
 
 const std::string kGood = Rec(1, 0x10, {0x42});  // S104001042A9
@@ -50,10 +47,7 @@ const std::string kBadSum = "S104001042AA\r\n";
 
 std::string Lines(int n)
 {
-    std::string text;
-    while (n-- > 0)
-        text += kGood;
-    return text;
+    return n == 0 ? std::string() : kGood + Lines(n - 1);
 }
 
 struct FailureCase {
