@@ -119,4 +119,17 @@ TEST_F(CliFiles, WritesIhxAndSRecordsAndReadsIntelHex)
     }
 }
 
+// One wrong checksum: the load fails and the chip is not programmed.
+TEST_F(CliFiles, SRecordWithWrongChecksumProgramsNothing)
+{
+    const std::string bad = Put("bad.s19", "S1050010ABCD72\nS1050020ABCD32\nS9030000FC\n");
+    CliRun run = Cli({"write", bad}, true);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("*.S19文件转换失败(第2行校验和错误)!"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("读入文件 " + bad + " 失败."), std::string::npos) << run.out;
+    run = Cli({"read", File("out.bin")}, true);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read("out.bin"), "");
+}
+
 }  // namespace
