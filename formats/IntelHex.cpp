@@ -1,6 +1,5 @@
 #include "formats/IntelHex.h"
 
-#include <array>
 #include <climits>
 #include <cstddef>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/HexDigits.h"
 #include "platform/MessageSink.h"
 
 namespace {
@@ -21,24 +21,6 @@ const char kNoEndRecord[] = "*.Hex文件转换失败(未找到\":00000001\"记�
 const char kBadCharacter[] = "*.Hex文件转换失败(错误的字符)!";
 const char kBadRecord[] = "*.Hex文件转换失败(错误的记录)!";
 const char kOver64k[] = "*.Hex文件转换失败(不支持大于64k)!";
-
-// Nibble value of each byte, or kNotHex. Built at compile time so that the
-// converter costs nothing at program start.
-constexpr std::uint8_t kNotHex = 0xFF;
-constexpr std::array<std::uint8_t, 256> MakeNibbleTable()
-{
-    std::array<std::uint8_t, 256> table{};
-    for (auto& v : table)
-        v = kNotHex;
-    for (int c = '0'; c <= '9'; ++c)
-        table[c] = static_cast<std::uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
-        table[c] = static_cast<std::uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
-        table[c] = static_cast<std::uint8_t>(c - 'a' + 10);
-    return table;
-}
-constexpr std::array<std::uint8_t, 256> kNibble = MakeNibbleTable();
 
 // Every record's decoded bytes, back to back; record i spans
 // [starts[i], starts[i + 1]) with the last one ending at size.
@@ -76,8 +58,8 @@ TokeniseResult Tokenise(const unsigned char* text, const unsigned char* end,
             // The common shape: the whole record is pairs up to the line
             // break, so decode pairs until something else turns up.
             while (p < end) {
-                const std::uint8_t hi = kNibble[p[0]];
-                const std::uint8_t lo = kNibble[p[1]];
+                const std::uint8_t hi = kHexDigitValue[p[0]];
+                const std::uint8_t lo = kHexDigitValue[p[1]];
                 if ((hi | lo) & 0xF0)
                     break;
                 *out++ = static_cast<std::uint8_t>(hi << 4 | lo);
@@ -89,8 +71,8 @@ TokeniseResult Tokenise(const unsigned char* text, const unsigned char* end,
             ++p;
             continue;
         }
-        const std::uint8_t hi = kNibble[p[0]];
-        const std::uint8_t lo = kNibble[p[1]];
+        const std::uint8_t hi = kHexDigitValue[p[0]];
+        const std::uint8_t lo = kHexDigitValue[p[1]];
         if ((hi | lo) & 0xF0)
             return TokeniseResult::BadCharacter;
         if (!haveRecord)
