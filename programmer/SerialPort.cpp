@@ -84,7 +84,10 @@ int CSerialPort::Open(int comNumber, const std::string& path, int baud, char par
 {
     StopMonitor();
     m_nComNumber = comNumber;
-    m_bLineDown = false;
+    m_nBaud = baud;
+    m_cParity = parity;
+    m_nDataBits = dataBits;
+    m_nStopBits = stopBits;
     {
         std::lock_guard lock(m_nameLock);
         m_strPath = path;
@@ -115,6 +118,9 @@ int CSerialPort::Open(int comNumber, const std::string& path, int baud, char par
         ::ioctl(fd.Get(), TIOCEXCL);
         m_hPort = std::move(fd);
         m_nLastOpenErrno = 0;
+        // A line that went down stays down until a port is open again, so
+        // that every command until then tries to open it.
+        m_bLineDown = false;
 
         const int port = m_hPort.Get();
         termios tio{};
@@ -171,6 +177,13 @@ std::string CSerialPort::LastOpenPath() const
 {
     std::lock_guard lock(m_nameLock);
     return m_strPath;
+}
+
+int CSerialPort::Reopen()
+{
+    if (!Open(m_nComNumber, LastOpenPath(), m_nBaud, m_cParity, m_nDataBits, m_nStopBits))
+        return 0;
+    return StartMonitor();
 }
 
 int CSerialPort::ProbeUart(int fd)
@@ -264,17 +277,20 @@ void CSerialPort::MonitorLoop()
         if (fds[0].revents != 0 || StopRequested())
             break;
         const short events = fds[1].revents;
-        if (events & POLLIN) {
-            if (!Drain()) {
-                if (StopRequested())
-                    break;
-                watchPort = false;
-                continue;
-            }
-        }
-        if (events & (POLLHUP | POLLERR | POLLNVAL)) {
+        if ((events & POLLIN) && !Drain()) {
+            if (StopRequested())
+                break;
+            watchPort = false;
+        } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
             ReportLineFault("ReadFile()", EIO);
             watchPort = false;
+        }
+        // A USB adapter that is plugged in again gets its old name only once
+        // every descriptor of the old one is closed. Only this thread closes
+        // the port while it runs, so its poll never sees a reused number.
+        if (!watchPort && m_bLineDown) {
+            std::lock_guard lock(m_lock);
+            CloseLocked();
         }
     }
     m_bMonitorRunning = 0;
@@ -370,7 +386,8 @@ int CSerialPort::Send(const std::uint8_t* data, int count)
         std::lock_guard lock(m_lock);
         const int port = m_hPort.Get();
         if (port < 0) {
-            err = EBADF;
+            // Closed because the line went down: nothing new to tell.
+            err = m_bLineDown ? EIO : EBADF;
         } else {
             // An answer counts only if it comes after what asks for it, so
             // unread input goes first. Only input: every write below waits
@@ -458,10 +475,20 @@ void CSerialPort::ShowError(const std::string& call, int err)
 
 std::string CSerialPort::ResolveComPortPath(int n)
 {
+    return ResolveComPortPath(n, IniFilePath("Tamber_Info.ini"));
+}
+
+std::string CSerialPort::ResolveComPortPath(int n, const std::string& iniPath)
+{
     if (n < 1)
         return {};
-    const CProfileFile ini(IniFilePath("Tamber_Info.ini"));
+    const CProfileFile ini(iniPath);
     return ini.GetString("Ports", "COM" + std::to_string(n), "/dev/ttyS" + std::to_string(n - 1));
+}
+
+bool CSerialPort::StoreComPortPath(int n, const std::string& path, const std::string& iniPath)
+{
+    return n >= 1 && CProfileFile(iniPath).WriteString("Ports", "COM" + std::to_string(n), path);
 }
 
 int CSerialPort::ComNumberFromText(const std::string& text)

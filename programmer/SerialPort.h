@@ -41,6 +41,14 @@ public:
     // The device path of the last Open.
     std::string LastOpenPath() const;
 
+    // True once the line has gone (the adapter was unplugged, the other end
+    // of a pseudo-terminal closed): the port is then closed, so that the
+    // device can come back under the same name.
+    bool IsLineDown() const { return m_bLineDown.load(); }
+    // Opens the port of the last Open again, with its settings, and watches
+    // it; 1 when it is open again. Not on the monitor thread.
+    int Reopen();
+
     // Asks the driver which UART stands behind an open descriptor: its type
     // (0 when none does), or -1 when the driver does not tell (USB
     // adapters, pseudo-terminals). Open refuses a port of type 0, which
@@ -76,8 +84,12 @@ public:
     std::uint64_t MonitorWakeups() const { return m_nWakeups.load(); }
 
     // The device path of COM port n: key "COMn" of section "Ports" in the
-    // program folder's "Tamber_Info.ini", else /dev/ttyS(n-1).
+    // program folder's "Tamber_Info.ini" (or iniPath), else /dev/ttyS(n-1).
     static std::string ResolveComPortPath(int n);
+    static std::string ResolveComPortPath(int n, const std::string& iniPath);
+    // Makes COM port n (1 or more) stand for path from now on; false when
+    // the file cannot be written.
+    static bool StoreComPortPath(int n, const std::string& path, const std::string& iniPath);
     // 1..4 for "COM1".."COM4" (any case), else 0.
     static int ComNumberFromText(const std::string& text);
     // A port as the user wrote it: "COM1".."COM4" resolved as above,
@@ -120,6 +132,11 @@ private:
     std::atomic<int> m_nComNumber{0};
     int m_nLastOpenErrno = 0;
     UartProbe m_probeUart = &CSerialPort::ProbeUart;
+    // The line settings of the last Open, for Reopen.
+    int m_nBaud = 0;
+    char m_cParity = 'N';
+    int m_nDataBits = 8;
+    int m_nStopBits = 1;
     // What error texts call the port: its COM number, or its path. Set by
     // Open, read by any thread that shows an error.
     mutable std::mutex m_nameLock;

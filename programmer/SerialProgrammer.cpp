@@ -145,6 +145,8 @@ int CSerialProgrammer::SendFrameLocked()
         m_pProgrammer->PostStatus(kStatusSerialNotOpen);
         return 0;
     }
+    if (IsLineDown() && !Reconnect())
+        return 0;
     // Cleared before the frame goes out, in one step with the test: a fast
     // board's answer may come back before Send returns, and its ready mark
     // must not be wiped out afterwards.
@@ -154,6 +156,25 @@ int CSerialProgrammer::SendFrameLocked()
     }
     m_pProgrammer->PostStatus(kStatusUnavailable);
     return 0;
+}
+
+bool CSerialProgrammer::Reconnect()
+{
+    // A transfer still winding down keeps the old line until it has ended.
+    if (m_bBusy) {
+        m_pProgrammer->PostStatus(kStatusUnavailable);
+        return false;
+    }
+    if (!Reopen()) {
+        // Still unplugged, or back under another name: the same lines as at
+        // start, so the user learns which port and why.
+        m_pProgrammer->PostStatus(kStatusSerialFailed);
+        return false;
+    }
+    SetReadSize(kFrameSize);
+    // A fresh line: whatever was asked before it went down is void.
+    m_bReady = 1;
+    return true;
 }
 
 void CSerialProgrammer::SendWorkerFrame(std::uint8_t command, const std::uint8_t* data)

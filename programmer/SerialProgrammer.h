@@ -48,6 +48,8 @@ public:
 
     // Sends m_Frame when the board has answered the last command: 1 sent,
     // 0 refused (posts 3 when not connected, 6 while a command is open).
+    // A line that went down is opened again first (the adapter was plugged
+    // back in); posts 0 when it is still missing.
     int SendFrame();
 
     bool IsReady() const { return m_bReady.load() != 0; }
@@ -65,6 +67,9 @@ private:
     // SendFrame.
     void StartCommand(std::uint8_t command, std::uint8_t code, int level = 0);
     int SendFrameLocked();
+    // After the line went down: opens the port again at the same path. false
+    // (and posts 0, or 6 while a transfer ends) when it cannot.
+    bool Reconnect();
     // Sets byte 0 (and the data bytes when data is given) and sends the
     // frame whatever m_bReady says: the workers' data and end frames.
     void SendWorkerFrame(std::uint8_t command, const std::uint8_t* data = nullptr);

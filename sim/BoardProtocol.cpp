@@ -30,6 +30,17 @@ CBoardProtocol::CBoardProtocol(CSimChip& chip)
     m_frame.reserve(kFrameSize);
 }
 
+void CBoardProtocol::PowerUp()
+{
+    m_mode = Mode::Command;
+    m_frame.clear();
+    m_nWriteBlock = 0;
+    m_nReadNext = 0;
+    m_nReadLast = -1;
+    m_bReadLost = false;
+    m_bStopMayStartFrame = false;
+}
+
 CBoardProtocol::Reply CBoardProtocol::Frame(std::uint8_t kind)
 {
     Reply reply;

@@ -44,6 +44,9 @@ public:
     explicit CBoardProtocol(CSimChip& chip);
 
     void SetFaults(const BoardFaults& faults) { m_faults = faults; }
+    // The board was unplugged and plugged in again: no transfer is open and
+    // no partial frame is kept. The counters go on.
+    void PowerUp();
 
     // One byte from the host, taken off the line at 'now'.
     std::vector<Reply> Feed(std::uint8_t byte, Clock::time_point now);

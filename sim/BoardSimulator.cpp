@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sched.h>
@@ -57,15 +58,9 @@ bool CBoardSimulator::Start()
         SetError(std::string("eventfd() failed: ") + std::strerror(errno));
         return false;
     }
-    std::string error;
-    if (!m_pty.Open(m_options.baud, &error)) {
-        SetError(error);
+    if (!PlugIn())
         return false;
-    }
-    {
-        std::lock_guard lock(m_mutex);
-        m_strDevicePath = m_pty.SlavePath();
-    }
+    m_bUnplugged = false;
     m_bServing = true;
     m_thread = std::thread(&CBoardSimulator::Serve, this);
     return true;
@@ -78,7 +73,66 @@ void CBoardSimulator::Stop()
     if (m_thread.joinable())
         m_thread.join();
     m_pty.Close();
+    RemoveLink();
     m_bServing = false;
+}
+
+bool CBoardSimulator::PlugIn()
+{
+    std::string error;
+    if (!m_pty.Open(m_options.baud, &error)) {
+        SetError(error);
+        return false;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_strDevicePath = m_pty.SlavePath();
+    }
+    // A board just plugged in has no transfer open.
+    m_protocol.PowerUp();
+    if (!PointLink()) {
+        m_pty.Close();
+        return false;
+    }
+    return true;
+}
+
+bool CBoardSimulator::Replug()
+{
+    m_bUnplugged = false;
+    const auto at = Clock::now() + std::chrono::milliseconds(m_options.replugAfterMs);
+    if (!m_pStop->SleepUntil(at) || !PlugIn())
+        return false;
+    {
+        // The adapter was pulled out once; it stays in now.
+        std::lock_guard lock(m_mutex);
+        m_faults.closeAfterBlock = -1;
+    }
+    ++m_nReplugs;
+    return true;
+}
+
+bool CBoardSimulator::PointLink()
+{
+    if (m_options.linkPath.empty())
+        return true;
+    // Made beside it and renamed over it: whoever opens the link meanwhile
+    // finds the old line or the new one, never no link.
+    const std::string fresh = m_options.linkPath + ".new";
+    ::unlink(fresh.c_str());
+    if (::symlink(m_pty.SlavePath().c_str(), fresh.c_str()) != 0
+        || ::rename(fresh.c_str(), m_options.linkPath.c_str()) != 0) {
+        SetError("cannot make the link " + m_options.linkPath + ": " + std::strerror(errno));
+        ::unlink(fresh.c_str());
+        return false;
+    }
+    return true;
+}
+
+void CBoardSimulator::RemoveLink()
+{
+    if (!m_options.linkPath.empty())
+        ::unlink(m_options.linkPath.c_str());
 }
 
 std::string CBoardSimulator::LastError() const
@@ -117,6 +171,15 @@ void CBoardSimulator::Serve()
     // slack of 50 us would stretch every one of them.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
+    do {
+        ServeLine();
+    } while (m_bUnplugged && m_options.replugAfterMs >= 0 && Replug());
+    m_pty.Close();
+    m_bServing = false;
+}
+
+void CBoardSimulator::ServeLine()
+{
     while (!m_pStop->IsRaised()) {
         int timeoutMs = -1;
         if (auto deadline = m_protocol.NextDeadline()) {
@@ -164,8 +227,6 @@ void CBoardSimulator::Serve()
                 break;
         }
     }
-    m_pty.Close();
-    m_bServing = false;
 }
 
 bool CBoardSimulator::ReadAvailable()
@@ -227,6 +288,9 @@ void CBoardSimulator::HangUp()
             break;
     } while (m_pty.PendingForHost() > 0 && Clock::now() < guard);
     m_pty.Close();
+    // An unplugged adapter's device node goes away with it.
+    RemoveLink();
+    m_bUnplugged = true;
 }
 
 bool CBoardSimulator::Transmit(std::vector<std::uint8_t> bytes, Clock::time_point readyAt,

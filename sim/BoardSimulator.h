@@ -31,6 +31,13 @@ public:
         // Flash size of the part in KB; 0: its own (4 or 8 KB). A 64 KB part
         // lets a write run as long as the host ever streams.
         int flashKB = 0;
+        // Kept as a symbolic link to the line while the board is plugged in
+        // (a stable name, as /dev/ttyUSB0 is for an adapter); empty: none.
+        std::string linkPath = {};
+        // After the line was closed by closeAfterBlock (the adapter pulled
+        // out), the board comes back on a new line this many milliseconds
+        // later, the link pointing at it; -1: it stays unplugged.
+        int replugAfterMs = -1;
     };
     using Faults = BoardFaults;
 
@@ -39,8 +46,10 @@ public:
     CBoardSimulator(const CBoardSimulator&) = delete;
     CBoardSimulator& operator=(const CBoardSimulator&) = delete;
 
-    // Creates the pseudo-terminal and starts serving. False (see LastError())
-    // when the terminal cannot be made; a second call while running is true.
+    // Creates the pseudo-terminal (and the link) and starts serving. False
+    // (see LastError()) when the terminal or the link cannot be made; a
+    // second call while running is true. After an unplug it plugs the board
+    // in again: a new line, no transfer open, the chip as it was.
     bool Start();
     // Ends serving and closes the line; safe to call more than once.
     void Stop();
@@ -63,9 +72,19 @@ public:
     int BlocksRead() const { return m_protocol.BlocksRead(); }
     // Read-ending 0 bytes.
     int StopBytesSeen() const { return m_protocol.StopBytesSeen(); }
+    // Times the board came back by itself after an unplug.
+    int Replugs() const { return m_nReplugs; }
 
 private:
     void Serve();
+    // Serves one line until it is closed or a stop comes.
+    void ServeLine();
+    // Opens a new line and points the link at it.
+    bool PlugIn();
+    // After replugAfterMs: plugs in again; false when stopped first.
+    bool Replug();
+    bool PointLink();
+    void RemoveLink();
     // Returns false when the line is gone and serving must end.
     bool ReadAvailable();
     bool Answer(const std::vector<CBoardProtocol::Reply>& replies,
@@ -95,4 +114,6 @@ private:
 
     std::atomic<bool> m_bServing {false};
     std::atomic<int> m_nAcksSent {0};
+    std::atomic<int> m_nReplugs {0};
+    bool m_bUnplugged = false; // serving thread only
 };

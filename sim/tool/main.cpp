@@ -1,6 +1,7 @@
 // tamberlink-board-sim: a simulated programmer board on a pseudo-terminal.
 // Prints the device path to open as the serial port on its first line, then
-// serves until SIGINT or SIGTERM.
+// serves until SIGINT or SIGTERM. With --link the board can also be
+// unplugged and plugged in again under the same name.
 
 #include <charconv>
 #include <csignal>
@@ -22,6 +23,8 @@ void PrintUsage(std::FILE* out)
         "  --baud N                line speed for --paced (default 115200)\n"
         "  --paced                 bytes take their real time on the line\n"
         "  --state FILE            load the chip from FILE if it exists, save it on exit\n"
+        "  --link PATH             keep a symbolic link PATH to the line (a stable name\n"
+        "                          for --port, like /dev/ttyUSB0 for an adapter)\n"
         "  --help, -h              show this text\n"
         "  --version               show the program's name and version\n"
         "faults:\n"
@@ -31,7 +34,10 @@ void PrintUsage(std::FILE* out)
         "  --lose-read-block K     the first request for read block K gets no reply\n"
         "  --garbage               replies are random bytes\n"
         "  --reply-delay MS        every reply waits MS milliseconds\n"
-        "  --close-after-block K   close the line after block K of a transfer\n",
+        "  --close-after-block K   close the line after block K of a transfer\n"
+        "  --unplug-after-block K  the same: the adapter is pulled out after block K\n"
+        "  --replug-after MS       after that, plug it back in MS milliseconds later:\n"
+        "                          a new line, --link pointing at it, the chip kept\n",
         out);
 }
 
@@ -97,9 +103,18 @@ int ParseCommandLine(int argc, char** argv, CommandLine& line)
         } else if (arg == "--reply-delay") {
             if (!number(line.faults.replyDelayMs, 0))
                 return 2;
-        } else if (arg == "--close-after-block") {
+        } else if (arg == "--close-after-block" || arg == "--unplug-after-block") {
             if (!number(line.faults.closeAfterBlock, 0))
                 return 2;
+        } else if (arg == "--replug-after") {
+            if (!number(line.options.replugAfterMs, 0))
+                return 2;
+        } else if (arg == "--link") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tamberlink-board-sim: --link needs a path\n");
+                return 2;
+            }
+            line.options.linkPath = argv[++i];
         } else {
             std::fprintf(stderr, "tamberlink-board-sim: unknown option %s\n", argv[i]);
             PrintUsage(stderr);
