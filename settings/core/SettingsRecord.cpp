@@ -1,5 +1,7 @@
 #include "settings/core/SettingsRecord.h"
 
+#include <algorithm>
+
 #include "platform/ProfileFile.h"
 
 namespace {
@@ -32,12 +34,13 @@ auto Int32Fields(Record& r)
 
 constexpr std::size_t kHotkeyKeyOffset = 52;
 constexpr std::size_t kHotkeyModsOffset = 53;
+constexpr std::size_t kPaddingOffset = 54;
 
 } // namespace
 
 std::array<std::uint8_t, SettingsRecord::kSize> SettingsRecord::ToBytes() const
 {
-    std::array<std::uint8_t, kSize> bytes{}; // padding 54..55 stays 0
+    std::array<std::uint8_t, kSize> bytes{};
     std::size_t offset = 0;
     for (const std::int32_t* field : Int32Fields(*this)) {
         PutInt32(bytes, offset, *field);
@@ -45,6 +48,7 @@ std::array<std::uint8_t, SettingsRecord::kSize> SettingsRecord::ToBytes() const
     }
     bytes[kHotkeyKeyOffset] = hotkeyKey;
     bytes[kHotkeyModsOffset] = hotkeyMods;
+    std::copy(padding.begin(), padding.end(), bytes.begin() + kPaddingOffset);
     return bytes;
 }
 
@@ -58,6 +62,7 @@ SettingsRecord SettingsRecord::FromBytes(const std::array<std::uint8_t, kSize>& 
     }
     record.hotkeyKey = bytes[kHotkeyKeyOffset];
     record.hotkeyMods = bytes[kHotkeyModsOffset];
+    std::copy_n(bytes.begin() + kPaddingOffset, record.padding.size(), record.padding.begin());
     return record;
 }
 

@@ -23,13 +23,15 @@ struct SettingsRecord {
     std::int32_t deviceIndex = 0;
     std::uint8_t hotkeyKey = 0;
     std::uint8_t hotkeyMods = 0;
+    // Bytes 54..55: no setting lives there. Kept as read, so that a block
+    // written by another installation is written back byte for byte.
+    std::array<std::uint8_t, 2> padding{};
 
     static constexpr std::size_t kSize = 56;
     static constexpr const char* kFileName = "Tamber_Info.ini";
     static constexpr const char* kSection = "InfoSave";
     static constexpr const char* kKey = "m_InfoSave";
 
-    // Padding bytes 54..55 are written as 0 and ignored on reading.
     std::array<std::uint8_t, kSize> ToBytes() const;
     static SettingsRecord FromBytes(const std::array<std::uint8_t, kSize>& bytes);
 
