@@ -13,6 +13,8 @@ namespace {
 
 // Where a row keeps the item it shows.
 constexpr int kItemRole = Qt::UserRole + 1;
+// The text of a disabled item, as Windows draws it.
+const QColor kGreyText(0x6D, 0x6D, 0x6D);
 
 } // namespace
 
@@ -164,6 +166,9 @@ void CPropertyGrid::ApplyColors()
     tree.setColor(QPalette::AlternateBase, m_crBack);
     tree.setColor(QPalette::Text, m_crText);
     tree.setColor(QPalette::WindowText, m_crText);
+    // Items that do not apply are drawn greyed, whatever the text colour.
+    tree.setColor(QPalette::Disabled, QPalette::Text, kGreyText);
+    tree.setColor(QPalette::Disabled, QPalette::WindowText, kGreyText);
     m_pTree->setPalette(tree);
 
     QPalette help = m_pHelp->palette();
@@ -182,7 +187,7 @@ void CPropertyGrid::ApplyColors()
 
 bool CPropertyGrid::EditValueAsUser(CPropertyGridItem* item, const QString& value)
 {
-    if (!item || item->m_pGrid != this || !item->Accepts(value))
+    if (!item || item->m_pGrid != this || !item->IsEnabled() || !item->Accepts(value))
         return false;
     if (item->Value() == value)
         return true;
@@ -270,6 +275,15 @@ void CPropertyGrid::ItemChanged(CPropertyGridItem* item)
     }
     if (item == SelectedItem())
         UpdateHelp();
+}
+
+void CPropertyGrid::ItemEnabledChanged(CPropertyGridItem* item)
+{
+    QTreeWidgetItem* row = m_rows.value(item);
+    if (!row)
+        return;
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+    row->setFlags(item->IsEnabled() ? row->flags() | flags : row->flags() & ~flags);
 }
 
 void CPropertyGrid::UpdateHelp()

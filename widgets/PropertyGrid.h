@@ -74,6 +74,9 @@ public:
 
 signals:
     void notify(int code, CPropertyGridItem* item);
+    // An item's value editor is about to open: the last moment to bring its
+    // list of values up to date.
+    void aboutToEdit(CPropertyGridItem* item);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -87,6 +90,7 @@ private:
                                const QString& caption, const QString& value);
     // An item's value or description changed: refresh its row and the pane.
     void ItemChanged(CPropertyGridItem* item);
+    void ItemEnabledChanged(CPropertyGridItem* item);
     void UpdateHelp();
     void ApplyColors();
     // Captions get a little less than half the viewport's width.

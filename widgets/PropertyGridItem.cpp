@@ -53,6 +53,24 @@ void CPropertyGridItem::AddConstraint(const QString& value)
     m_constraints.append(value);
 }
 
+void CPropertyGridItem::SetConstraints(const QStringList& values)
+{
+    if (m_kind != Kind::Text)
+        return;
+    m_constraints = values;
+    if (!m_constraints.contains(m_strValue))
+        SetValue(QString());
+}
+
+void CPropertyGridItem::SetEnabled(bool enabled)
+{
+    if (m_kind == Kind::Category || enabled == m_bEnabled)
+        return;
+    m_bEnabled = enabled;
+    if (m_pGrid)
+        m_pGrid->ItemEnabledChanged(this);
+}
+
 int CPropertyGridItem::ConstraintIndex() const
 {
     if (m_strValue.isEmpty())

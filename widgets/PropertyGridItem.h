@@ -45,6 +45,9 @@ public:
 
     // The values offered in the drop-down, in the order added.
     void AddConstraint(const QString& value);
+    // Offers values instead (a text item's list that changes while the
+    // program runs); a value no longer among them is cleared.
+    void SetConstraints(const QStringList& values);
     const QStringList& Constraints() const { return m_constraints; }
     // Position of the current value in the constraint list; -1 when the
     // value is empty or not in the list.
@@ -55,6 +58,11 @@ public:
 
     int Flags() const { return m_nFlags; }
     void SetFlags(int flags) { m_nFlags = flags; }
+
+    // A disabled item is shown greyed, and the user can neither select nor
+    // change it; the program still can.
+    bool IsEnabled() const { return m_bEnabled; }
+    void SetEnabled(bool enabled);
 
     // The category an item sits in (nullptr for categories and top-level
     // items) and the items in a category, in order.
@@ -75,4 +83,5 @@ private:
     QString m_strDescription;
     QStringList m_constraints;
     int m_nFlags;
+    bool m_bEnabled = true;
 };
