@@ -273,6 +273,11 @@ void CProgrammerDlg::OnInitDialog()
                 m_pSession->SetAutoDetect(autoDetect);
                 m_pSession->SetSoundOn(soundOn);
             });
+    // A serial device picked for the COM port is used at once.
+    connect(m_pSettingsGrid.get(), &CSettingsGrid::serialDeviceChosen, this, [this](int comPort) {
+        if (m_pSession)
+            m_pSession->ReopenSerialPort(comPort);
+    });
     // "使用热键" turned on asks for the combination; the grid keeps it for
     // the settings block.
     m_pSettingsGrid->SetHotkeyHook([this] {

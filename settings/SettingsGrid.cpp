@@ -1,12 +1,31 @@
 #include "settings/SettingsGrid.h"
 
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/AppGlobals.h"
+#include "programmer/SerialPort.h"
 #include "widgets/PropertyGrid.h"
 
 namespace {
 
-// The programmer item's one value: the serial programmer board. The cable
-// kinds are reached only through a stored record.
+// The programmer item's values, each at the position of its programmer
+// type: the serial programmer board, the three parallel-port cable kinds,
+// ISP over a computer's GPIO lines and over an FTDI cable.
 const char* const kProductValue = "Tamberlink V3.0 ";
+const char* const kProgrammerKinds[] = {
+    kProductValue,
+    "并口ISP下载线 类型1",
+    "并口ISP下载线 类型2",
+    "并口ISP下载线 类型3",
+    "GPIO引脚ISP (树莓派等)",
+    "FTDI下载线ISP (FT232R/FT232H)",
+};
+constexpr int kKindCount = int(std::size(kProgrammerKinds));
+// The kinds that program the chip in the system itself: no serial port.
+constexpr int kFirstIspKind = 1;
+
+const char* const kSerialDeviceHint = "选择串口所接的设备,选后立即生效.";
 const char* const kVersionValue = "Ver3.0";
 const char* const kVersionDescription = "Tamberlink Ver3.0, 2026年12月发布";
 
@@ -39,9 +58,10 @@ void Log(const CSettingsGrid::AppendLogFn& appendLog, const std::string& line)
         appendLog(line);
 }
 
+template <typename Values>
 CPropertyGridItem* AddListItem(CPropertyGrid& grid, CPropertyGridItem* category,
                                const char* caption, const char* description,
-                               std::initializer_list<const char*> constraints)
+                               const Values& constraints)
 {
     CPropertyGridItem* item = grid.AddTextItem(category, Q(caption), QString());
     item->SetDescription(Q(description));
@@ -49,6 +69,28 @@ CPropertyGridItem* AddListItem(CPropertyGrid& grid, CPropertyGridItem* category,
         item->AddConstraint(Q(value));
     item->SetFlags(CPropertyGridItem::kFlagHasComboButton);
     return item;
+}
+
+CPropertyGridItem* AddListItem(CPropertyGrid& grid, CPropertyGridItem* category,
+                               const char* caption, const char* description,
+                               std::initializer_list<const char*> constraints)
+{
+    return AddListItem<std::initializer_list<const char*>>(grid, category, caption, description,
+                                                           constraints);
+}
+
+// The same device: the same path, or links to one node (a by-id name, the
+// simulated board's link).
+bool SameDevice(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return true;
+    std::error_code error;
+    const auto canonicalA = std::filesystem::canonical(a, error);
+    if (error)
+        return false;
+    const auto canonicalB = std::filesystem::canonical(b, error);
+    return !error && canonicalA == canonicalB;
 }
 
 CPropertyGridItem* AddSwitch(CPropertyGrid& grid, CPropertyGridItem* category,
@@ -69,9 +111,16 @@ CSettingsGrid::CSettingsGrid(QObject* parent)
 void CSettingsGrid::Build(CPropertyGrid& grid)
 {
     CPropertyGridItem* programmer = grid.AddCategory(Q(kCatProgrammer));
-    m_pProgType = AddListItem(grid, programmer, kProgType, kProductValue, {kProductValue});
+    m_pProgType = AddListItem(grid, programmer, kProgType, kProductValue, kProgrammerKinds);
     m_pComPort = AddListItem(grid, programmer, kComPort, "选择COM口.(重启程序生效)",
                              {"COM 1", "COM 2", "COM 3", "COM 4"});
+    m_pSerialDevice = AddListItem(grid, programmer, kSerialDevice, kSerialDeviceHint, {});
+    // Adapters come and go: the list is read again whenever it opens.
+    connect(&grid, &CPropertyGrid::aboutToEdit, this, [this](CPropertyGridItem* item) {
+        if (item && item == m_pSerialDevice)
+            RefreshSerialDevices();
+    });
+    RefreshSerialDevices();
     m_pBaudSel = AddListItem(grid, programmer, kBaudSel, "选择通讯波特率.(重启程序生效)",
                              {"115200", "57600"});
     m_pIspSetting = AddListItem(grid, programmer, kIspSetting, kVersionDescription,
@@ -98,13 +147,87 @@ int CSettingsGrid::ReadPosition(const CPropertyGridItem* item, int fallback)
     return position >= 0 ? position : fallback;
 }
 
+void CSettingsGrid::SetSerialDeviceSource(CSerialDeviceList::Source source)
+{
+    m_deviceSource = std::move(source);
+    RefreshSerialDevices();
+}
+
+void CSettingsGrid::RefreshSerialDevices()
+{
+    if (!m_pSerialDevice)
+        return;
+    m_devices = m_deviceSource ? m_deviceSource() : std::vector<SerialDeviceInfo>{};
+    QStringList labels;
+    for (const SerialDeviceInfo& device : m_devices)
+        labels << QString::fromStdString(CSerialDeviceList::Label(device));
+    m_pSerialDevice->SetConstraints(labels);
+    ShowSerialDevice();
+}
+
+std::string CSettingsGrid::IniPath() const
+{
+    return m_strIniPath.empty() ? IniFilePath(SettingsRecord::kFileName) : m_strIniPath;
+}
+
+void CSettingsGrid::ShowSerialDevice()
+{
+    if (!m_pSerialDevice)
+        return;
+    // The port the grid shows, though it takes effect only when saved.
+    const int shown = ReadPosition(m_pComPort, -1);
+    const int comPort = shown >= 0 ? shown + 1 : m_Settings.comPort;
+    QString value;
+    QString description = Q(kSerialDeviceHint);
+    if (comPort >= 1) {
+        const std::string path = CSerialPort::ResolveComPortPath(comPort, IniPath());
+        const auto found = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& d) {
+            return SameDevice(d.path, path);
+        });
+        if (found != m_devices.end())
+            value = QString::fromStdString(CSerialDeviceList::Label(*found));
+        description += QStringLiteral(" COM%1: ").arg(comPort)
+            + (found != m_devices.end() ? value
+                                        : QString::fromStdString(path) + Q(" (未找到)"));
+    }
+    m_pSerialDevice->SetValue(value);
+    m_pSerialDevice->SetDescription(description);
+}
+
+void CSettingsGrid::OnSerialDevicePicked(const QString& label)
+{
+    const auto picked = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& d) {
+        return QString::fromStdString(CSerialDeviceList::Label(d)) == label;
+    });
+    const int shown = ReadPosition(m_pComPort, -1);
+    const int comPort = shown >= 0 ? shown + 1 : m_Settings.comPort;
+    const bool stored = picked != m_devices.end()
+        && CSerialPort::StoreComPortPath(comPort, picked->path, IniPath());
+    // The item shows what the port stands for now, stored or not.
+    ShowSerialDevice();
+    if (stored)
+        emit serialDeviceChosen(comPort);
+}
+
+void CSettingsGrid::ShowKind(int progType)
+{
+    // The serial port's items mean nothing to a cable, the GPIO lines or an
+    // FTDI cable. An unknown type greys nothing.
+    const bool serial = progType < kFirstIspKind || progType >= kKindCount;
+    for (CPropertyGridItem* item : {m_pComPort, m_pSerialDevice, m_pBaudSel})
+        if (item)
+            item->SetEnabled(serial);
+}
+
 void CSettingsGrid::ShowProgType(int value, const AppendLogFn& appendLog)
 {
     m_Settings.progType = value;
-    if (value != 0)
+    ShowKind(value);
+    if (value < 0 || value >= kKindCount)
         return;
-    ShowPosition(m_pProgType, 0);
-    Log(appendLog, kProductLogLine);
+    ShowPosition(m_pProgType, value);
+    if (value == 0)
+        Log(appendLog, kProductLogLine);
 }
 
 void CSettingsGrid::ShowComPort(int value)
@@ -112,6 +235,7 @@ void CSettingsGrid::ShowComPort(int value)
     m_Settings.comPort = value;
     if (value >= 1 && value <= 4)
         ShowPosition(m_pComPort, value - 1);
+    ShowSerialDevice();
 }
 
 void CSettingsGrid::ShowBaudSel(int value)
@@ -158,9 +282,11 @@ int CSettingsGrid::ReadIspSetting()
 bool CSettingsGrid::LoadSettings(const std::string& iniPath, SettingsRecord& settings,
                                  const AppendLogFn& appendLog)
 {
+    m_strIniPath = iniPath;
     SettingsRecord stored;
     if (!stored.Load(iniPath)) {
         m_Settings = settings;
+        ShowSerialDevice();
         Log(appendLog, kNoRecordLine);
         Log(appendLog, kEditionLine);
         Log(appendLog, kProductPairLine);
@@ -210,6 +336,20 @@ void CSettingsGrid::OnGridNotify(int code, CPropertyGridItem* item)
 {
     if (code != CPropertyGrid::kNotifyValueChanged || !item)
         return;
+    // The text items take effect when saved; these only change what the
+    // page shows, or the port the COM number stands for.
+    if (item == m_pProgType) {
+        ShowKind(ReadPosition(m_pProgType, m_Settings.progType));
+        return;
+    }
+    if (item == m_pComPort) {
+        ShowSerialDevice();
+        return;
+    }
+    if (item == m_pSerialDevice) {
+        OnSerialDevicePicked(item->Value());
+        return;
+    }
     const QString& caption = item->Caption();
     const int on = item->Value() == CPropertyGridItem::kTrue ? 1 : 0;
     if (caption == Q(kAutoDetect)) {

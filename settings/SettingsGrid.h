@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "settings/SerialDeviceList.h"
 #include "settings/core/SettingsRecord.h"
 
 class CPropertyGrid;
@@ -20,8 +21,15 @@ class CPropertyGridItem;
 // saving without touching such an item stores what was loaded (a COM port 7
 // stays 7, a cable kind 2 stays 2).
 //
+// The programmer item offers every kind of programmer, its position being
+// the programmer type; the items that do not apply to the kind chosen there
+// are greyed. The serial device item shows the device the COM port stands
+// for ("Ports" in "Tamber_Info.ini") and makes the port stand for the one
+// the user picks.
+//
 // The owner connects the grid's notify() to OnGridNotify (Build does not),
-// and forwards switchesChanged() to the session.
+// and forwards switchesChanged() to the session and serialDeviceChosen() to
+// whatever opens the port.
 class CSettingsGrid : public QObject {
     Q_OBJECT
 
@@ -33,6 +41,7 @@ public:
     static inline const char* const kCatSystem = "系统";
     static inline const char* const kProgType = "编程器";
     static inline const char* const kComPort = "串口";
+    static inline const char* const kSerialDevice = "串口设备";
     static inline const char* const kBaudSel = "通讯速率";
     static inline const char* const kIspSetting = "程序版本";
     static inline const char* const kAutoDetect = "自动检测器件";
@@ -41,12 +50,20 @@ public:
 
     explicit CSettingsGrid(QObject* parent = nullptr);
 
-    // The two categories and seven items, then the grid's colours.
+    // The two categories and eight items, then the grid's colours.
     void Build(CPropertyGrid& grid);
 
+    // Where the serial device item takes the devices present from
+    // (CSerialDeviceList::Present unless told otherwise); read at Build and
+    // each time the item's list opens.
+    void SetSerialDeviceSource(CSerialDeviceList::Source source);
+    // Reads the devices present again into the serial device item.
+    void RefreshSerialDevices();
+
     // Each stores value as its setting and shows it when it is in range:
-    // programmer 0 (also logs the product line through appendLog), COM 1..4,
-    // baud 0..1, fourth item 0. Out of range: the item keeps what it shows.
+    // programmer 0..5 (0 also logs the product line through appendLog), COM
+    // 1..4, baud 0..1, fourth item 0. Out of range: the item keeps what it
+    // shows.
     void ShowProgType(int value, const AppendLogFn& appendLog = {});
     void ShowComPort(int value);
     void ShowBaudSel(int value);
@@ -74,6 +91,9 @@ public:
 
     // The grid's notify(): code 3 on a switch updates the setting and emits
     // switchesChanged; "使用热键" turned "True" then calls the hotkey hook.
+    // On the programmer item it greys what does not apply; on the COM item
+    // it shows that port's device; on the serial device item it stores the
+    // device for the COM port shown and emits serialDeviceChosen.
     void OnGridNotify(int code, CPropertyGridItem* item);
 
     // Runs when the user switches "使用热键" on (the hotkey dialog). Without
@@ -89,6 +109,7 @@ public:
 
     CPropertyGridItem* ProgTypeItem() const { return m_pProgType; }
     CPropertyGridItem* ComPortItem() const { return m_pComPort; }
+    CPropertyGridItem* SerialDeviceItem() const { return m_pSerialDevice; }
     CPropertyGridItem* BaudSelItem() const { return m_pBaudSel; }
     CPropertyGridItem* IspSettingItem() const { return m_pIspSetting; }
     CPropertyGridItem* AutoDetectItem() const { return m_pAutoDetect; }
@@ -97,8 +118,19 @@ public:
 
 signals:
     void switchesChanged(int autoDetect, int soundOn, int hotkeyOn);
+    // The user picked the device COM port comPort stands for; the "Ports"
+    // entry is written.
+    void serialDeviceChosen(int comPort);
 
 private:
+    // Greys the items that do not apply to programmer type progType.
+    void ShowKind(int progType);
+    // The serial device item's value and description for the COM port the
+    // grid shows (or keeps).
+    void ShowSerialDevice();
+    void OnSerialDevicePicked(const QString& label);
+    std::string IniPath() const;
+
     // Shows the constraint at position on item (when it exists).
     static void ShowPosition(CPropertyGridItem* item, int position);
     // position in the list, or fallback while the item shows no list value.
@@ -106,9 +138,13 @@ private:
 
     SettingsRecord m_Settings;
     std::function<void()> m_onHotkeyOn;
+    std::string m_strIniPath;  // the last LoadSettings'; empty: the program folder's
+    CSerialDeviceList::Source m_deviceSource = &CSerialDeviceList::Present;
+    std::vector<SerialDeviceInfo> m_devices;  // as the serial device item lists them
 
     CPropertyGridItem* m_pProgType = nullptr;
     CPropertyGridItem* m_pComPort = nullptr;
+    CPropertyGridItem* m_pSerialDevice = nullptr;
     CPropertyGridItem* m_pBaudSel = nullptr;
     CPropertyGridItem* m_pIspSetting = nullptr;
     CPropertyGridItem* m_pAutoDetect = nullptr;

@@ -99,11 +99,7 @@ void CProgrammerSession::Start(const SettingsRecord& settings, const std::string
     else
         m_Programmer.LoadCatalogue(cataloguePath);
 
-    m_Programmer.m_nComPort = m_nComPort;
-    m_Programmer.m_nBaudSel = m_nBaudSel;
-    // Success and failure arrive as status events; the result is not needed.
-    if (m_openBackend)
-        m_openBackend(m_Programmer, m_nProgType, m_nIspSetting);
+    OpenBackend();
 
     std::vector<std::string> names;
     for (const DeviceRecord& record : m_Programmer.Devices())
@@ -112,12 +108,42 @@ void CProgrammerSession::Start(const SettingsRecord& settings, const std::string
     SetDeviceSelection(settings.deviceIndex);
 }
 
+void CProgrammerSession::OpenBackend()
+{
+    m_Programmer.m_nComPort = m_nComPort;
+    m_Programmer.m_nBaudSel = m_nBaudSel;
+    // Success and failure arrive as status events; the result is not needed.
+    if (m_openBackend)
+        m_openBackend(m_Programmer, m_nProgType, m_nIspSetting);
+}
+
+void CProgrammerSession::ReopenSerialPort(int comPort)
+{
+    if (m_nProgType != 0)
+        return;
+    m_nComPort = comPort;
+    // The device chosen for the COM port replaces a path given at start.
+    m_Programmer.m_strPortPath.clear();
+    m_bReopenPending = true;
+    ReopenWhenIdle();
+}
+
+void CProgrammerSession::ReopenWhenIdle()
+{
+    // A new port in the middle of a step would leave the chip half done.
+    if (!m_bReopenPending || m_bStepOutstanding)
+        return;
+    m_bReopenPending = false;
+    OpenBackend();
+}
+
 void CProgrammerSession::HandleEvent(const StatusEvent& event)
 {
     if (event.kind == StatusEvent::Kind::SelectDevice)
         SetDeviceSelection(event.value);
     else
         OnProgStatus(event.value);
+    ReopenWhenIdle();
 }
 
 void CProgrammerSession::OnProgStatus(int code)
@@ -414,6 +440,7 @@ void CProgrammerSession::OnStepTimeout()
     m_bStepOutstanding = false;
     AppendLog("编程器:操作超时,没有响应.");
     AdvanceSequence(0, 1);
+    ReopenWhenIdle();
 }
 
 void CProgrammerSession::RunSingleStep(int id, int& step)

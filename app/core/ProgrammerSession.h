@@ -42,6 +42,12 @@ public:
     // The working settings and the buttons' marks from a stored record.
     void ApplySettings(const SettingsRecord& settings);
 
+    // The user chose the device COM port comPort stands for: with the serial
+    // board running, its port opens again at once on that COM port, with
+    // the start-up lines and ready check. While a step is outstanding that
+    // waits for the end of the sequence; a cable running ignores it.
+    void ReopenSerialPort(int comPort);
+
     // One event from the sink: a status code, or a signature match that
     // selects a device list entry.
     void HandleEvent(const StatusEvent& event);
@@ -148,6 +154,10 @@ private:
     // A single button: cancels whatever is pending and starts one step.
     void RunSingleStep(int id, int& step);
     void EndSequence(bool success);
+    // Opens the backend with the working settings (Start, a new port).
+    void OpenBackend();
+    // Opens the serial port again once nothing is outstanding.
+    void ReopenWhenIdle();
 
     IProgrammerView& m_view;
     IMessageSink& m_messages;
@@ -182,6 +192,7 @@ private:
 
     bool m_bStepOutstanding = false;
     bool m_bDeviceStep = false;
+    bool m_bReopenPending = false;
     int m_nSequenceEnds = 0;
     bool m_bLastSucceeded = false;
     SequenceEndHandler m_onSequenceEnd;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ProfileFile.h"
+#include "programmer/SerialPort.h"
 #include "settings/SettingsGrid.h"
 #include "tests/support/TempDir.h"
 #include "widgets/PropertyGrid.h"
@@ -44,9 +45,9 @@ TEST(SettingsGridTest, BuildsTwoExpandedCategoriesOfDropDownsAndSwitches)
     std::vector<std::string> captions;
     for (CPropertyGridItem* item : page.grid.Items())
         captions.push_back(item->Caption().toStdString());
-    EXPECT_EQ(captions, (std::vector<std::string>{"编程器", "编程器", "串口", "通讯速率", "程序版本",
-                                                  "系统", "自动检测器件", "使用声音提示",
-                                                  "使用热键"}));
+    EXPECT_EQ(captions, (std::vector<std::string>{"编程器", "编程器", "串口", "串口设备", "通讯速率",
+                                                  "程序版本", "系统", "自动检测器件",
+                                                  "使用声音提示", "使用热键"}));
     for (CPropertyGridItem* item : page.grid.Items()) {
         if (item->IsCategory()) {
             EXPECT_TRUE(page.grid.IsExpanded(item));
@@ -159,7 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
         StoredValueCase{"Baud57600", &R::baudSel, 1, &G::BaudSelItem, "57600", 1},
         // Out of range: the item keeps showing "115200" and a save stores that.
         StoredValueCase{"Baud2", &R::baudSel, 2, &G::BaudSelItem, "115200", 0},
-        StoredValueCase{"Cable2", &R::progType, 2, &G::ProgTypeItem, "", 2},
+        StoredValueCase{"Cable2", &R::progType, 2, &G::ProgTypeItem, "并口ISP下载线 类型2", 2},
+        StoredValueCase{"Ftdi5", &R::progType, 5, &G::ProgTypeItem, "FTDI下载线ISP (FT232R/FT232H)",
+                        5},
+        StoredValueCase{"Kind6", &R::progType, 6, &G::ProgTypeItem, "", 6},
         StoredValueCase{"Serial", &R::progType, 0, &G::ProgTypeItem, "Tamberlink V3.0 ", 0},
         StoredValueCase{"Isp0", &R::ispSetting, 0, &G::IspSettingItem, "Ver3.0", 0},
         StoredValueCase{"Isp5", &R::ispSetting, 5, &G::IspSettingItem, "", 5}),
@@ -265,6 +269,87 @@ TEST(SettingsGridTest, ProgramChangesAndOtherCodesAreNotActedOn)
     ASSERT_TRUE(page.grid.EditValueAsUser(page.settings.ComPortItem(), "COM 4"));
     EXPECT_EQ(spy.count(), 0);
     EXPECT_EQ(page.settings.Settings().comPort, stored.comPort);
+}
+
+// The serial port's three items apply to the serial board only; an unknown
+// kind greys nothing. The user's pick on the programmer item regreys at once.
+TEST(SettingsGridTest, ItemsThatDoNotApplyToTheKindAreGreyed)
+{
+    const std::pair<int, bool> kinds[] = {{0, true},  {1, false}, {2, false}, {3, false},
+                                          {4, false}, {5, false}, {9, true}};
+    for (const auto& [type, serial] : kinds) {
+        SCOPED_TRACE(type);
+        SettingsPage page;
+        SettingsRecord stored;
+        stored.progType = type;
+        ASSERT_TRUE(stored.Save(page.ini));
+        SettingsRecord record;
+        ASSERT_TRUE(page.Load(record));
+        for (CPropertyGridItem* item : {page.settings.ComPortItem(), page.settings.BaudSelItem(),
+                                        page.settings.SerialDeviceItem()}) {
+            EXPECT_EQ(item->IsEnabled(), serial) << item->Caption().toStdString();
+            const auto rows = page.grid.Tree()->findItems(
+                item->Caption(), Qt::MatchExactly | Qt::MatchRecursive, 0);
+            ASSERT_EQ(rows.size(), 1);
+            EXPECT_EQ(bool(rows.front()->flags() & Qt::ItemIsEnabled), serial);
+        }
+        EXPECT_TRUE(page.settings.IspSettingItem()->IsEnabled());
+        EXPECT_EQ(page.grid.EditValueAsUser(page.settings.ComPortItem(), "COM 2"), serial);
+    }
+
+    SettingsPage page;
+    CPropertyGridItem* kind = page.settings.ProgTypeItem();
+    ASSERT_EQ(kind->Constraints().size(), 6);
+    ASSERT_TRUE(page.grid.EditValueAsUser(kind, kind->Constraints().at(4)));
+    EXPECT_FALSE(page.settings.BaudSelItem()->IsEnabled());
+    ASSERT_TRUE(page.grid.EditValueAsUser(kind, kind->Constraints().at(0)));
+    EXPECT_TRUE(page.settings.BaudSelItem()->IsEnabled());
+    ASSERT_TRUE(page.grid.EditValueAsUser(kind, kind->Constraints().at(3)));
+    // Taken at the next start: only the saved block has it.
+    EXPECT_EQ(page.settings.Settings().progType, 0);
+    EXPECT_EQ(page.settings.CollectForSave(page.settings.Settings()).progType, 3);
+}
+
+TEST(SettingsGridTest, SerialDeviceItemShowsAndStoresWhatTheComPortStandsFor)
+{
+    EXPECT_EQ(CSerialDeviceList::Label({"/dev/ttyUSB0", "USB Serial", "QinHeng"}),
+              "/dev/ttyUSB0 - USB Serial (QinHeng)");
+    EXPECT_EQ(CSerialDeviceList::Label({"/dev/ttyACM0", "", "Arduino"}), "/dev/ttyACM0 (Arduino)");
+    EXPECT_EQ(CSerialDeviceList::Label({"/dev/ttyS0", "", ""}), "/dev/ttyS0");
+
+    SettingsPage page;
+    std::vector<SerialDeviceInfo> present = {{"/dev/ttyUSB0", "USB Serial", "QinHeng"},
+                                             {"/dev/ttyUSB1", "FT232R USB UART", "FTDI"}};
+    page.settings.SetSerialDeviceSource([&] { return present; });
+    ASSERT_TRUE(CSerialPort::StoreComPortPath(2, "/dev/ttyUSB0", page.ini));
+    SettingsRecord stored;
+    stored.comPort = 2;
+    ASSERT_TRUE(stored.Save(page.ini));
+    SettingsRecord record;
+    ASSERT_TRUE(page.Load(record));
+    CPropertyGridItem* device = page.settings.SerialDeviceItem();
+    EXPECT_EQ(page.Shown(device), "/dev/ttyUSB0 - USB Serial (QinHeng)");
+    EXPECT_TRUE(device->Description().endsWith("COM2: /dev/ttyUSB0 - USB Serial (QinHeng)"))
+        << device->Description().toStdString();
+
+    QSignalSpy chosen(&page.settings, &CSettingsGrid::serialDeviceChosen);
+    ASSERT_TRUE(page.grid.EditValueAsUser(device, "/dev/ttyUSB1 - FT232R USB UART (FTDI)"));
+    EXPECT_EQ(CProfileFile(page.ini).GetString("Ports", "COM2", ""), "/dev/ttyUSB1");
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen.at(0).at(0).toInt(), 2);
+    SettingsRecord kept;
+    ASSERT_TRUE(kept.Load(page.ini));
+    EXPECT_EQ(kept, stored) << "the settings block is untouched";
+
+    // Another COM port shows its own device, here one that is not plugged in.
+    ASSERT_TRUE(page.grid.EditValueAsUser(page.settings.ComPortItem(), "COM 1"));
+    EXPECT_EQ(page.Shown(device), "");
+    EXPECT_TRUE(device->Description().endsWith("COM1: /dev/ttyS0 (未找到)"));
+
+    // The list is read again when it opens: an adapter plugged in since.
+    present.push_back({"/dev/ttyACM0", "", ""});
+    emit page.grid.aboutToEdit(device);
+    EXPECT_EQ(device->Constraints().size(), 3);
 }
 
 } // namespace

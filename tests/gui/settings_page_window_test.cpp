@@ -1,0 +1,72 @@
+// The Settings page in the running window: a serial device picked there is
+// used at once, and a block another installation stored comes back
+// unchanged.
+
+#include <QListWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "platform/ProfileFile.h"
+#include "programmer/SerialPort.h"
+#include "settings/SettingsGrid.h"
+#include "sim/BoardSimulator.h"
+#include "tests/gui/WindowTestRig.h"
+#include "widgets/PropertyGrid.h"
+
+namespace {
+
+using SettingsPageWindowTest = CWindowTestRig;
+
+TEST_F(SettingsPageWindowTest, APickedSerialDeviceIsStoredAndOpenedAtOnce)
+{
+    // The adapter the user plugs in: a second board.
+    CBoardSimulator adapter(CBoardSimulator::Options{});
+    ASSERT_TRUE(adapter.Start());
+    auto dlg = Open();
+    CSettingsGrid& settings = dlg->SettingsGrid();
+    settings.SetSerialDeviceSource(
+        [&] { return std::vector<SerialDeviceInfo>{{adapter.DevicePath(), "USB Serial", "QinHeng"}}; });
+    const int linesBefore = dlg->LogList()->count();
+    const int endsBefore = dlg->Session().SequenceEndCount();
+
+    ASSERT_TRUE(dlg->Grid()->EditValueAsUser(settings.ComPortItem(), "COM 3"));
+    ASSERT_TRUE(dlg->Grid()->EditValueAsUser(
+        settings.SerialDeviceItem(),
+        QString::fromStdString(adapter.DevicePath() + " - USB Serial (QinHeng)")));
+    EXPECT_EQ(CProfileFile(m_dir.File("Tamber_Info.ini")).GetString("Ports", "COM3", ""),
+              adapter.DevicePath());
+
+    // The start-up lines again, from the new port, without a restart.
+    ASSERT_TRUE(WaitForSequenceEnd(dlg->Session(), endsBefore));
+    EXPECT_EQ(Log(*dlg).mid(linesBefore),
+              (QStringList{"初始化串口通讯完成.", "编程器:就绪."}));
+    auto* port = dynamic_cast<CSerialPort*>(dlg->Session().Programmer().Backend());
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->LastOpenPath(), adapter.DevicePath());
+    EXPECT_EQ(port->ComNumber(), 3);
+}
+
+TEST_F(SettingsPageWindowTest, ABlockFromAnotherInstallationIsSavedByteForByte)
+{
+    // Cable kind 2, a COM port and a fourth value the grid cannot show,
+    // 57600 baud, mixed switches and marks, and bytes in the padding.
+    const std::string block = "02000000" "07000000" "01000000" "03000000" "00000000"
+                              "01000000" "00000000" "01000000" "00000000" "01000000"
+                              "01000000" "00000000" "01000000" "4B" "03" "ABCD";
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < block.size(); i += 2)
+        sum += unsigned(std::stoul(block.substr(i, 2), nullptr, 16));
+    char checksum[3];
+    std::snprintf(checksum, sizeof checksum, "%02X", sum & 0xFF);
+    const std::string stored = block + checksum;
+    CProfileFile ini(m_dir.File("Tamber_Info.ini"));
+    ASSERT_TRUE(ini.WriteString("InfoSave", "m_InfoSave", stored));
+
+    auto dlg = Open(2);
+    EXPECT_FALSE(dlg->SettingsGrid().ComPortItem()->IsEnabled());
+    ASSERT_TRUE(dlg->SaveSettings());
+    EXPECT_EQ(ini.GetString("InfoSave", "m_InfoSave", ""), stored);
+}
+
+}  // namespace
