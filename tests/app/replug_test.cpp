@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "sim/BoardSimulator.h"
 #include "tests/app/BoardProgram.h"
@@ -46,6 +47,23 @@ TEST(Replug, TheNextCommandOpensThePortAgainOnceTheAdapterIsBack)
     // The line that went down was shown once, and nothing since.
     ASSERT_EQ(program.messages.Texts().size(), 1u);
     EXPECT_EQ(program.messages.Texts().front().rfind("WARNING:  ", 0), 0u);
+}
+
+// The board comes back by itself, a moment after it was pulled out.
+TEST(Replug, ABoardThatComesBackByItselfIsUsedByTheSameProgram)
+{
+    CTempDir dir;
+    const std::string link = dir.File("ttyUSB0");
+    CBoardSimulator board({.linkPath = link, .replugAfterMs = 100});
+    ASSERT_TRUE(board.Start());
+    BoardProgram program(link);
+    board.SetFaults({.closeAfterBlock = 0});
+    EXPECT_FALSE(program.Auto());
+    for (int waited = 0; waited < 10000 && board.Replugs() == 0; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(fs::read_symlink(link), board.DevicePath());
+    EXPECT_TRUE(program.Auto()) << testing::PrintToString(program.view.log);
+    EXPECT_EQ(board.Chip().PeekByte(39), 40);
 }
 
 }  // namespace

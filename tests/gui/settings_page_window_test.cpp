@@ -50,23 +50,19 @@ TEST_F(SettingsPageWindowTest, APickedSerialDeviceIsStoredAndOpenedAtOnce)
 TEST_F(SettingsPageWindowTest, ABlockFromAnotherInstallationIsSavedByteForByte)
 {
     // Cable kind 2, a COM port and a fourth value the grid cannot show,
-    // 57600 baud, mixed switches and marks, and bytes in the padding.
-    const std::string block = "02000000" "07000000" "01000000" "03000000" "00000000"
-                              "01000000" "00000000" "01000000" "00000000" "01000000"
-                              "01000000" "00000000" "01000000" "4B" "03" "ABCD";
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < block.size(); i += 2)
-        sum += unsigned(std::stoul(block.substr(i, 2), nullptr, 16));
-    char checksum[3];
-    std::snprintf(checksum, sizeof checksum, "%02X", sum & 0xFF);
-    const std::string stored = block + checksum;
-    CProfileFile ini(m_dir.File("Tamber_Info.ini"));
-    ASSERT_TRUE(ini.WriteString("InfoSave", "m_InfoSave", stored));
+    // mixed switches and marks, and bytes in the padding.
+    const SettingsRecord block{.progType = 2, .comPort = 7, .baudSel = 1, .ispSetting = 3,
+                               .autoDetect = 0, .hotkeyOn = 0, .autoLoad = 1, .autoWrite = 1,
+                               .autoRead = 1, .deviceIndex = 1, .hotkeyKey = 'K',
+                               .hotkeyMods = 3, .padding = {0xAB, 0xCD}};
+    const std::string ini = m_dir.File("Tamber_Info.ini");
+    ASSERT_TRUE(block.Save(ini));
+    const std::string stored = CProfileFile(ini).GetString("InfoSave", "m_InfoSave", "");
 
     auto dlg = Open(2);
     EXPECT_FALSE(dlg->SettingsGrid().ComPortItem()->IsEnabled());
     ASSERT_TRUE(dlg->SaveSettings());
-    EXPECT_EQ(ini.GetString("InfoSave", "m_InfoSave", ""), stored);
+    EXPECT_EQ(CProfileFile(ini).GetString("InfoSave", "m_InfoSave", ""), stored);
 }
 
 }  // namespace
