@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/ProfileFile.h"
-#include "programmer/SerialPort.h"
 #include "settings/SettingsGrid.h"
 #include "tests/support/TempDir.h"
 #include "widgets/PropertyGrid.h"
@@ -161,8 +160,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Out of range: the item keeps showing "115200" and a save stores that.
         StoredValueCase{"Baud2", &R::baudSel, 2, &G::BaudSelItem, "115200", 0},
         StoredValueCase{"Cable2", &R::progType, 2, &G::ProgTypeItem, "并口ISP下载线 类型2", 2},
-        StoredValueCase{"Ftdi5", &R::progType, 5, &G::ProgTypeItem, "FTDI下载线ISP (FT232R/FT232H)",
-                        5},
         StoredValueCase{"Kind6", &R::progType, 6, &G::ProgTypeItem, "", 6},
         StoredValueCase{"Serial", &R::progType, 0, &G::ProgTypeItem, "Tamberlink V3.0 ", 0},
         StoredValueCase{"Isp0", &R::ispSetting, 0, &G::IspSettingItem, "Ver3.0", 0},
@@ -306,43 +303,6 @@ TEST(SettingsGridTest, ItemsThatDoNotApplyToTheKindAreGreyed)
     // Taken at the next start: only the saved block has it.
     EXPECT_EQ(page.settings.Settings().progType, 0);
     EXPECT_EQ(page.settings.CollectForSave(page.settings.Settings()).progType, 3);
-}
-
-TEST(SettingsGridTest, SerialDeviceItemShowsAndStoresWhatTheComPortStandsFor)
-{
-    EXPECT_EQ(CSerialDeviceList::Label({"/dev/ttyACM0", "", "Arduino"}), "/dev/ttyACM0 (Arduino)");
-    SettingsPage page;
-    std::vector<SerialDeviceInfo> present = {{"/dev/ttyUSB0", "USB Serial", "QinHeng"},
-                                             {"/dev/ttyUSB1", "FT232R USB UART", "FTDI"}};
-    page.settings.SetSerialDeviceSource([&] { return present; });
-    ASSERT_TRUE(CSerialPort::StoreComPortPath(2, "/dev/ttyUSB0", page.ini));
-    SettingsRecord stored;
-    stored.comPort = 2;
-    ASSERT_TRUE(stored.Save(page.ini));
-    SettingsRecord record;
-    ASSERT_TRUE(page.Load(record));
-    CPropertyGridItem* device = page.settings.SerialDeviceItem();
-    EXPECT_EQ(page.Shown(device), "/dev/ttyUSB0 - USB Serial (QinHeng)");
-    EXPECT_TRUE(device->Description().endsWith("COM2: /dev/ttyUSB0 - USB Serial (QinHeng)"))
-        << device->Description().toStdString();
-
-    QSignalSpy chosen(&page.settings, &CSettingsGrid::serialDeviceChosen);
-    ASSERT_TRUE(page.grid.EditValueAsUser(device, "/dev/ttyUSB1 - FT232R USB UART (FTDI)"));
-    EXPECT_EQ(CProfileFile(page.ini).GetString("Ports", "COM2", ""), "/dev/ttyUSB1");
-    ASSERT_EQ(chosen.count(), 1);
-    EXPECT_EQ(chosen.at(0).at(0).toInt(), 2);
-    ASSERT_TRUE(record.Load(page.ini));
-    EXPECT_EQ(record, stored) << "the settings block is untouched";
-
-    // Another COM port shows its own device, here one that is not plugged in.
-    ASSERT_TRUE(page.grid.EditValueAsUser(page.settings.ComPortItem(), "COM 1"));
-    EXPECT_EQ(page.Shown(device), "");
-    EXPECT_TRUE(device->Description().endsWith("COM1: /dev/ttyS0 (未找到)"));
-
-    // The list is read again when it opens: an adapter plugged in since.
-    present.push_back({"/dev/ttyACM0", "", ""});
-    emit page.grid.aboutToEdit(device);
-    EXPECT_EQ(device->Constraints().size(), 3);
 }
 
 } // namespace

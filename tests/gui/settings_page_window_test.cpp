@@ -25,17 +25,24 @@ TEST_F(SettingsPageWindowTest, APickedSerialDeviceIsStoredAndOpenedAtOnce)
     ASSERT_TRUE(adapter.Start());
     auto dlg = Open();
     CSettingsGrid& settings = dlg->SettingsGrid();
-    settings.SetSerialDeviceSource(
-        [&] { return std::vector<SerialDeviceInfo>{{adapter.DevicePath(), "USB Serial", "QinHeng"}}; });
+    std::vector<SerialDeviceInfo> present;
+    settings.SetSerialDeviceSource([&] { return present; });
+    CPropertyGridItem* device = settings.SerialDeviceItem();
+    ASSERT_TRUE(dlg->Grid()->EditValueAsUser(settings.ComPortItem(), "COM 3"));
+    EXPECT_TRUE(device->Description().endsWith("COM3: /dev/ttyS2 (未找到)"));
+    // Plugged in now: the list is read again as it opens.
+    present.push_back({adapter.DevicePath(), "USB Serial", "QinHeng"});
+    emit dlg->Grid()->aboutToEdit(device);
+    const QString label = QString::fromStdString(adapter.DevicePath() + " - USB Serial (QinHeng)");
+    ASSERT_EQ(device->Constraints(), QStringList{label});
+
     const int linesBefore = dlg->LogList()->count();
     const int endsBefore = dlg->Session().SequenceEndCount();
-
-    ASSERT_TRUE(dlg->Grid()->EditValueAsUser(settings.ComPortItem(), "COM 3"));
-    ASSERT_TRUE(dlg->Grid()->EditValueAsUser(
-        settings.SerialDeviceItem(),
-        QString::fromStdString(adapter.DevicePath() + " - USB Serial (QinHeng)")));
-    EXPECT_EQ(CProfileFile(m_dir.File("Tamber_Info.ini")).GetString("Ports", "COM3", ""),
-              adapter.DevicePath());
+    ASSERT_TRUE(dlg->Grid()->EditValueAsUser(device, label));
+    const std::string ini = m_dir.File("Tamber_Info.ini");
+    EXPECT_EQ(CProfileFile(ini).GetString("Ports", "COM3", ""), adapter.DevicePath());
+    EXPECT_FALSE(SettingsRecord().Load(ini)) << "the settings block is written at close only";
+    EXPECT_TRUE(device->Description().endsWith("COM3: " + label));
 
     // The start-up lines again, from the new port, without a restart.
     ASSERT_TRUE(WaitForSequenceEnd(dlg->Session(), endsBefore));
@@ -44,7 +51,6 @@ TEST_F(SettingsPageWindowTest, APickedSerialDeviceIsStoredAndOpenedAtOnce)
     auto* port = dynamic_cast<CSerialPort*>(dlg->Session().Programmer().Backend());
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->LastOpenPath(), adapter.DevicePath());
-    EXPECT_EQ(port->ComNumber(), 3);
 }
 
 TEST_F(SettingsPageWindowTest, ABlockFromAnotherInstallationIsSavedByteForByte)
