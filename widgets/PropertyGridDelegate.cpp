@@ -49,7 +49,7 @@ QWidget* CPropertyGridDelegate::createEditor(QWidget* parent, const QStyleOption
     CPropertyGridItem* item = ItemAt(index);
     if (!item || item->IsCategory() || index.column() != 1)
         return nullptr;
-    emit m_grid.aboutToEdit(ItemAt(index));
+    emit m_grid.aboutToEdit(item);
 
     if (!item->Constraints().isEmpty()) {
         auto* combo = new QComboBox(parent);
