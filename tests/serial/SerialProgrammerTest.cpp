@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "programmer/Programmer.h"
@@ -9,6 +10,7 @@
 #include "programmer/StatusQueue.h"
 #include "tests/serial/FakeBoard.h"
 #include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TempDir.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
@@ -49,7 +51,10 @@ protected:
         programmer.SetCatalogue({{"AT89S51", 0x51, 4, 5.0f, {0x1E, 0x51, 0x06}},
                                  {"AT89S52", 0x52, 8, 5.0f, {0x1E, 0x52, 0x06}},
                                  {"TINY", 0x11, 1, 3.3f, {0x1E, 0x11, 0x01}}});
-        programmer.m_strPortPath = board.SlavePath();
+        // Opened by a stable name, as an adapter's /dev/ttyUSB0: a replug
+        // test can take it away.
+        std::filesystem::create_symlink(board.SlavePath(), port);
+        programmer.m_strPortPath = port;
         auto owned = std::make_unique<CObservedBackend>(programmer);
         backend = owned.get();
         ASSERT_EQ(backend->Connect(&programmer, 1, 115200), 1);
@@ -99,6 +104,8 @@ protected:
         EXPECT_EQ(Next(1), Codes{kStatusEraseDone});
     }
 
+    CTempDir dir;
+    const std::string port = dir.File("ttyUSB0");
     CFakeBoard board;
     CStatusQueue statuses;
     CRecordingMessageSink messages;
@@ -284,8 +291,11 @@ TEST_F(SerialProgrammerTest, LineLostMidWriteIsShownOnceAndTimesOut)
     Write(Bytes(64, 0x33));
     EXPECT_EQ(Next(3), (Codes{10, 11, kStatusReceiveError}));
     const auto wakeups = backend->MonitorWakeups();
-    programmer.CheckReady(0);  // fails on the dead line, silently now
+    std::filesystem::remove(port);  // the adapter is still out
+    programmer.CheckReady(0);  // tries to open it again: no box, a status
+    EXPECT_EQ(Next(1), Codes{kStatusSerialFailed});
     std::this_thread::sleep_for(300ms);
+    // Once, to end the watch on the dead line; no spinning.
     EXPECT_LE(backend->MonitorWakeups(), wakeups + 1);
     ASSERT_EQ(messages.Texts().size(), 1u);
     EXPECT_NE(messages.Texts()[0].find("Failed with the following error"), std::string::npos);
