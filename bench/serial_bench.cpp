@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/HardwareBackends.h"
 #include "platform/MessageSink.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
@@ -92,6 +93,7 @@ public:
         m_programmer.SetCatalogue({{"64K-BENCH", 2, kImageBytes / 1024, 5.0f, {0x1E, 0x52, 0x06}}});
         m_programmer.m_strPortPath = m_board.DevicePath();
         m_programmer.m_nBaudSel = baud == 57600 ? 1 : 0;
+        m_programmer.SetBackendTable(&HardwareBackends());
         m_programmer.SelectBackend(0, 0);
         if (NextStatus() != kStatusSerialOpened) {
             m_strError = "the port did not open";

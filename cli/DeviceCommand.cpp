@@ -20,7 +20,7 @@
 #include "app/core/SessionEventLoop.h"
 #include "cli/CliView.h"
 #include "cli/Commands.h"
-#include "isp/ParallelPort.h"
+#include "isp/IspEngine.h"
 #include "platform/AppGlobals.h"
 #include "platform/StderrMessageSink.h"
 #include "programmer/DeviceCatalogue.h"
@@ -106,9 +106,9 @@ CProgrammerSession::BackendOpener SimulatedCableOpener(const CliOptions& options
 // Why the port could not be opened, with what the user can do.
 void ExplainPortFailure(CProgrammer& programmer, const CliOptions& options)
 {
-    if (auto* cable = dynamic_cast<CParallelPort*>(programmer.Backend())) {
-        const std::string why = cable->LastError();
-        Complain("cannot open the parallel port" + (why.empty() ? std::string() : ": " + why));
+    if (auto* isp = dynamic_cast<CIspEngine*>(programmer.Backend())) {
+        const std::string why = isp->LinesError();
+        Complain("cannot open " + isp->LinesName() + (why.empty() ? std::string() : ": " + why));
         return;
     }
     std::string path = programmer.m_strPortPath.empty()

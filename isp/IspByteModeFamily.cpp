@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "isp/IspProgrammer.h"
+#include "isp/IspEngine.h"
 
 namespace {
 

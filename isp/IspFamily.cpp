@@ -1,6 +1,6 @@
 #include "isp/IspFamily.h"
 
-void CIspFamily::Attach(CIspProgrammer* isp)
+void CIspFamily::Attach(CIspEngine* isp)
 {
     m_pIsp = isp;
 }

@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdint>
 
-class CIspProgrammer;
+class CIspEngine;
 
-// One programming algorithm for the ISP cable: the serial instructions of one
+// One programming algorithm for the ISP engine: the serial instructions of one
 // device family. The backend picks the handler whose code equals the device
 // record's code; every call runs on the backend's worker thread.
 class CIspFamily {
@@ -17,7 +17,7 @@ public:
     CIspFamily& operator=(const CIspFamily&) = delete;
 
     // Stores the backend whose lines and frames the handler works.
-    virtual void Attach(CIspProgrammer* isp);
+    virtual void Attach(CIspEngine* isp);
 
     // Reset pulse, then the programming-enable instruction.
     virtual void ProgramEnable() = 0;
@@ -34,5 +34,5 @@ public:
     const std::uint8_t m_byDeviceCode;
 
 protected:
-    CIspProgrammer* m_pIsp = nullptr;
+    CIspEngine* m_pIsp = nullptr;
 };

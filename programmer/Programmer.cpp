@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "isp/IspProgrammer.h"
 #include "platform/AppGlobals.h"
+#include "programmer/BackendTable.h"
 #include "programmer/DeviceCatalogue.h"
-#include "programmer/SerialProgrammer.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusSink.h"
 
@@ -41,54 +40,44 @@ CProgrammer::CProgrammer(IStatusSink& sink, IMessageSink& messages)
 CProgrammer::~CProgrammer()
 {
     // Backends first: their workers use the buffers and the catalogue.
-    m_pIsp.reset();
-    m_pSerial.reset();
+    m_backends.clear();
+}
+
+int CProgrammer::SlotOf(int progType) const
+{
+    if (m_pBackends)
+        return m_pBackends->SlotOf(progType);
+    return progType == 0 ? 0 : progType >= 1 && progType <= 3 ? 1 : -1;
 }
 
 int CProgrammer::SelectBackend(int progType, int ispSetting)
 {
     m_nProgType = progType;
-    if (progType == 0) {
-        // Destroying the old backend stops its monitor thread.
-        m_pSerial.reset();
-        auto serial = std::make_unique<CSerialProgrammer>(*this);
-        CSerialProgrammer* backend = serial.get();
-        m_pSerial = std::move(serial);
-        // Any other selector leaves the backend unconnected and silent; every
-        // operation then reports the port as not initialised.
-        if (m_nBaudSel == 0)
-            return backend->Connect(this, m_nComPort, 115200);
-        if (m_nBaudSel == 1)
-            return backend->Connect(this, m_nComPort, 57600);
+    const int slot = SlotOf(progType);
+    if (slot < 0)
         return 0;
-    }
-    if (progType >= 1 && progType <= 3) {
-        m_pIsp.reset();
-        auto isp = std::make_unique<CIspProgrammer>(Messages());
-        CIspProgrammer* backend = isp.get();
-        m_pIsp = std::move(isp);
-        return backend->Init(this, kDefaultParallelBase, progType, ispSetting);
-    }
-    return 0;
+    // The old backend goes before the new one opens: its threads stop and
+    // its port is free again.
+    m_backends.erase(slot);
+    return m_pBackends ? m_pBackends->Open(*this, progType, ispSetting) : 0;
 }
 
 void CProgrammer::SetBackend(int progType, std::unique_ptr<IDeviceBackend> backend)
 {
     m_nProgType = progType;
-    if (progType == 0)
-        m_pSerial = std::move(backend);
-    else if (progType >= 1 && progType <= 3)
-        m_pIsp = std::move(backend);
-    // Any other type has no backend slot: the backend is dropped.
+    const int slot = SlotOf(progType);
+    if (slot < 0)
+        return;  // no slot for this type: the backend is dropped
+    // The old one is destroyed before the new one takes its place.
+    m_backends.erase(slot);
+    if (backend)
+        m_backends.emplace(slot, std::move(backend));
 }
 
 IDeviceBackend* CProgrammer::Backend() const
 {
-    if (m_nProgType == 0)
-        return m_pSerial.get();
-    if (m_nProgType >= 1 && m_nProgType <= 3)
-        return m_pIsp.get();
-    return nullptr;
+    const auto found = m_backends.find(SlotOf(m_nProgType));
+    return found == m_backends.end() ? nullptr : found->second.get();
 }
 
 void CProgrammer::PostStatus(int code)

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "programmer/DeviceBackend.h"
 #include "programmer/DeviceRecord.h"
 
+class CBackendTable;
 class IMessageSink;
 class IStatusSink;
 
@@ -33,11 +35,19 @@ public:
     CProgrammer(const CProgrammer&) = delete;
     CProgrammer& operator=(const CProgrammer&) = delete;
 
-    // Creates and opens the backend for progType (0 serial board, 1..3
-    // parallel-port cables); 1 when it is ready. Outcomes are also posted.
+    // The kinds of backend this controller can make (the application's
+    // table); not owned, must outlive the controller. Without one,
+    // SelectBackend makes nothing.
+    void SetBackendTable(const CBackendTable* table) { m_pBackends = table; }
+    // Destroys the backend in progType's slot, then has the table create
+    // and open one for progType (0 serial board, 1..3 parallel-port cables,
+    // further kinds as the table serves them); 1 when it is ready.
+    // Outcomes are also posted.
     int SelectBackend(int progType, int ispSetting);
-    // Installs a backend made elsewhere (simulators, tests) for progType.
+    // Installs a backend made elsewhere (the table, simulators, tests) for
+    // progType, replacing the one in its slot. A type without a slot drops it.
     void SetBackend(int progType, std::unique_ptr<IDeviceBackend> backend);
+    // The backend that serves m_nProgType, or nullptr.
     IDeviceBackend* Backend() const;
 
     void PostStatus(int code);
@@ -107,7 +117,12 @@ private:
     IMessageSink& m_messages;
     std::vector<DeviceRecord> m_Devices;
     std::atomic<std::uint32_t> m_Signature{0};  // three bytes, packed
+    // Where progType's backend lives: the table's answer, and without a
+    // table the serial board (0) and the cables (1..3, one shared slot).
+    int SlotOf(int progType) const;
+
+    const CBackendTable* m_pBackends = nullptr;
     // Declared last: destroyed first, so no worker outlives the buffers.
-    std::unique_ptr<IDeviceBackend> m_pSerial;
-    std::unique_ptr<IDeviceBackend> m_pIsp;
+    // One backend per slot; each lives until its slot is filled again.
+    std::map<int, std::unique_ptr<IDeviceBackend>> m_backends;
 };

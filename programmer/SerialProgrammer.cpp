@@ -4,6 +4,7 @@
 #include <cassert>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -63,6 +64,18 @@ CSerialProgrammer::~CSerialProgrammer()
     m_hDataEvent.Set();
     if (m_worker.joinable())
         m_worker.join();
+}
+
+int CSerialProgrammer::OpenBackend(CProgrammer& programmer, int progType, int /*ispSetting*/)
+{
+    auto serial = std::make_unique<CSerialProgrammer>(programmer);
+    CSerialProgrammer* backend = serial.get();
+    programmer.SetBackend(progType, std::move(serial));
+    if (programmer.m_nBaudSel == 0)
+        return backend->Connect(&programmer, programmer.m_nComPort, 115200);
+    if (programmer.m_nBaudSel == 1)
+        return backend->Connect(&programmer, programmer.m_nComPort, 57600);
+    return 0;
 }
 
 int CSerialProgrammer::Connect(CProgrammer* programmer, int comPort, int baud)

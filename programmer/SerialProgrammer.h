@@ -33,6 +33,12 @@ public:
     explicit CSerialProgrammer(CProgrammer& programmer);
     ~CSerialProgrammer() override;
 
+    // Makes the backend, installs it in programmer for type progType and
+    // connects it at the controller's COM port and baud selector (0: 115200,
+    // 1: 57600); 1 when connected. Any other selector leaves it unconnected
+    // and silent: every operation then reports the port as not initialised.
+    static int OpenBackend(CProgrammer& programmer, int progType, int ispSetting);
+
     // Opens COM port comPort (programmer->m_strPortPath when set) at baud,
     // 8-N-1, and starts listening. Posts 2 and returns 1 when connected,
     // posts 0 and returns 0 otherwise.

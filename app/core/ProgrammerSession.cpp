@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "app/core/HardwareBackends.h"
 #include "app/core/PortFailureText.h"
 #include "app/core/ProgrammerView.h"
 #include "formats/ImageFile.h"
@@ -56,6 +57,7 @@ CProgrammerSession::CProgrammerSession(IProgrammerView& view, IStatusSink& sink,
     })
     , m_Programmer(sink, messages)
 {
+    m_Programmer.SetBackendTable(&HardwareBackends());
 }
 
 void CProgrammerSession::SetBackendOpener(BackendOpener opener)

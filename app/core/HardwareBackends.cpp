@@ -1,0 +1,14 @@
+#include "app/core/HardwareBackends.h"
+
+#include "isp/IspProgrammer.h"
+#include "programmer/BackendTable.h"
+#include "programmer/SerialProgrammer.h"
+
+const CBackendTable& HardwareBackends()
+{
+    static const CBackendTable table({
+        {0, 0, &CSerialProgrammer::OpenBackend},
+        {1, 3, &CIspProgrammer::OpenBackend},
+    });
+    return table;
+}

@@ -1,0 +1,287 @@
+#include "isp/IspEngine.h"
+
+#include <algorithm>
+#include <cassert>
+#include <system_error>
+
+#include "isp/IspByteModeFamily.h"
+#include "programmer/Programmer.h"
+#include "programmer/StatusCode.h"
+
+namespace {
+
+// Progress is posted after the bytes with index 0, 15, 30 ...
+constexpr int kProgressStep = 15;
+
+}  // namespace
+
+CIspEngine::CIspEngine()
+{
+    m_Families.push_back(std::make_unique<CIspByteModeFamily>());
+}
+
+CIspEngine::~CIspEngine()
+{
+    // The worker uses the handlers, the lines and the controller's buffers:
+    // it must be gone before any of them.
+    m_bStop = true;
+    WaitIdle();
+}
+
+int CIspEngine::Init(CProgrammer* controller, std::unique_ptr<IIspLines> lines)
+{
+    assert(controller && lines);
+    WaitIdle();
+    m_pProgrammer = controller;
+    m_pLines = std::move(lines);
+    m_bPortReady = m_pLines->IsOpen() ? 1 : 0;
+    Post(m_bPortReady ? kStatusParallelReady : kStatusParallelFailed);
+    m_bBusy = 0;
+    // Prepared even when the open failed, so that the backend is complete
+    // either way.
+    m_pLines->Prepare();
+    for (auto& family : m_Families)
+        family->Attach(this);
+    return m_bPortReady;
+}
+
+std::string CIspEngine::LinesError() const
+{
+    return m_pLines ? m_pLines->LastError() : std::string();
+}
+
+PortOpenFailure CIspEngine::OpenFailure() const
+{
+    return m_pLines ? m_pLines->OpenFailure() : PortOpenFailure{};
+}
+
+std::string CIspEngine::LinesName() const
+{
+    return m_pLines ? m_pLines->Describe() : std::string();
+}
+
+CIspFamily* CIspEngine::FindFamily(std::uint8_t code)
+{
+    for (auto& family : m_Families) {
+        if (family->m_byDeviceCode == code) {
+            m_pCurFamily = family.get();
+            return family.get();
+        }
+    }
+    return nullptr;
+}
+
+void CIspEngine::CheckReady(std::uint8_t code)
+{
+    const bool ready = m_bPortReady && FindFamily(code);
+    Post(ready ? kStatusReady : kStatusUnavailable);
+}
+
+void CIspEngine::DetectDevice(std::uint8_t code)
+{
+    Start(kDetect, code, 0);
+}
+
+void CIspEngine::EraseDevice(std::uint8_t code)
+{
+    Start(kErase, code, 0);
+}
+
+void CIspEngine::WriteDevice(std::uint8_t code)
+{
+    Start(kWrite, code, 0);
+}
+
+void CIspEngine::ReadDevice(std::uint8_t code)
+{
+    Start(kRead, code, 0);
+}
+
+void CIspEngine::LockDevice(std::uint8_t code, int level)
+{
+    Start(kLock, code, level);
+}
+
+void CIspEngine::Start(Operation operation, std::uint8_t code, int lockLevel)
+{
+    // Claimed here rather than by the worker's first step, so that two
+    // starts in a row can never both be accepted.
+    bool expected = false;
+    if (!m_bClaimed.compare_exchange_strong(expected, true)) {
+        Post(kStatusUnavailable);
+        return;
+    }
+    CIspFamily* family = FindFamily(code);
+    if (!family) {
+        m_bClaimed = false;
+        Post(kStatusInvalidOperation);
+        return;
+    }
+    // Without the lines nothing reaches a device: a read would report
+    // made-up data, an erase or lock a success that never happened.
+    if (!m_bPortReady) {
+        m_bClaimed = false;
+        Post(kStatusUnavailable);
+        return;
+    }
+    // A worker that has posted its completion may still be releasing the
+    // outputs; that release must not land after the next operation enabled
+    // them.
+    if (m_worker.joinable())
+        m_worker.join();
+    m_nOperation = operation;
+    m_nLockLevel = lockLevel;
+    try {
+        m_worker = std::thread(&CIspEngine::IspWorker, this, family);
+    } catch (const std::system_error&) {
+        m_bClaimed = false;
+        Post(kStatusUnavailable);
+    }
+}
+
+void CIspEngine::WaitIdle()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void CIspEngine::EndOperation()
+{
+    m_bBusy = 0;
+    m_bClaimed = false;
+}
+
+void CIspEngine::Post(int code)
+{
+    if (m_pProgrammer)
+        m_pProgrammer->PostStatus(code);
+}
+
+void CIspEngine::IspWorker(CIspFamily* family)
+{
+    m_bBusy = 1;
+    m_pLines->EnableOutputs(true);
+    family->ProgramEnable();
+
+    CProgrammer& programmer = *m_pProgrammer;
+    switch (m_nOperation) {
+    case kDetect: {
+        std::array<std::uint8_t, 3> signature{};
+        family->ReadSignature(signature);
+        programmer.SetSignature(signature);
+        family->EndProgramming();
+        EndOperation();
+        programmer.MatchSignature();
+        break;
+    }
+    case kErase:
+        family->ChipErase();
+        family->EndProgramming();
+        EndOperation();
+        Post(kStatusEraseDone);
+        break;
+    case kWrite: {
+        // The controller keeps the length inside its buffer; the clamp only
+        // guards the buffer should that ever change.
+        const int trimmed = programmer.TrimLength(programmer.Buffer1, CProgrammer::kBufferSize);
+        assert(trimmed >= 0 && trimmed <= CProgrammer::kBufferSize);
+        const int length = std::clamp(trimmed, 0, int(CProgrammer::kBufferSize));
+        family->ProgramEnable();
+        for (int p = 0; p < length; ++p) {
+            if (m_bStop)
+                break;
+            programmer.m_nPos = p;
+            if (!family->WriteByte(programmer.Buffer1[p], p)) {
+                family->EndProgramming();
+                EndOperation();
+                Post(kStatusWriteError);
+                // The cable's outputs stay enabled after a failed write.
+                return;
+            }
+            if (p % kProgressStep == 0)
+                Post(kStatusWriteProgress);
+        }
+        family->EndProgramming();
+        EndOperation();
+        // The backend is being destroyed when stopped: nobody is left to
+        // act on an outcome.
+        if (!m_bStop)
+            Post(kStatusWriteDone);
+        break;
+    }
+    case kRead: {
+        int length;
+        if (!programmer.m_bKeepLength) {
+            length = programmer.CurrentRomBytes();
+            programmer.m_nLength = length;
+        } else {
+            // The length of the last write, for a verify.
+            length = programmer.m_nLength;
+        }
+        assert(length >= 0 && length <= CProgrammer::kBufferSize);
+        length = std::clamp(length, 0, int(CProgrammer::kBufferSize));
+        for (int p = 0; p < length; ++p) {
+            if (m_bStop)
+                break;
+            programmer.m_nPos = p;
+            programmer.Buffer2[p] = family->ReadByte(p);
+            if (p % kProgressStep == 0)
+                Post(kStatusReadProgress);
+        }
+        family->EndProgramming();
+        EndOperation();
+        if (!m_bStop)
+            Post(kStatusReadDone);
+        break;
+    }
+    case kLock:
+        family->WriteLockBits(m_nLockLevel);
+        family->EndProgramming();
+        EndOperation();
+        Post(kStatusLockDone);
+        break;
+    default:
+        EndOperation();
+        break;
+    }
+    m_pLines->EnableOutputs(false);
+}
+
+void CIspEngine::SetMosi(int level)
+{
+    m_pLines->SetMosi(level);
+}
+
+void CIspEngine::SetRst(int level)
+{
+    m_pLines->SetRst(level);
+}
+
+void CIspEngine::SetSck(int level)
+{
+    m_pLines->SetSck(level);
+}
+
+int CIspEngine::ReadMiso()
+{
+    return m_pLines->ReadMiso();
+}
+
+void CIspEngine::Transfer(int count)
+{
+    assert(count >= 0 && count <= kFrameSize);
+    count = std::clamp(count, 0, kFrameSize);
+    IIspLines& lines = *m_pLines;
+    lines.BeginFrame();
+    for (int i = 0; i < count; ++i) {
+        SetSck(0);
+        for (int mask = 0x80; mask != 0; mask >>= 1) {
+            // MOSI settles while SCK is low; MISO is valid after the rise.
+            SetMosi(m_TxFrame[i] & mask);
+            SetSck(1);
+            lines.SampleMiso(m_RxFrame[i], std::uint8_t(mask));
+            SetSck(0);
+        }
+    }
+    lines.EndFrame();
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "isp/IspLines.h"
+#include "programmer/DeviceBackend.h"
+
+class CIspFamily;
+class CProgrammer;
+
+// The ISP programming engine: it drives an ISP connection's MOSI, SCK and
+// RST lines and samples MISO (through IIspLines, whatever carries them) to
+// shift serial programming instructions into the device. Each operation but
+// the ready check runs on a worker thread of its own, one at a time, and
+// reports through the controller's status events. The kinds of connection
+// (parallel-port cables, GPIO lines, FTDI cables) derive from it and supply
+// the lines.
+//
+// Init, CheckReady, the starters and WaitIdle belong to one thread (the
+// session's); after Init all line traffic comes from the worker.
+class CIspEngine : public IDeviceBackend {
+public:
+    static constexpr int kFrameSize = 10;
+
+    enum Operation { kDetect = 1, kErase = 2, kWrite = 3, kRead = 4, kLock = 5 };
+
+    CIspEngine();
+    ~CIspEngine() override;
+
+    CIspEngine(const CIspEngine&) = delete;
+    CIspEngine& operator=(const CIspEngine&) = delete;
+
+    // Takes the lines (opened or not), posts 4 (ready) or 1 (failed) through
+    // the controller, prepares the lines and attaches the family handlers.
+    // Returns 1 when the lines can be driven. Call once.
+    int Init(CProgrammer* controller, std::unique_ptr<IIspLines> lines);
+
+    // The first handler serving code; it becomes the current one. nullptr
+    // (current handler unchanged) when none does.
+    CIspFamily* FindFamily(std::uint8_t code);
+
+    // 5 when the lines work and code has a handler, else 6.
+    void CheckReady(std::uint8_t code) override;
+    // Start an operation on the worker. Refused with 6 while an operation
+    // runs (from the moment a start is accepted) or when the lines are not
+    // usable, and with 18 when no handler serves code.
+    void DetectDevice(std::uint8_t code) override;
+    void EraseDevice(std::uint8_t code) override;
+    void WriteDevice(std::uint8_t code) override;
+    void ReadDevice(std::uint8_t code) override;
+    void LockDevice(std::uint8_t code, int level) override;
+    // The lines' failed open (see IIspLines::OpenFailure).
+    PortOpenFailure OpenFailure() const override;
+
+    // Waits until the last worker has ended, the release of the outputs
+    // included.
+    void WaitIdle();
+
+    // Line primitives, as the family handlers use them.
+    void SetMosi(int level);
+    void SetRst(int level);
+    void SetSck(int level);
+    // 0 when MISO is low.
+    int ReadMiso();
+
+    // Shifts count bytes of the transmit frame out, most significant bit
+    // first, and fills as many receive bytes. No delays: the lines' speed
+    // sets the clock. The whole frame is one batch for the lines.
+    void Transfer(int count);
+    std::array<std::uint8_t, kFrameSize>& TxFrame() { return m_TxFrame; }
+    const std::array<std::uint8_t, kFrameSize>& RxFrame() const { return m_RxFrame; }
+
+    bool IsBusy() const { return m_bBusy.load() != 0; }
+    bool IsPortReady() const { return m_bPortReady.load() != 0; }
+    CIspFamily* CurrentFamily() const { return m_pCurFamily.load(); }
+    // The lines, once Init has run (nullptr before).
+    IIspLines* Lines() const { return m_pLines.get(); }
+    // The lines' failure text (see IIspLines::LastError); empty before Init.
+    std::string LinesError() const;
+    std::string LinesName() const;
+
+private:
+    void Start(Operation operation, std::uint8_t code, int lockLevel);
+    void IspWorker(CIspFamily* family);
+    // Marks the operation over: the next start may be accepted.
+    void EndOperation();
+    void Post(int code);
+
+    int m_nLockLevel = 0;  // written by an accepted start before its worker runs
+    std::atomic<CIspFamily*> m_pCurFamily{nullptr};
+    std::vector<std::unique_ptr<CIspFamily>> m_Families;
+    int m_nOperation = 0;  // as m_nLockLevel
+    std::array<std::uint8_t, kFrameSize> m_TxFrame{};
+    std::array<std::uint8_t, kFrameSize> m_RxFrame{};
+    std::atomic<int> m_bBusy{0};
+    std::atomic<int> m_bPortReady{0};
+    CProgrammer* m_pProgrammer = nullptr;
+    std::unique_ptr<IIspLines> m_pLines;
+
+    // Set by the starter that accepts an operation and cleared by its worker
+    // when the operation is over: a second start is refused even before the
+    // worker has raised m_bBusy.
+    std::atomic<bool> m_bClaimed{false};
+    // Set when the backend goes: a running operation ends at the next byte.
+    std::atomic<bool> m_bStop{false};
+    std::thread m_worker;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "programmer/DeviceBackend.h"
+
+// The four programming lines of one ISP connection (MOSI, MISO, SCK, RST)
+// as the engine drives them: a parallel-port cable, GPIO lines, an FTDI chip
+// in bit-bang mode. Each setter drives its line at once; ReadMiso samples
+// the line now.
+//
+// A frame (BeginFrame .. EndFrame) may be batched: line changes inside it
+// may be held back and sent together, and SampleMiso then fills its bit no
+// later than EndFrame. Outside a frame every change reaches the pins before
+// the call returns, so waits between changes keep their meaning.
+//
+// Used by one thread at a time: the backend's opener, then its worker.
+class IIspLines {
+public:
+    virtual ~IIspLines() = default;
+
+    // true when the lines can be driven; false after a failed open.
+    virtual bool IsOpen() const = 0;
+    // What the lines are, for messages: "the parallel port", "GPIO chip
+    // gpiochip0".
+    virtual std::string Describe() const = 0;
+    // Why opening failed, or why the lines stopped working: the device, the
+    // system's reason and, where there is one, the fix. Empty when all is well.
+    virtual std::string LastError() const = 0;
+    // Why the open failed, for the log line after "初始化并口失败.": the
+    // device and the errno value; error 0 when it opened.
+    virtual PortOpenFailure OpenFailure() const { return {}; }
+    // true once a change or a sample could not reach the device (a cable
+    // unplugged mid-operation); what was read since is made up.
+    virtual bool Failed() const { return false; }
+
+    // Called once after the open has been reported, whether it worked or
+    // not: brings the lines to their idle state.
+    virtual void Prepare() {}
+
+    virtual void SetMosi(int level) = 0;
+    virtual void SetRst(int level) = 0;
+    virtual void SetSck(int level) = 0;
+    // 0 when MISO is low.
+    virtual int ReadMiso() = 0;
+    // A buffered cable's outputs: on when an operation starts, released when
+    // it ends. Cables without a buffer ignore it.
+    virtual void EnableOutputs(bool on) { (void)on; }
+
+    virtual void BeginFrame() {}
+    // MISO as ReadMiso would see it now, into mask's bit of byte.
+    virtual void SampleMiso(std::uint8_t& byte, std::uint8_t mask)
+    {
+        if (ReadMiso())
+            byte = std::uint8_t(byte | mask);
+        else
+            byte = std::uint8_t(byte & ~mask);
+    }
+    virtual void EndFrame() {}
+};
