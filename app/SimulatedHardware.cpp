@@ -3,7 +3,7 @@
 #include "app/core/ProgrammerSession.h"
 #include "platform/MessageSink.h"
 #include "sim/BoardSimulator.h"
-#include "sim/SimulatedIspProgrammer.h"
+#include "sim/SimulatedBackends.h"
 
 namespace {
 
@@ -29,18 +29,16 @@ bool CSimulatedHardware::Attach(CProgrammerSession& session, const SettingsRecor
                                 IMessageSink& messages)
 {
     const bool at89s51 = WantsAt89S51(settings, devices);
-    if (settings.progType >= 1 && settings.progType <= 3) {
-        // The cable stands where the parallel port would be: same backend,
-        // same start-up report.
-        SimIspOptions sim;
-        sim.chip = at89s51 ? SimChipType::AT89S51 : SimChipType::AT89S52;
-        session.SetBackendOpener([sim](CProgrammer& programmer, int progType, int ispSetting) {
-            SimulatedIspProgrammer made =
-                MakeSimulatedIspProgrammer(programmer, progType, ispSetting, sim);
-            const int ready = made.backend->IsPortReady() ? 1 : 0;
-            programmer.SetBackend(progType, std::move(made.backend));
-            return ready;
-        });
+    SimIspOptions sim;
+    sim.chip = at89s51 ? SimChipType::AT89S51 : SimChipType::AT89S52;
+    CBackendTable isp = SimulatedIspBackends(sim);
+    if (isp.Serves(settings.progType)) {
+        // The simulated ISP programmers stand where the port, the GPIO chip
+        // or the FTDI cable would be: same backend, same start-up report.
+        session.SetBackendOpener(
+            [isp = std::move(isp)](CProgrammer& programmer, int progType, int ispSetting) {
+                return isp.Open(programmer, progType, ispSetting);
+            });
         return true;
     }
     if (settings.progType != 0)

@@ -12,8 +12,8 @@ class CProgrammerSession;
 class IMessageSink;
 
 // Demo mode's hardware: a simulated programmer board on a pseudo-terminal
-// for programmer type 0, a simulated parallel-port cable for types 1..3,
-// each with an AT89S51/52 in it, so the window works on a machine without
+// for programmer type 0, a simulated parallel-port cable for types 1..3 and
+// simulated GPIO lines for type 4, each with an AT89S51/52 in it, so the window works on a machine without
 // either. Must outlive the session it is attached to: the board keeps
 // serving until the session's serial port has closed.
 class CSimulatedHardware {

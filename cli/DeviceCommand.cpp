@@ -28,7 +28,7 @@
 #include "programmer/StatusCode.h"
 #include "programmer/StatusQueue.h"
 #include "sim/BoardSimulator.h"
-#include "sim/SimulatedIspProgrammer.h"
+#include "sim/SimulatedBackends.h"
 
 namespace {
 
@@ -85,21 +85,19 @@ int ResolveDevice(const std::string& text, const std::vector<DeviceRecord>& devi
     return -1;
 }
 
-// The simulated cable stands where the parallel port would be: same
-// backend, same start-up report (4), the chip kept in the state file.
-CProgrammerSession::BackendOpener SimulatedCableOpener(const CliOptions& options, int deviceIndex,
-                                     const std::vector<DeviceRecord>& devices)
+// The simulated ISP programmers stand where the port, the GPIO chip or the
+// FTDI cable would be: same backend, same start-up report (4), the chip kept
+// in the state file.
+CProgrammerSession::BackendOpener SimulatedIspOpener(const CliOptions& options, int deviceIndex,
+                                                     const std::vector<DeviceRecord>& devices)
 {
     SimIspOptions sim;
     sim.chip = devices[std::size_t(deviceIndex)].name == "AT89S51" ? SimChipType::AT89S51
                                                                     : SimChipType::AT89S52;
     sim.statePath = options.simState;
-    return [sim](CProgrammer& programmer, int progType, int ispSetting) {
-        SimulatedIspProgrammer made =
-            MakeSimulatedIspProgrammer(programmer, progType, ispSetting, sim);
-        const int ready = made.backend->IsPortReady() ? 1 : 0;
-        programmer.SetBackend(progType, std::move(made.backend));
-        return ready;
+    return [table = SimulatedIspBackends(sim)](CProgrammer& programmer, int progType,
+                                               int ispSetting) {
+        return table.Open(programmer, progType, ispSetting);
     };
 }
 
@@ -284,7 +282,7 @@ int RunDeviceCommand(const CliOptions& options)
     std::unique_ptr<CBoardSimulator> board;
     CProgrammerSession::BackendOpener opener;
     if (options.simulate && options.programmer != 0) {
-        opener = SimulatedCableOpener(options, deviceIndex, *devices);
+        opener = SimulatedIspOpener(options, deviceIndex, *devices);
     } else if (options.simulate) {
         CBoardSimulator::Options boardOptions;
         boardOptions.at89s51 = (*devices)[std::size_t(deviceIndex)].name == "AT89S51";

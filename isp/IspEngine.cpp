@@ -71,9 +71,19 @@ CIspFamily* CIspEngine::FindFamily(std::uint8_t code)
     return nullptr;
 }
 
+bool CIspEngine::LinesWork() const
+{
+    return m_bPortReady && !m_pLines->Failed();
+}
+
+void CIspEngine::Complete(int code)
+{
+    Post(m_pLines->Failed() ? kStatusUnavailable : code);
+}
+
 void CIspEngine::CheckReady(std::uint8_t code)
 {
-    const bool ready = m_bPortReady && FindFamily(code);
+    const bool ready = LinesWork() && FindFamily(code);
     Post(ready ? kStatusReady : kStatusUnavailable);
 }
 
@@ -119,7 +129,7 @@ void CIspEngine::Start(Operation operation, std::uint8_t code, int lockLevel)
     }
     // Without the lines nothing reaches a device: a read would report
     // made-up data, an erase or lock a success that never happened.
-    if (!m_bPortReady) {
+    if (!LinesWork()) {
         m_bClaimed = false;
         Post(kStatusUnavailable);
         return;
@@ -171,14 +181,17 @@ void CIspEngine::IspWorker(CIspFamily* family)
         programmer.SetSignature(signature);
         family->EndProgramming();
         EndOperation();
-        programmer.MatchSignature();
+        if (m_pLines->Failed())
+            Post(kStatusUnavailable);
+        else
+            programmer.MatchSignature();
         break;
     }
     case kErase:
         family->ChipErase();
         family->EndProgramming();
         EndOperation();
-        Post(kStatusEraseDone);
+        Complete(kStatusEraseDone);
         break;
     case kWrite: {
         // The controller keeps the length inside its buffer; the clamp only
@@ -188,7 +201,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
         const int length = std::clamp(trimmed, 0, int(CProgrammer::kBufferSize));
         family->ProgramEnable();
         for (int p = 0; p < length; ++p) {
-            if (m_bStop)
+            if (m_bStop || m_pLines->Failed())
                 break;
             programmer.m_nPos = p;
             if (!family->WriteByte(programmer.Buffer1[p], p)) {
@@ -206,7 +219,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
         // The backend is being destroyed when stopped: nobody is left to
         // act on an outcome.
         if (!m_bStop)
-            Post(kStatusWriteDone);
+            Complete(kStatusWriteDone);
         break;
     }
     case kRead: {
@@ -221,7 +234,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
         assert(length >= 0 && length <= CProgrammer::kBufferSize);
         length = std::clamp(length, 0, int(CProgrammer::kBufferSize));
         for (int p = 0; p < length; ++p) {
-            if (m_bStop)
+            if (m_bStop || m_pLines->Failed())
                 break;
             programmer.m_nPos = p;
             programmer.Buffer2[p] = family->ReadByte(p);
@@ -231,14 +244,14 @@ void CIspEngine::IspWorker(CIspFamily* family)
         family->EndProgramming();
         EndOperation();
         if (!m_bStop)
-            Post(kStatusReadDone);
+            Complete(kStatusReadDone);
         break;
     }
     case kLock:
         family->WriteLockBits(m_nLockLevel);
         family->EndProgramming();
         EndOperation();
-        Post(kStatusLockDone);
+        Complete(kStatusLockDone);
         break;
     default:
         EndOperation();

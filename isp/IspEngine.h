@@ -49,7 +49,8 @@ public:
     void CheckReady(std::uint8_t code) override;
     // Start an operation on the worker. Refused with 6 while an operation
     // runs (from the moment a start is accepted) or when the lines are not
-    // usable, and with 18 when no handler serves code.
+    // usable (never opened, or broken since), and with 18 when no handler
+    // serves code.
     void DetectDevice(std::uint8_t code) override;
     void EraseDevice(std::uint8_t code) override;
     void WriteDevice(std::uint8_t code) override;
@@ -90,6 +91,12 @@ private:
     void IspWorker(CIspFamily* family);
     // Marks the operation over: the next start may be accepted.
     void EndOperation();
+    // true when the lines can still be driven: opened, and nothing has
+    // failed on them since (a cable pulled out mid-operation).
+    bool LinesWork() const;
+    // An operation's outcome: code, or 6 when the lines broke during it, so
+    // that made-up data never passes for a success.
+    void Complete(int code);
     void Post(int code);
 
     int m_nLockLevel = 0;  // written by an accepted start before its worker runs

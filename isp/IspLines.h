@@ -32,7 +32,8 @@ public:
     // device and the errno value; error 0 when it opened.
     virtual PortOpenFailure OpenFailure() const { return {}; }
     // true once a change or a sample could not reach the device (a cable
-    // unplugged mid-operation); what was read since is made up.
+    // unplugged mid-operation); what was read since is made up. Safe to ask
+    // from any thread.
     virtual bool Failed() const { return false; }
 
     // Called once after the open has been reported, whether it worked or

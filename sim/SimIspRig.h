@@ -8,6 +8,7 @@
 #include "sim/SimCable.h"
 #include "sim/SimChip.h"
 #include "sim/SimIspTarget.h"
+#include "sim/SimTargetBoard.h"
 
 class IMessageSink;
 
@@ -26,18 +27,16 @@ public:
     std::uint8_t Read(int offset) override { return m_cable.Read(offset); }
     void Write(int offset, std::uint8_t value) override { m_cable.Write(offset, value); }
 
-    CSimChip& Chip() { return m_chip; }
-    CSimIspTarget& Target() { return m_target; }
+    CSimChip& Chip() { return m_board.Chip(); }
+    CSimIspTarget& Target() { return m_board.Target(); }
     CSimCable& Cable() { return m_cable; }
+    CSimTargetBoard& Board() { return m_board; }
 
     // Saves the chip to path when the rig goes; a failure is shown through
     // messages, since nobody is left to ask.
     void SaveStateOnExit(const std::string& path, IMessageSink& messages);
 
 private:
-    CSimChip m_chip;
-    CSimIspTarget m_target{m_chip};
+    CSimTargetBoard m_board;
     CSimCable m_cable;
-    std::string m_strStatePath;
-    IMessageSink* m_pMessages = nullptr;
 };

@@ -7,20 +7,10 @@
 #include "isp/CableDescription.h"
 #include "isp/IspProgrammer.h"
 #include "sim/SimChip.h"
+#include "sim/SimIspOptions.h"
 
 class CProgrammer;
 class CSimIspRig;
-
-struct SimIspOptions {
-    SimChipType chip = SimChipType::AT89S52;
-    // How the simulated cable is really wired; by default as the backend
-    // believes it is (the same cable file).
-    std::optional<CableDescription> wiring;
-    // The chip's memory and lock level: loaded from this file when it
-    // exists, saved to it when the backend goes. Empty: a fresh chip, not
-    // kept.
-    std::string statePath;
-};
 
 struct SimulatedIspProgrammer {
     std::unique_ptr<CIspProgrammer> backend;

@@ -1,5 +1,6 @@
 #include "app/core/HardwareBackends.h"
 
+#include "isp/GpioProgrammer.h"
 #include "isp/IspProgrammer.h"
 #include "programmer/BackendTable.h"
 #include "programmer/SerialProgrammer.h"
@@ -9,6 +10,7 @@ const CBackendTable& HardwareBackends()
     static const CBackendTable table({
         {0, 0, &CSerialProgrammer::OpenBackend},
         {1, 3, &CIspProgrammer::OpenBackend},
+        {4, 4, &CGpioProgrammer::OpenBackend},
     });
     return table;
 }

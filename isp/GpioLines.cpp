@@ -1,0 +1,38 @@
+#include "isp/GpioLines.h"
+
+CGpioLines::CGpioLines(GpioWiring wiring, std::unique_ptr<IGpioLineRequest> request,
+                       std::string openError)
+    : m_wiring(std::move(wiring)), m_pRequest(std::move(request))
+    , m_strError(m_pRequest ? std::string() : std::move(openError))
+{
+}
+
+void CGpioLines::Fail(int offset, int error)
+{
+    if (m_bFailed)
+        return;
+    m_bFailed = true;
+    m_strError = m_wiring.Explain(error, offset);
+}
+
+void CGpioLines::Drive(IGpioLineRequest::Line line, int offset, int level)
+{
+    if (!m_pRequest)
+        return;
+    if (const int error = m_pRequest->Set(line, level))
+        Fail(offset, error);
+}
+
+int CGpioLines::ReadMiso()
+{
+    if (!m_pRequest)
+        return 0;
+    const int value = m_pRequest->Get(IGpioLineRequest::kMiso);
+    if (value < 0) {
+        Fail(m_wiring.m_nMiso, -value);
+        // A line that cannot be read counts as pulled high, like a silent
+        // device: nothing read from it matches.
+        return 1;
+    }
+    return value;
+}

@@ -1,0 +1,34 @@
+#include "isp/GpioProgrammer.h"
+
+#include "isp/GpioLines.h"
+#include "isp/GpiodLineRequest.h"
+#include "platform/AppGlobals.h"
+#include "programmer/Programmer.h"
+
+int CGpioProgrammer::OpenBackend(CProgrammer& programmer, int progType, int /*ispSetting*/)
+{
+    auto gpio = std::make_unique<CGpioProgrammer>();
+    CGpioProgrammer* backend = gpio.get();
+    programmer.SetBackend(progType, std::move(gpio));
+    return backend->Open(&programmer, WiringFor(programmer), &CGpiodLineRequest::Request);
+}
+
+GpioWiring CGpioProgrammer::WiringFor(const CProgrammer& programmer)
+{
+    GpioWiring wiring = GpioWiring::FromIni(IniFilePath("Quenby.ini"));
+    if (!programmer.m_strPortPath.empty())
+        wiring.m_strChip = programmer.m_strPortPath;
+    return wiring;
+}
+
+int CGpioProgrammer::Open(CProgrammer* controller, const GpioWiring& wiring,
+                          const LineRequester& requester)
+{
+    std::string error;
+    std::unique_ptr<IGpioLineRequest> request;
+    if (const std::string problem = wiring.Problem(); !problem.empty())
+        error = wiring.DevicePath() + ": " + problem + " (check the [GPIO] section of Quenby.ini)";
+    else
+        request = requester(wiring, error);
+    return Init(controller, std::make_unique<CGpioLines>(wiring, std::move(request), error));
+}

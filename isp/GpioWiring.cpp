@@ -1,0 +1,87 @@
+#include "isp/GpioWiring.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/ProfileFile.h"
+
+GpioWiring GpioWiring::FromIni(const std::string& iniPath)
+{
+    const GpioWiring def;
+    const CProfileFile ini(iniPath);
+    GpioWiring w;
+    w.m_strChip = ini.GetString(kSection, "Chip", def.m_strChip);
+    if (w.m_strChip.empty())
+        w.m_strChip = def.m_strChip;
+    w.m_nMosi = ini.GetInt(kSection, "MOSI", def.m_nMosi);
+    w.m_nMiso = ini.GetInt(kSection, "MISO", def.m_nMiso);
+    w.m_nSck = ini.GetInt(kSection, "SCK", def.m_nSck);
+    w.m_nRst = ini.GetInt(kSection, "RST", def.m_nRst);
+    return w;
+}
+
+std::string GpioWiring::Problem() const
+{
+    const struct {
+        const char* name;
+        int line;
+    } lines[] = {{"MOSI", m_nMosi}, {"MISO", m_nMiso}, {"SCK", m_nSck}, {"RST", m_nRst}};
+    for (std::size_t i = 0; i < std::size(lines); ++i) {
+        if (lines[i].line < 0)
+            return std::string(lines[i].name) + " is line " + std::to_string(lines[i].line)
+                + ", which no chip has";
+        for (std::size_t j = 0; j < i; ++j)
+            if (lines[j].line == lines[i].line)
+                return std::string(lines[j].name) + " and " + lines[i].name + " are both line "
+                    + std::to_string(lines[i].line);
+    }
+    return {};
+}
+
+std::string GpioWiring::DevicePath() const
+{
+    const std::string& chip = m_strChip;
+    if (!chip.empty() && chip[0] == '/')
+        return chip;
+    if (!chip.empty() && chip.find_first_not_of("0123456789") == std::string::npos)
+        return "/dev/gpiochip" + chip;
+    if (chip.rfind("gpiochip", 0) == 0)
+        return "/dev/" + chip;
+    return chip;
+}
+
+std::string GpioWiring::Explain(int error, int line, int lineCount,
+                                const std::string& consumer) const
+{
+    const std::string device = DevicePath();
+    if (line >= 0 && lineCount > 0 && line >= lineCount)
+        return device + ": line " + std::to_string(line) + " does not exist (the chip has lines 0 to "
+            + std::to_string(lineCount - 1) + "; check the [GPIO] section of Quenby.ini)";
+    std::string text = device;
+    if (line >= 0)
+        text += " line " + std::to_string(line);
+    text += ": ";
+    text += std::strerror(error);
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        text += " (the user needs read and write access to " + device
+            + ": install 60-tamberlink.rules into /usr/lib/udev/rules.d and log in again, or"
+              " join the group gpio)";
+        break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        text += " (no such GPIO chip: gpiodetect lists them; give --port or set Chip in the"
+                " [GPIO] section of Quenby.ini)";
+        break;
+    case EBUSY:
+        // On a Raspberry Pi the SPI driver holds GPIO 9 to 11 while SPI is on.
+        text += " (held by " + (consumer.empty() ? std::string("another program") : "\"" + consumer + "\"")
+            + "; a kernel driver such as SPI may own it: turn that interface off)";
+        break;
+    default:
+        break;
+    }
+    return text;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+// Which lines of which GPIO chip carry the programming lines, read from the
+// "GPIO" section of "Quenby.ini" (keys Chip, MOSI, MISO, SCK, RST), shaped
+// like the type-1 cable's pin section. The defaults are the Raspberry Pi's
+// 40-pin header: gpiochip0, MOSI on GPIO10 (pin 19), MISO on GPIO9 (pin 21),
+// SCK on GPIO11 (pin 23), RST on GPIO25 (pin 22).
+struct GpioWiring {
+    static constexpr const char* kSection = "GPIO";
+
+    // A chip name ("gpiochip0"), a device path ("/dev/gpiochip0"), a label
+    // or a number, as gpiodetect lists them.
+    std::string m_strChip = "gpiochip0";
+    int m_nMosi = 10;
+    int m_nMiso = 9;
+    int m_nSck = 11;
+    int m_nRst = 25;
+
+    // The defaults where the file or a key is missing.
+    static GpioWiring FromIni(const std::string& iniPath);
+
+    // Empty when the lines can be asked for; otherwise what is wrong: a
+    // negative line, or one line given for two purposes.
+    std::string Problem() const;
+
+    // The chip's device node as far as the name tells it ("gpiochip0" and
+    // "0" give "/dev/gpiochip0"); a label is returned as it is.
+    std::string DevicePath() const;
+    // A failed request in the user's terms: the chip, the system's reason
+    // and the fix. line is the line that was refused (-1: the chip itself);
+    // lineCount the chip's number of lines, when line is beyond them;
+    // consumer whoever holds a busy line.
+    std::string Explain(int error, int line = -1, int lineCount = 0,
+                        const std::string& consumer = {}) const;
+};

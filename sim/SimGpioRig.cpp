@@ -1,0 +1,78 @@
+#include "sim/SimGpioRig.h"
+
+#include <algorithm>
+#include <cerrno>
+
+CSimGpioRig::CSimGpioRig(SimChipType chip, const GpioWiring& board, Options options)
+    : m_wiring(board)
+    , m_options(std::move(options))
+    , m_nLineCount(std::clamp(m_options.lineCount, 0, 64))
+    , m_board(chip)
+    , m_socket(m_board.Target(), {board.m_nMosi, board.m_nMiso, board.m_nSck, board.m_nRst},
+               false)
+{
+}
+
+bool CSimGpioRig::Request(const GpioWiring& host, std::string& error)
+{
+    if (host.DevicePath() != m_wiring.DevicePath()) {
+        error = host.Explain(ENOENT);
+        return false;
+    }
+    const int offsets[4] = {host.m_nMosi, host.m_nSck, host.m_nRst, host.m_nMiso};
+    for (int i = 0; i < 4; ++i) {
+        const int offset = offsets[i];
+        if (offset < 0 || offset >= m_nLineCount) {
+            error = host.Explain(EINVAL, offset, m_nLineCount);
+            return false;
+        }
+        // The first request of a line that is already held, this one's own
+        // earlier lines included, is refused.
+        const auto busy = m_options.busyLines.find(offset);
+        for (int j = 0; j < i; ++j)
+            if (offsets[j] == offset) {
+                error = host.Explain(EBUSY, offset, m_nLineCount, "tamberlink");
+                return false;
+            }
+        if (busy != m_options.busyLines.end()) {
+            error = host.Explain(EBUSY, offset, m_nLineCount, busy->second);
+            return false;
+        }
+    }
+    for (int i = 0; i < 4; ++i)
+        m_offsets[i] = offsets[i];
+    // Outputs start low, as the request asks for.
+    m_driven = (1ull << offsets[kMosi]) | (1ull << offsets[kSck]) | (1ull << offsets[kRst]);
+    m_levels = 0;
+    m_socket.Drive(m_driven, m_levels);
+    return true;
+}
+
+void CSimGpioRig::ResetCounters()
+{
+    m_nChanges.store(0, std::memory_order_relaxed);
+    m_nReads.store(0, std::memory_order_relaxed);
+}
+
+int CSimGpioRig::Set(Line line, int level)
+{
+    if (m_bUnplugged)
+        return ENODEV;
+    if (line == kMiso || m_offsets[line] < 0)
+        return EPERM;  // not an output this request holds
+    Bump(m_nChanges);
+    const std::uint64_t bit = 1ull << m_offsets[line];
+    m_levels = level ? (m_levels | bit) : (m_levels & ~bit);
+    m_socket.Drive(m_driven, m_levels);
+    return 0;
+}
+
+int CSimGpioRig::Get(Line line)
+{
+    if (m_bUnplugged)
+        return -ENODEV;
+    if (m_offsets[line] < 0)
+        return -EPERM;
+    Bump(m_nReads);
+    return m_socket.Sense(m_offsets[line]) ? 1 : 0;
+}

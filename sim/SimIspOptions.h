@@ -1,0 +1,29 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "isp/CableDescription.h"
+#include "isp/GpioWiring.h"
+#include "sim/SimChip.h"
+
+// What a simulated ISP bench holds and how it is really wired. Every wiring
+// defaults to what the host believes (the same "Quenby.ini"), so a bench
+// only differs from its description when a test says so.
+struct SimIspOptions {
+    SimChipType chip = SimChipType::AT89S52;
+    // The parallel-port cable's real wiring (types 1 to 3).
+    std::optional<CableDescription> wiring;
+    // The GPIO chip's real wiring (type 4): its name, and on which of its
+    // lines the target's pins sit.
+    std::optional<GpioWiring> gpioWiring;
+    // The simulated GPIO chip's number of lines (a Raspberry Pi's gpiochip0
+    // has 54) and the lines some other consumer holds.
+    int gpioLineCount = 54;
+    std::map<int, std::string> gpioBusyLines;
+    // The chip's memory and lock level: loaded from this file when it
+    // exists, saved to it when the backend goes. Empty: a fresh chip, not
+    // kept.
+    std::string statePath;
+};

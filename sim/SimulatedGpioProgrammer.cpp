@@ -1,0 +1,28 @@
+#include "sim/SimulatedGpioProgrammer.h"
+
+#include "programmer/Programmer.h"
+#include "sim/SimGpioRig.h"
+
+SimulatedGpioProgrammer MakeSimulatedGpioProgrammer(CProgrammer& controller,
+                                                    const SimIspOptions& options)
+{
+    const GpioWiring host = CGpioProgrammer::WiringFor(controller);
+    const GpioWiring board = options.gpioWiring ? *options.gpioWiring : host;
+
+    SimulatedGpioProgrammer result;
+    result.backend = std::make_unique<CGpioProgrammer>();
+    result.backend->Open(&controller, host,
+                         [&](const GpioWiring& wiring, std::string& error)
+                             -> std::unique_ptr<IGpioLineRequest> {
+                             auto rig = std::make_unique<CSimGpioRig>(
+                                 options.chip, board,
+                                 CSimGpioRig::Options{options.gpioLineCount, options.gpioBusyLines});
+                             if (!rig->Request(wiring, error))
+                                 return nullptr;
+                             if (!options.statePath.empty())
+                                 rig->Board().KeepState(options.statePath, controller.Messages());
+                             result.rig = rig.get();
+                             return rig;
+                         });
+    return result;
+}

@@ -1,0 +1,253 @@
+// ISP over GPIO lines, end to end through the controller: the engine on the
+// GPIO line layer over the simulated chip, with the wiring the host reads
+// from Quenby.ini and the wiring the bench really has.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "isp/IspByteModeFamily.h"
+#include "platform/AppGlobals.h"
+#include "programmer/Programmer.h"
+#include "programmer/StatusCode.h"
+#include "programmer/StatusQueue.h"
+#include "sim/SimGpioRig.h"
+#include "sim/SimulatedBackends.h"
+#include "sim/SimulatedGpioProgrammer.h"
+#include "tests/support/RecordingMessageSink.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Sig = std::array<std::uint8_t, 3>;
+const Sig kS52 = {0x1E, 0x52, 0x06};
+
+enum class Kind { Gpio };
+
+std::string Name(Kind kind)
+{
+    return kind == Kind::Gpio ? "Gpio" : "?";
+}
+
+class PinKindBench {
+public:
+    PinKindBench()
+    {
+        SetAppDir(m_dir.Path().string());
+        // Gives the kinds their slots in the controller.
+        m_programmer.SetBackendTable(&m_kinds);
+        m_programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
+    }
+
+    void WriteIni(const std::string& text) { std::ofstream(m_dir.File("Quenby.ini")) << text; }
+
+    // Opens the kind on the simulated bench; the start-up status (4 or 1).
+    int Open(Kind kind, const SimIspOptions& options = {})
+    {
+        if (kind == Kind::Gpio) {
+            auto made = MakeSimulatedGpioProgrammer(m_programmer, options);
+            m_isp = made.backend.get();
+            m_gpio = made.rig;
+            m_board = made.rig ? &made.rig->Board() : nullptr;
+            m_programmer.SetBackend(4, std::move(made.backend));
+        }
+        return Next();
+    }
+
+    int Next()
+    {
+        for (;;) {
+            const auto event = m_queue.Wait(std::chrono::seconds(60));
+            if (!event)
+                return -1;
+            if (event->kind == StatusEvent::Kind::Status)
+                return event->value;
+        }
+    }
+    // The operation's last status, progress left out; the worker is gone.
+    int Run(void (CProgrammer::*operation)(int))
+    {
+        (m_programmer.*operation)(0);
+        return Finish();
+    }
+    int Finish()
+    {
+        int code;
+        do
+            code = Next();
+        while (code == kStatusWriteProgress || code == kStatusReadProgress);
+        m_isp->WaitIdle();
+        return code;
+    }
+
+    CTempDir m_dir;
+    CStatusQueue m_queue;
+    CRecordingMessageSink m_messages;
+    const CBackendTable m_kinds = SimulatedIspBackends({});
+    CProgrammer m_programmer{m_queue, m_messages};
+    CIspEngine* m_isp = nullptr;
+    CSimTargetBoard* m_board = nullptr;
+    CSimGpioRig* m_gpio = nullptr;
+};
+
+class PinKindTest : public testing::TestWithParam<Kind> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(PinKindTest, DetectsErasesWritesReadsVerifiesAndLocks)
+{
+    PinKindBench& b = m_bench;
+    ASSERT_EQ(b.Open(GetParam()), kStatusParallelReady);
+    CSimChip& chip = b.m_board->Chip();
+    chip.SetContents(0, std::array<std::uint8_t, 2>{0x00, 0x11});
+
+    EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), kStatusDeviceDetected);
+    EXPECT_EQ(b.m_programmer.Signature(), kS52);
+    EXPECT_EQ(b.Run(&CProgrammer::EraseDevice), kStatusEraseDone);
+    EXPECT_EQ(chip.PeekByte(0), 0xFF);
+
+    for (int i = 0; i < 40; ++i)
+        b.m_programmer.Buffer1[i] = std::uint8_t(i * 37 + 1);
+    EXPECT_EQ(b.Run(&CProgrammer::WriteDevice), kStatusWriteDone);
+    for (int i = 0; i < 40; ++i)
+        ASSERT_EQ(chip.PeekByte(std::uint32_t(i)), b.m_programmer.Buffer1[i]) << i;
+
+    b.m_programmer.m_bKeepLength = 1;  // verify: the written length only
+    EXPECT_EQ(b.Run(&CProgrammer::ReadDevice), kStatusReadDone);
+    EXPECT_TRUE(std::equal(b.m_programmer.Buffer1, b.m_programmer.Buffer1 + 40, b.m_programmer.Buffer2));
+    EXPECT_EQ(b.m_programmer.Buffer2[40], 0xFF);
+
+    b.m_programmer.LockDevice(0, 3);
+    EXPECT_EQ(b.Finish(), kStatusLockDone);
+    EXPECT_EQ(chip.LockLevel(), 3);
+    // A locked part no longer reads back what it holds.
+    EXPECT_EQ(b.Run(&CProgrammer::ReadDevice), kStatusReadDone);
+    EXPECT_FALSE(std::equal(b.m_programmer.Buffer1, b.m_programmer.Buffer1 + 40, b.m_programmer.Buffer2));
+    EXPECT_FALSE(b.m_board->Target().InSerialMode());
+}
+
+TEST_P(PinKindTest, DeviceThatGoesAwayFailsTheOperationInsteadOfFakingIt)
+{
+    PinKindBench& b = m_bench;
+    ASSERT_EQ(b.Open(GetParam()), kStatusParallelReady);
+    if (b.m_gpio)
+        b.m_gpio->Unplug();
+    // Made-up bytes must not pass for a read, nor an unreached chip for an
+    // erase.
+    EXPECT_EQ(b.Run(&CProgrammer::ReadDevice), kStatusUnavailable);
+    EXPECT_EQ(b.Run(&CProgrammer::EraseDevice), kStatusUnavailable);
+    b.m_programmer.CheckReady(0);
+    EXPECT_EQ(b.Next(), kStatusUnavailable);
+    EXPECT_NE(b.m_isp->LinesError().find("No such device"), std::string::npos) << b.m_isp->LinesError();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio),
+                         [](const auto& info) { return Name(info.param); });
+
+// What the bench does when the host's idea of the wiring is wrong: a line
+// that does not exist or is taken fails the open, as the kernel refuses the
+// request; a line that exists but goes elsewhere gives the signature a real
+// chip would (a pulled-low MISO, a chip never reset).
+struct GpioWiringCase {
+    const char* name;
+    const char* ini;  // the host's [GPIO] section
+    int busyLine;     // held by another consumer, -1 none
+    int start;
+    int detect;       // -1: not opened
+    Sig signature;
+    const char* error;
+};
+
+class GpioWiringTest : public testing::TestWithParam<GpioWiringCase> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(GpioWiringTest, FailsAsTheBenchWould)
+{
+    const GpioWiringCase& c = GetParam();
+    PinKindBench& b = m_bench;
+    SimIspOptions options;
+    options.gpioWiring = GpioWiring{};  // the board: Raspberry Pi defaults
+    if (c.busyLine >= 0)
+        options.gpioBusyLines[c.busyLine] = "spi0 CS0";
+    b.WriteIni(std::string("[GPIO]\n") + c.ini);
+    ASSERT_EQ(b.Open(Kind::Gpio, options), c.start);
+    EXPECT_NE(b.m_isp->LinesError().find(c.error), std::string::npos) << b.m_isp->LinesError();
+    if (c.detect < 0) {
+        EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), kStatusUnavailable);
+        return;
+    }
+    EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), c.detect);
+    EXPECT_EQ(b.m_programmer.Signature(), c.signature);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GpioWiringTest,
+    testing::Values(
+        GpioWiringCase{"asWired", "MOSI=10\nMISO=9\n", -1, kStatusParallelReady,
+                       kStatusDeviceDetected, kS52, ""},
+        GpioWiringCase{"chipByPath", "Chip=/dev/gpiochip0\n", -1, kStatusParallelReady,
+                       kStatusDeviceDetected, kS52, ""},
+        GpioWiringCase{"misoElsewhere", "MISO=8\n", -1, kStatusParallelReady, kStatusNoDevice,
+                       {0x00, 0x00, 0x00}, ""},
+        GpioWiringCase{"rstElsewhere", "RST=24\n", -1, kStatusParallelReady, kStatusNoDevice,
+                       {0xFF, 0xFF, 0xFF}, ""},
+        GpioWiringCase{"mosiAndSckSwapped", "MOSI=11\nSCK=10\n", -1, kStatusParallelReady,
+                       kStatusNoDevice, {0x00, 0x00, 0x00}, ""},
+        GpioWiringCase{"lineBeyondTheChip", "RST=54\n", -1, kStatusParallelFailed, -1, {},
+                       "line 54 does not exist (the chip has lines 0 to 53"},
+        GpioWiringCase{"negativeLine", "SCK=-1\n", -1, kStatusParallelFailed, -1, {},
+                       "SCK is line -1"},
+        GpioWiringCase{"lineTwice", "SCK=10\n", -1, kStatusParallelFailed, -1, {},
+                       "MOSI and SCK are both line 10"},
+        GpioWiringCase{"otherChip", "Chip=gpiochip4\n", -1, kStatusParallelFailed, -1, {},
+                       "/dev/gpiochip4: No such file or directory"},
+        GpioWiringCase{"lineHeld", "", 10, kStatusParallelFailed, -1, {},
+                       "line 10: Device or resource busy (held by \"spi0 CS0\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every line operation is accounted for: a programmed byte is a write frame
+// and the read-backs until it reads back, each frame 100 line sets (per
+// byte one SCK low, per bit MOSI, SCK high, SCK low) and 32 reads.
+TEST(GpioLineTraffic, AProgrammedByteCostsWhatTheAlgorithmImplies)
+{
+    PinKindBench b;
+    ASSERT_EQ(b.Open(Kind::Gpio), kStatusParallelReady);
+    CIspFamily* family = b.m_isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    family->ProgramEnable();
+    b.m_gpio->ResetCounters();
+    ASSERT_EQ(family->WriteByte(0x5A, 0x123), 1);
+    const std::uint64_t frames = 1 + CSimIspTarget::kWritePolls + 1;
+    EXPECT_EQ(b.m_gpio->LineChanges(), frames * 100);
+    EXPECT_EQ(b.m_gpio->LineReads(), frames * 32);
+    family->EndProgramming();
+    EXPECT_EQ(b.m_board->Chip().PeekByte(0x123), 0x5A);
+}
+
+TEST(GpioWiring, ReadsItsSectionAndNamesTheDevice)
+{
+    CTempDir dir;
+    const std::string ini = dir.File("Quenby.ini");
+    GpioWiring w = GpioWiring::FromIni(ini);
+    EXPECT_EQ(std::vector<int>({w.m_nMosi, w.m_nMiso, w.m_nSck, w.m_nRst}), std::vector<int>({10, 9, 11, 25}));
+    EXPECT_EQ(w.m_strChip, "gpiochip0");
+    std::ofstream(ini) << "[引脚控制]\r\nMOSI=2\r\n[GPIO]\r\nChip=gpiochip4\r\nMOSI=17\r\nRST=4\r\n";
+    w = GpioWiring::FromIni(ini);
+    EXPECT_EQ(std::vector<int>({w.m_nMosi, w.m_nMiso, w.m_nSck, w.m_nRst}), std::vector<int>({17, 9, 11, 4}));
+    EXPECT_EQ(w.m_strChip, "gpiochip4");
+
+    for (auto [chip, path] : {std::pair{"gpiochip1", "/dev/gpiochip1"}, {"2", "/dev/gpiochip2"},
+                              {"/dev/gpiochip3", "/dev/gpiochip3"}, {"pinctrl-rp1", "pinctrl-rp1"}}) {
+        w.m_strChip = chip;
+        EXPECT_EQ(w.DevicePath(), path);
+    }
+    w.m_strChip = "gpiochip0";
+    const std::string denied = w.Explain(EACCES);
+    EXPECT_NE(denied.find("/dev/gpiochip0: Permission denied"), std::string::npos) << denied;
+    EXPECT_NE(denied.find("60-tamberlink.rules"), std::string::npos) << denied;
+}
+
+}  // namespace
