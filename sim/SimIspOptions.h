@@ -5,6 +5,7 @@
 #include <string>
 
 #include "isp/CableDescription.h"
+#include "isp/FtdiWiring.h"
 #include "isp/GpioWiring.h"
 #include "sim/SimChip.h"
 
@@ -22,6 +23,12 @@ struct SimIspOptions {
     // has 54) and the lines some other consumer holds.
     int gpioLineCount = 54;
     std::map<int, std::string> gpioBusyLines;
+    // The FTDI cable's real wiring (type 5): on which of D0..D7 the target's
+    // pins sit; and the ids the simulated chip answers to.
+    std::optional<FtdiWiring> ftdiWiring;
+    int ftdiVendor = 0x0403;
+    int ftdiProduct = 0x6001;
+    std::string ftdiSerial = "TL000001";
     // The chip's memory and lock level: loaded from this file when it
     // exists, saved to it when the backend goes. Empty: a fresh chip, not
     // kept.

@@ -40,6 +40,10 @@ public:
         return !m_bSerialMode || ((m_byOut >> (7 - m_nOutBit)) & 1) != 0;
     }
 
+    // Time enough for a self-timed byte write to finish has passed (a
+    // host whose every exchange takes longer than the write cycle).
+    void CompleteWrite() { FinishWrite(); }
+
     bool InSerialMode() const { return m_bSerialMode; }
     bool ProgrammingEnabled() const { return m_bEnabled.load(std::memory_order_relaxed); }
     // Complete 4-byte instructions received in serial mode, obeyed or not.

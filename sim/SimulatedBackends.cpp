@@ -1,6 +1,7 @@
 #include "sim/SimulatedBackends.h"
 
 #include "programmer/Programmer.h"
+#include "sim/SimulatedFtdiProgrammer.h"
 #include "sim/SimulatedGpioProgrammer.h"
 #include "sim/SimulatedIspProgrammer.h"
 
@@ -28,6 +29,10 @@ CBackendTable SimulatedIspBackends(const SimIspOptions& options)
         {4, 4,
          [options](CProgrammer& programmer, int progType, int) {
              return Install(programmer, progType, MakeSimulatedGpioProgrammer(programmer, options));
+         }},
+        {5, 5,
+         [options](CProgrammer& programmer, int progType, int) {
+             return Install(programmer, progType, MakeSimulatedFtdiProgrammer(programmer, options));
          }},
     });
 }

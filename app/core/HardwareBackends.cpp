@@ -1,5 +1,6 @@
 #include "app/core/HardwareBackends.h"
 
+#include "isp/FtdiProgrammer.h"
 #include "isp/GpioProgrammer.h"
 #include "isp/IspProgrammer.h"
 #include "programmer/BackendTable.h"
@@ -11,6 +12,7 @@ const CBackendTable& HardwareBackends()
         {0, 0, &CSerialProgrammer::OpenBackend},
         {1, 3, &CIspProgrammer::OpenBackend},
         {4, 4, &CGpioProgrammer::OpenBackend},
+        {5, 5, &CFtdiProgrammer::OpenBackend},
     });
     return table;
 }

@@ -1,19 +1,23 @@
-// ISP over GPIO lines, end to end through the controller: the engine on the
-// GPIO line layer over the simulated chip, with the wiring the host reads
-// from Quenby.ini and the wiring the bench really has.
+// ISP over GPIO lines and over FTDI cables, end to end through the
+// controller: the engine on each line layer over the simulated chip, with
+// the wiring the host reads from Quenby.ini and the wiring the bench really
+// has.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 
 #include "isp/IspByteModeFamily.h"
 #include "platform/AppGlobals.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusQueue.h"
+#include "sim/SimFtdiRig.h"
 #include "sim/SimGpioRig.h"
 #include "sim/SimulatedBackends.h"
+#include "sim/SimulatedFtdiProgrammer.h"
 #include "sim/SimulatedGpioProgrammer.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TempDir.h"
@@ -23,11 +27,11 @@ namespace {
 using Sig = std::array<std::uint8_t, 3>;
 const Sig kS52 = {0x1E, 0x52, 0x06};
 
-enum class Kind { Gpio };
+enum class Kind { Gpio, Ftdi };
 
 std::string Name(Kind kind)
 {
-    return kind == Kind::Gpio ? "Gpio" : "?";
+    return kind == Kind::Gpio ? "Gpio" : "Ftdi";
 }
 
 class PinKindBench {
@@ -51,6 +55,12 @@ public:
             m_gpio = made.rig;
             m_board = made.rig ? &made.rig->Board() : nullptr;
             m_programmer.SetBackend(4, std::move(made.backend));
+        } else {
+            auto made = MakeSimulatedFtdiProgrammer(m_programmer, options);
+            m_isp = made.backend.get();
+            m_ftdi = made.rig;
+            m_board = made.rig ? &made.rig->Board() : nullptr;
+            m_programmer.SetBackend(5, std::move(made.backend));
         }
         return Next();
     }
@@ -89,6 +99,7 @@ public:
     CIspEngine* m_isp = nullptr;
     CSimTargetBoard* m_board = nullptr;
     CSimGpioRig* m_gpio = nullptr;
+    CSimFtdiRig* m_ftdi = nullptr;
 };
 
 class PinKindTest : public testing::TestWithParam<Kind> {
@@ -134,16 +145,19 @@ TEST_P(PinKindTest, DeviceThatGoesAwayFailsTheOperationInsteadOfFakingIt)
     ASSERT_EQ(b.Open(GetParam()), kStatusParallelReady);
     if (b.m_gpio)
         b.m_gpio->Unplug();
+    if (b.m_ftdi)
+        b.m_ftdi->Unplug();
     // Made-up bytes must not pass for a read, nor an unreached chip for an
     // erase.
     EXPECT_EQ(b.Run(&CProgrammer::ReadDevice), kStatusUnavailable);
     EXPECT_EQ(b.Run(&CProgrammer::EraseDevice), kStatusUnavailable);
     b.m_programmer.CheckReady(0);
     EXPECT_EQ(b.Next(), kStatusUnavailable);
-    EXPECT_NE(b.m_isp->LinesError().find("No such device"), std::string::npos) << b.m_isp->LinesError();
+    const std::string gone = GetParam() == Kind::Gpio ? "/dev/gpiochip0 line" : "ftdi: USB";
+    EXPECT_NE(b.m_isp->LinesError().find(gone), std::string::npos) << b.m_isp->LinesError();
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio),
+INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio, Kind::Ftdi),
                          [](const auto& info) { return Name(info.param); });
 
 // What the bench does when the host's idea of the wiring is wrong: a line
@@ -208,6 +222,125 @@ INSTANTIATE_TEST_SUITE_P(
         GpioWiringCase{"lineHeld", "", 10, kStatusParallelFailed, -1, {},
                        "line 10: Device or resource busy (held by \"spi0 CS0\""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The same for the FTDI cable: a line that is not one of the chip's eight,
+// or a cable that is not plugged in, fails the open; a line that goes
+// elsewhere reads the chip's pull-up (MISO) or never resets the part.
+struct FtdiWiringCase {
+    const char* name;
+    const char* ini;  // the host's [FTDI] section
+    int start;
+    int detect;  // -1: not opened
+    std::optional<Sig> signature;
+    const char* error;
+};
+
+class FtdiWiringTest : public testing::TestWithParam<FtdiWiringCase> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(FtdiWiringTest, FailsAsTheBenchWould)
+{
+    const FtdiWiringCase& c = GetParam();
+    PinKindBench& b = m_bench;
+    SimIspOptions options;
+    options.ftdiWiring = FtdiWiring{};  // the board: the common FT232R wiring
+    b.WriteIni(std::string("[FTDI]\n") + c.ini);
+    ASSERT_EQ(b.Open(Kind::Ftdi, options), c.start);
+    EXPECT_NE(b.m_isp->LinesError().find(c.error), std::string::npos) << b.m_isp->LinesError();
+    if (c.detect < 0) {
+        EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), kStatusUnavailable);
+        return;
+    }
+    EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), c.detect);
+    if (c.signature) {
+        EXPECT_EQ(b.m_programmer.Signature(), *c.signature);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FtdiWiringTest,
+    testing::Values(
+        FtdiWiringCase{"asWired", "", kStatusParallelReady, kStatusDeviceDetected, kS52, ""},
+        FtdiWiringCase{"byNames", "MOSI=rts\nMISO=RXD\nSCK=D0\nRST=4\n", kStatusParallelReady,
+                       kStatusDeviceDetected, kS52, ""},
+        FtdiWiringCase{"bySerial", "Device=ftdi:0403:6001:TL000001\n", kStatusParallelReady,
+                       kStatusDeviceDetected, kS52, ""},
+        FtdiWiringCase{"misoOnCts", "MISO=CTS\n", kStatusParallelReady, kStatusNoDevice,
+                       Sig{0xFF, 0xFF, 0xFF}, ""},
+        FtdiWiringCase{"rstOnDsr", "RST=DSR\n", kStatusParallelReady, kStatusNoDevice,
+                       Sig{0xFF, 0xFF, 0xFF}, ""},
+        FtdiWiringCase{"mosiAndSckSwapped", "MOSI=TXD\nSCK=RTS\n", kStatusParallelReady,
+                       kStatusNoDevice, std::nullopt, ""},
+        FtdiWiringCase{"lineNine", "MOSI=9\n", kStatusParallelFailed, -1, {},
+                       "MOSI is not one of D0..D7"},
+        FtdiWiringCase{"lineTwice", "SCK=RTS\n", kStatusParallelFailed, -1, {},
+                       "MOSI and SCK are both D2 (RTS)"},
+        FtdiWiringCase{"otherChip", "Device=ftdi:0403:6014\n", kStatusParallelFailed, -1, {},
+                       "ftdi:0403:6014: no such FTDI cable is plugged in"},
+        FtdiWiringCase{"otherSerial", "Device=ftdi:403:6001:A50285BI\n", kStatusParallelFailed, -1,
+                       {}, "ftdi:0403:6001:A50285BI: no such FTDI cable"},
+        FtdiWiringCase{"notAnAddress", "Device=ftdi:0403\n", kStatusParallelFailed, -1, {},
+                       "needs both a vendor and a product id"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A frame's 100 line changes go out in one USB write and their samples come
+// back in one read. Between exchanges a USB round trip has passed, longer
+// than the part's byte write: a programmed byte is the write frame and one
+// read-back, 2 exchanges, 4 transfers; a read byte is one exchange.
+TEST(FtdiUsbTraffic, AProgrammedByteCostsTwoExchanges)
+{
+    PinKindBench b;
+    ASSERT_EQ(b.Open(Kind::Ftdi), kStatusParallelReady);
+    CIspFamily* family = b.m_isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    family->ProgramEnable();
+    b.m_ftdi->ResetCounters();
+    ASSERT_EQ(family->WriteByte(0x5A, 0x123), 1);
+    EXPECT_EQ(b.m_ftdi->Transfers(), 4u);
+    EXPECT_EQ(b.m_ftdi->BytesWritten(), 200u);
+    b.m_ftdi->ResetCounters();
+    EXPECT_EQ(family->ReadByte(0x123), 0x5A);
+    EXPECT_EQ(b.m_ftdi->Transfers(), 2u);
+    // Outside a frame every change is an exchange of its own.
+    family->EndProgramming();
+    EXPECT_EQ(b.m_ftdi->Transfers(), 2u + 3 * 2);
+}
+
+TEST(FtdiAddress, ParsesTheUsersForms)
+{
+    const struct {
+        const char* text;
+        const char* canonical;  // nullptr: refused
+    } cases[] = {{"ftdi", "ftdi"},
+                 {"ftdi:0403:6001", "ftdi:0403:6001"},
+                 {"ftdi:403:6014:FT5X9Z", "ftdi:0403:6014:FT5X9Z"},
+                 {"ftdi:0403:6001:", nullptr},
+                 {"ftdi:0403", nullptr},
+                 {"ftdi:", nullptr},
+                 {"ftdi:xyz:6001", nullptr},
+                 {"ftdi:0:6001", nullptr},
+                 {"ftdi:04030:6001", nullptr},
+                 {"FTDI", nullptr},
+                 {"/dev/ttyUSB0", nullptr}};
+    for (const auto& c : cases) {
+        std::string error;
+        const auto address = FtdiAddress::Parse(c.text, &error);
+        EXPECT_EQ(address.has_value(), c.canonical != nullptr) << c.text;
+        if (address)
+            EXPECT_EQ(address->ToString(), c.canonical);
+        else
+            EXPECT_FALSE(error.empty()) << c.text;
+    }
+    // "ftdi" means any of FTDI's own chips, and only those.
+    const FtdiAddress any;
+    EXPECT_TRUE(any.Matches(0x0403, 0x6014, "X"));
+    EXPECT_FALSE(any.Matches(0x0403, 0x1234, "X"));
+    EXPECT_FALSE(any.Matches(0x1a86, 0x7523, "X"));
+    for (auto [text, line] : {std::pair{"0", 0}, {"7", 7}, {"d5", 5}, {"Ri", 7}, {"dtr", 4},
+                              {"8", -1}, {"D8", -1}, {"RX", -1}, {"", -1}})
+        EXPECT_EQ(FtdiWiring::ParseLine(text), line) << text;
+}
 
 // Every line operation is accounted for: a programmed byte is a write frame
 // and the read-backs until it reads back, each frame 100 line sets (per

@@ -1,0 +1,111 @@
+#include "isp/FtdiLines.h"
+
+#include <chrono>
+
+CFtdiLines::CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtdiBitBang> device,
+                       std::string openError)
+    : m_wiring(std::move(wiring))
+    , m_strName(std::move(name))
+    , m_pDevice(std::move(device))
+    , m_strError(m_pDevice ? std::string() : std::move(openError))
+{
+    m_queue.reserve(kMaxBatch);
+    m_in.resize(kMaxBatch);
+}
+
+void CFtdiLines::Fail(const std::string& why)
+{
+    if (m_bFailed)
+        return;
+    m_bFailed = true;
+    m_strError = why;
+}
+
+void CFtdiLines::Queue()
+{
+    m_queue.push_back(m_byOut);
+    if (m_queue.size() >= std::size_t(kMaxBatch))
+        Exchange();
+}
+
+void CFtdiLines::Drive(int line, int level)
+{
+    const auto bit = std::uint8_t(1u << line);
+    m_byOut = level ? std::uint8_t(m_byOut | bit) : std::uint8_t(m_byOut & ~bit);
+    Queue();
+    if (!m_bInFrame)
+        Exchange();
+}
+
+int CFtdiLines::ReadMiso()
+{
+    // One byte more, the outputs unchanged: its sample shows the lines now.
+    std::uint8_t value = 0;
+    m_samples.push_back({m_queue.size(), &value, 1});
+    m_queue.push_back(m_byOut);
+    Exchange();
+    return value;
+}
+
+void CFtdiLines::SampleMiso(std::uint8_t& byte, std::uint8_t mask)
+{
+    // The sample of the next byte shows the lines as they are now.
+    m_samples.push_back({m_queue.size(), &byte, mask});
+}
+
+void CFtdiLines::EndFrame()
+{
+    m_bInFrame = false;
+    // A sample asked for after the last change needs one more byte to be
+    // taken: the outputs once more, unchanged.
+    if (!m_samples.empty() && m_samples.back().index >= m_queue.size())
+        m_queue.push_back(m_byOut);
+    Exchange();
+}
+
+void CFtdiLines::Exchange()
+{
+    const std::size_t count = m_queue.size();
+    if (count == 0)
+        return;
+    std::size_t got = 0;
+    if (m_pDevice && !m_bFailed) {
+        if (!m_pDevice->Write(m_queue.data(), int(count))) {
+            Fail(m_pDevice->Error());
+        } else {
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadTimeoutMs);
+            while (got < count) {
+                const int n = m_pDevice->Read(m_in.data() + got, int(count - got));
+                if (n < 0) {
+                    Fail(m_pDevice->Error());
+                    break;
+                }
+                got += std::size_t(n);
+                if (n == 0 && std::chrono::steady_clock::now() > deadline) {
+                    Fail(m_strName + ": the cable sent no samples back within "
+                         + std::to_string(kReadTimeoutMs) + " ms");
+                    break;
+                }
+            }
+        }
+    }
+    // Samples that never came read high, like an input with nothing on it.
+    for (std::size_t i = got; i < count; ++i)
+        m_in[i] = 0xFF;
+
+    std::size_t kept = 0;
+    for (const Sample& sample : m_samples) {
+        if (sample.index < count) {
+            if (Miso(m_in[sample.index]))
+                *sample.byte = std::uint8_t(*sample.byte | sample.mask);
+            else
+                *sample.byte = std::uint8_t(*sample.byte & ~sample.mask);
+        } else {
+            // Its byte is still to come in the next exchange.
+            m_samples[kept++] = {sample.index - count, sample.byte, sample.mask};
+        }
+    }
+    m_samples.resize(kept);
+    m_queue.clear();
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "isp/FtdiBitBang.h"
+#include "isp/FtdiWiring.h"
+#include "isp/IspLines.h"
+
+// The programming lines on an FTDI chip in synchronous bit-bang mode. Every
+// line change is one byte (the state of all outputs); the chip returns one
+// sample of all eight lines per byte, taken before the byte takes effect,
+// so "MISO now" is the sample of the next byte written. A USB round trip
+// costs a millisecond or more, so a whole frame's bytes go out in one write
+// and its samples come back in the same exchange; outside a frame each
+// change is an exchange of its own, so that waits between changes keep
+// their meaning.
+class CFtdiLines : public IIspLines {
+public:
+    // At most this many bytes per exchange: an FT232R holds 256 samples
+    // before the host must read them, or the chip stops clocking.
+    static constexpr int kMaxBatch = 256;
+    // How long the samples of one exchange may take to come back.
+    static constexpr int kReadTimeoutMs = 1000;
+
+    // device is null when the open failed; openError then says why.
+    CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtdiBitBang> device,
+               std::string openError);
+
+    bool IsOpen() const override { return m_pDevice != nullptr; }
+    std::string Describe() const override { return "FTDI cable " + m_strName; }
+    std::string LastError() const override { return m_strError; }
+    bool Failed() const override { return m_bFailed; }
+
+    void SetMosi(int level) override { Drive(m_wiring.m_nMosi, level); }
+    void SetRst(int level) override { Drive(m_wiring.m_nRst, level); }
+    void SetSck(int level) override { Drive(m_wiring.m_nSck, level); }
+    int ReadMiso() override;
+
+    void BeginFrame() override { m_bInFrame = true; }
+    void SampleMiso(std::uint8_t& byte, std::uint8_t mask) override;
+    void EndFrame() override;
+
+private:
+    struct Sample {
+        std::size_t index;  // of the byte whose sample it is
+        std::uint8_t* byte;
+        std::uint8_t mask;
+    };
+
+    void Drive(int line, int level);
+    void Queue();
+    // Writes the queued bytes in one USB write and reads their samples back,
+    // filling the samples asked for. A failure leaves MISO reading high
+    // from then on.
+    void Exchange();
+    void Fail(const std::string& why);
+    bool Miso(std::uint8_t sample) const { return ((sample >> m_wiring.m_nMiso) & 1) != 0; }
+
+    const FtdiWiring m_wiring;
+    const std::string m_strName;
+    std::unique_ptr<IFtdiBitBang> m_pDevice;
+    std::string m_strError;
+    std::atomic<bool> m_bFailed{false};
+
+    std::uint8_t m_byOut = 0;  // the outputs' levels, low after the open
+    bool m_bInFrame = false;
+    std::vector<std::uint8_t> m_queue;
+    std::vector<Sample> m_samples;
+    std::vector<std::uint8_t> m_in;
+};

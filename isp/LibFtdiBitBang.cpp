@@ -1,0 +1,143 @@
+#include "isp/LibFtdiBitBang.h"
+
+#if TAMBERLINK_HAVE_FTDI
+#include <ftdi.h>
+#include <libusb.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#endif
+
+#if TAMBERLINK_HAVE_FTDI
+
+namespace {
+
+// The device node of a USB device, where its access rights are set.
+std::string UsbPath(libusb_device* device)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", unsigned(libusb_get_bus_number(device)),
+                  unsigned(libusb_get_device_address(device)));
+    return path;
+}
+
+}  // namespace
+
+std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
+                                                    const FtdiWiring& wiring, std::string& error)
+{
+    std::unique_ptr<CLibFtdiBitBang> cable(new CLibFtdiBitBang());
+    cable->m_strName = address.ToString();
+    cable->m_pContext = ftdi_new();
+    if (!cable->m_pContext) {
+        error = cable->m_strName + ": libftdi could not start";
+        return nullptr;
+    }
+    ftdi_context* ctx = cable->m_pContext;
+    ftdi_set_interface(ctx, INTERFACE_A);
+
+    // The ids to look for; 0 and 0 make libftdi look for FTDI's own.
+    ftdi_device_list* list = nullptr;
+    if (ftdi_usb_find_all(ctx, &list, address.vendor, address.product) < 0) {
+        error = cable->m_strName + ": " + ftdi_get_error_string(ctx);
+        return nullptr;
+    }
+    libusb_device* found = nullptr;
+    for (ftdi_device_list* item = list; item && !found; item = item->next) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(item->dev, &descriptor) != 0)
+            continue;
+        char serial[128] = "";
+        if (!address.serial.empty())
+            ftdi_usb_get_strings2(ctx, item->dev, nullptr, 0, nullptr, 0, serial, sizeof serial);
+        if (address.Matches(descriptor.idVendor, descriptor.idProduct, serial))
+            found = item->dev;
+    }
+    if (!found) {
+        ftdi_list_free(&list);
+        error = address.NotFound();
+        return nullptr;
+    }
+    const std::string usbPath = UsbPath(found);
+    const int opened = ftdi_usb_open_dev(ctx, found);
+    ftdi_list_free(&list);
+    if (opened < 0) {
+        // libftdi does not say why libusb refused; the device node does.
+        if (::access(usbPath.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+            error = address.AccessDenied(usbPath);
+        else if (opened == -5)
+            error = cable->m_strName + " (" + usbPath
+                + "): the cable is in use (another program holds it)";
+        else
+            error = cable->m_strName + " (" + usbPath + "): " + ftdi_get_error_string(ctx);
+        return nullptr;
+    }
+    cable->m_bOpen = true;
+    // Samples come back as soon as a frame's worth is there, not after the
+    // default 16 ms.
+    if (ftdi_set_latency_timer(ctx, 1) < 0 || ftdi_set_baudrate(ctx, wiring.m_nBaud) < 0
+        || ftdi_set_bitmode(ctx, wiring.OutputMask(), BITMODE_SYNCBB) < 0
+        || ftdi_tcioflush(ctx) < 0) {
+        error = cable->m_strName + ": " + ftdi_get_error_string(ctx);
+        return nullptr;
+    }
+    return cable;
+}
+
+CLibFtdiBitBang::~CLibFtdiBitBang()
+{
+    if (m_bOpen) {
+        ftdi_set_bitmode(m_pContext, 0, BITMODE_RESET);
+        ftdi_usb_close(m_pContext);
+    }
+    if (m_pContext)
+        ftdi_free(m_pContext);
+}
+
+void CLibFtdiBitBang::Fail(const char* what)
+{
+    m_strError = m_strName + ": " + what + ": " + ftdi_get_error_string(m_pContext);
+}
+
+bool CLibFtdiBitBang::Write(const std::uint8_t* data, int size)
+{
+    if (ftdi_write_data(m_pContext, data, size) == size)
+        return true;
+    Fail("USB write failed");
+    return false;
+}
+
+int CLibFtdiBitBang::Read(std::uint8_t* data, int size)
+{
+    const int got = ftdi_read_data(m_pContext, data, size);
+    if (got < 0)
+        Fail("USB read failed");
+    return got;
+}
+
+#else
+
+std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address, const FtdiWiring&,
+                                                    std::string& error)
+{
+    error = address.ToString() + ": this build of Tamberlink has no FTDI support (it needs"
+        " libftdi1, Debian package libftdi1-dev, when it is built)";
+    return nullptr;
+}
+
+CLibFtdiBitBang::~CLibFtdiBitBang() = default;
+
+void CLibFtdiBitBang::Fail(const char*) {}
+
+bool CLibFtdiBitBang::Write(const std::uint8_t*, int)
+{
+    return false;
+}
+
+int CLibFtdiBitBang::Read(std::uint8_t*, int)
+{
+    return -1;
+}
+
+#endif
