@@ -43,9 +43,10 @@ CProgrammerApp::ParseResult CProgrammerApp::ParseArguments(const QStringList& ar
     if (parser.isSet(programmer)) {
         bool ok = false;
         const int type = parser.value(programmer).toInt(&ok);
-        if (!ok || type < 0 || type > 3) {
-            result.error = QStringLiteral("--programmer takes 0 (serial board) or 1..3 "
-                                          "(parallel-port cable)");
+        if (!ok || type < 0 || type > 5) {
+            result.error = QStringLiteral("--programmer takes 0 (serial board), 1..3 "
+                                          "(parallel-port cable), 4 (GPIO lines) or 5 (FTDI "
+                                          "cable)");
             return result;
         }
         result.options.programmer = type;
@@ -59,9 +60,10 @@ QString CProgrammerApp::Usage()
 {
     return QStringLiteral(
         "Usage: tamberlink [--simulate] [--programmer N] [--catalogue FILE]\n"
-        "  --simulate        run on a simulated programmer board (type 0) or\n"
-        "                    parallel-port cable (types 1..3)\n"
-        "  --programmer N    use programmer type N (0..3) for this run only\n"
+        "  --simulate        run on a simulated programmer board (type 0),\n"
+        "                    parallel-port cable (types 1..3), GPIO lines (4) or\n"
+        "                    FTDI cable (5)\n"
+        "  --programmer N    use programmer type N (0..5) for this run only\n"
         "  --catalogue FILE  load the device list from FILE\n");
 }
 

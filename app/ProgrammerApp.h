@@ -19,7 +19,7 @@ public:
 
     // Options of the window (arguments[0] is the program):
     //   --simulate        demo mode on simulated hardware
-    //   --programmer N    programmer type 0..3 for this run
+    //   --programmer N    programmer type 0..5 for this run
     //   --catalogue FILE  device catalogue instead of the program folder's
     static ParseResult ParseArguments(const QStringList& arguments);
     static QString Usage();

@@ -12,10 +12,11 @@ class CProgrammerSession;
 class IMessageSink;
 
 // Demo mode's hardware: a simulated programmer board on a pseudo-terminal
-// for programmer type 0, a simulated parallel-port cable for types 1..3 and
-// simulated GPIO lines for type 4, each with an AT89S51/52 in it, so the window works on a machine without
-// either. Must outlive the session it is attached to: the board keeps
-// serving until the session's serial port has closed.
+// for programmer type 0, and for the ISP kinds (parallel-port cables 1..3,
+// GPIO lines 4, FTDI cable 5) their simulated lines, each with an
+// AT89S51/52 in it, so the window works on a machine without the hardware.
+// Must outlive the session it is attached to: the board keeps serving until
+// the session's serial port has closed.
 class CSimulatedHardware {
 public:
     struct Options {

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "isp/FtdiAddress.h"
 #include "programmer/SerialPort.h"
 
 namespace {
@@ -93,10 +94,14 @@ const char* CliHelp()
            "\n"
            "options:\n"
            "  --programmer N     0 the serial programmer board (default); 1, 2 or 3 a\n"
-           "                     parallel-port ISP cable of that type\n"
+           "                     parallel-port ISP cable of that type; 4 ISP over GPIO\n"
+           "                     lines; 5 ISP over an FTDI cable in bit-bang mode (wiring\n"
+           "                     of 4 and 5: [GPIO] and [FTDI] in Quenby.ini)\n"
            "  --port PORT        COM1..COM4 (default COM1; device paths from [Ports] in\n"
            "                     Tamber_Info.ini, else /dev/ttyS0..3) or a device path\n"
-           "                     such as /dev/ttyUSB0\n"
+           "                     such as /dev/ttyUSB0; with --programmer 4 a GPIO chip\n"
+           "                     (gpiochip0), with 5 an FTDI cable: ftdi (the first one\n"
+           "                     found) or ftdi:VID:PID[:SERIAL]\n"
            "  --baud RATE        115200 (default) or 57600\n"
            "  --latch N          the ISP setting, the latch mode of cable type 1:\n"
            "                     0 (default), 1 or 2\n"
@@ -104,7 +109,7 @@ const char* CliHelp()
            "  --catalogue FILE   the device catalogue (default: ChipList.chip in the\n"
            "                     program folder)\n"
            "  --simulate         no hardware: a simulated board serves the port (with\n"
-           "                     --programmer 1..3 a simulated cable), holding a blank\n"
+           "                     --programmer 1..5 a simulated cable), holding a blank\n"
            "                     AT89S52, or an AT89S51 when that device is chosen\n"
            "  --sim-state FILE   with --simulate: load the simulated chip from FILE when\n"
            "                     it exists and save it there after the run, so that its\n"
@@ -138,8 +143,8 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
                         std::string& steps)
 {
     if (arg == "--programmer") {
-        if (value != "0" && value != "1" && value != "2" && value != "3")
-            return "--programmer must be 0, 1, 2 or 3";
+        if (value.size() != 1 || value[0] < '0' || value[0] > '5')
+            return "--programmer must be 0 to 5";
         options.programmer = value[0] - '0';
     } else if (arg == "--port") {
         if (value.empty())
@@ -294,6 +299,14 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
         std::string error;
         if (!ParseSteps(steps, options, error))
             return fail(error);
+    }
+    if (given.count("--port")) {
+        std::string error;
+        if (options.programmer == 5 && !FtdiAddress::Parse(options.port, &error))
+            return fail("--port: " + error);
+        if (options.programmer == 4
+            && (LooksLikeComName(options.port) || FtdiAddress::LooksLikeOne(options.port)))
+            return fail("--port for GPIO lines names a GPIO chip, such as gpiochip0");
     }
     if (!options.simState.empty() && !options.simulate)
         return fail("--sim-state needs --simulate");

@@ -8,10 +8,13 @@
 // The device commands' options, as given on the command line and checked
 // for form (files and the catalogue are checked later).
 struct CliOptions {
-    int programmer = 0;           // 0 serial board; 1..3 parallel-port cables
-    std::string port = "COM1";    // COM1..COM4 or a device path
+    int programmer = 0;           // 0 serial board; 1..3 parallel-port cables;
+                                  // 4 GPIO lines; 5 FTDI cable
+    std::string port = "COM1";    // COM1..COM4, a device path, a GPIO chip
+                                  // or an FTDI cable (ftdi[:VID:PID[:SERIAL]])
     int comPort = 1;              // 1..4; the number error texts name
     std::string portPath;         // empty for COMn (resolved by the backend)
+                                  // and for the wiring file's GPIO chip or cable
     int baudSel = 0;              // 0: 115200, 1: 57600
     int latch = 0;                // the fourth setting: latch mode of cable type 1, 0..2
     std::string device = "0";     // a catalogue index or an exact name

@@ -132,6 +132,14 @@ void ExplainPortFailure(CProgrammer& programmer, const CliOptions& options)
     Complain(text);
 }
 
+// An ISP connection that stopped working mid-run (a cable pulled out): why.
+void ExplainBrokenLines(CProgrammer& programmer)
+{
+    auto* isp = dynamic_cast<CIspEngine*>(programmer.Backend());
+    if (isp && isp->Lines() && isp->Lines()->Failed())
+        Complain(isp->LinesName() + " stopped working: " + isp->LinesError());
+}
+
 // The session and its event loop for one command. Destroyed before the
 // simulated board stops, so the port closes while the board still serves.
 class CCommandRun {
@@ -177,7 +185,10 @@ public:
             }
             return kExitFailure;
         }
-        return RunCommand(started) ? kExitSuccess : kExitFailure;
+        if (RunCommand(started))
+            return kExitSuccess;
+        ExplainBrokenLines(m_session.Programmer());
+        return kExitFailure;
     }
 
 private:

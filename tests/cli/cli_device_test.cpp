@@ -170,6 +170,25 @@ TEST_P(CliOnSimulatedCable, WriteThenVerifyKeepsTheChip)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cables, CliOnSimulatedCable, testing::Values("1", "2", "3"));
+// GPIO lines and the FTDI cable: the same engine, so the same lines.
+INSTANTIATE_TEST_SUITE_P(PinKinds, CliOnSimulatedCable, testing::Values("4", "5"));
+
+class CliOnSimulatedPins : public testing::TestWithParam<const char*> {};
+
+TEST_P(CliOnSimulatedPins, DemoImageVerifies)
+{
+    CTempDir dir;
+    const std::string hex = dir.File("blink.hex");
+    std::ofstream(hex) << ":03000000020030CB\n:08003000B2907FFFDFFE80F8B3\n:00000001FF\n";
+    const CliRun run =
+        RunTamberlinkCli({"--programmer", GetParam(), "--simulate", "auto", hex}, dir.Path().string());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::string last = "----------效验成功,数据正确----------\n";
+    ASSERT_GE(run.out.size(), last.size()) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - last.size()), last);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CliOnSimulatedPins, testing::Values("4", "5"));
 
 // A programmer that cannot be reached exits 3, with the port named.
 TEST(CliPorts, UnopenablePortIsExplained)

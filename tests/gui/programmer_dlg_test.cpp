@@ -322,6 +322,8 @@ TEST_P(ProgrammerDlgHardwareTest, CommandsAndAutoRunProgramTheChip)
 }
 
 INSTANTIATE_TEST_SUITE_P(BoardAndCable, ProgrammerDlgHardwareTest, ::testing::Values(0, 1));
+// The window with --simulate on GPIO lines and on an FTDI cable.
+INSTANTIATE_TEST_SUITE_P(PinKinds, ProgrammerDlgHardwareTest, ::testing::Values(4, 5));
 
 TEST_F(ProgrammerDlgTest, VerifyReportListsEachMismatchInTheLog)
 {
@@ -515,7 +517,7 @@ TEST(ProgrammerAppTest, ParsesTheWindowsOptions)
     EXPECT_TRUE(demo.options.simulate);
     EXPECT_EQ(demo.options.programmer, 2);
     EXPECT_EQ(demo.options.cataloguePath, "/x/c.chip");
-    EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink", "--programmer", "4"}).error.isEmpty());
+    EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink", "--programmer", "6"}).error.isEmpty());
     EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink", "--bogus"}).error.isEmpty());
     EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink"}).options.simulate);
 }
