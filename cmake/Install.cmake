@@ -67,7 +67,7 @@ if(TARGET tamberlink)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
     RENAME tamberlink.svg COMPONENT tamberlink)
 endif()
-install(FILES ${CMAKE_SOURCE_DIR}/README.md
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/docs/wiring.md
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamberlink COMPONENT tamberlink)
 
 # Who answers for the package, the Debian revision and the date of this
@@ -92,6 +92,12 @@ endif()
 install(FILES ${CMAKE_SOURCE_DIR}/res/debian/copyright
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tamberlink COMPONENT tamberlink)
 
+# Access to FTDI cables and GPIO chips for the user at the seat. udev reads
+# <prefix>/lib/udev/rules.d only for the prefix /usr (the package); other
+# prefixes install the file for copying by hand.
+install(FILES ${CMAKE_SOURCE_DIR}/res/udev/60-tamberlink.rules
+  DESTINATION lib/udev/rules.d COMPONENT tamberlink)
+
 # Debian package: scripts/package.sh configures with the prefix /usr and runs
 # cpack. Library dependencies are found by dpkg-shlibdeps (package dpkg-dev);
 # the ones loaded as plugins at run time are listed by hand.
@@ -104,8 +110,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "host program for 8051 device programmers"
 set(CPACK_PACKAGE_DESCRIPTION
   "Tamberlink detects, erases, writes, reads, verifies and locks 8051-family\n"
   "microcontrollers (AT89S51/52, AT89C51/52/55, AT89C2051 and kin) through a\n"
-  "serial programmer board or a parallel-port ISP cable. It comes with a Qt\n"
-  "window, a command-line program and simulators of both kinds of hardware.")
+  "serial programmer board or an ISP cable on the parallel port, GPIO lines or\n"
+  "an FTDI USB chip. It comes with a Qt window, a command-line program and\n"
+  "simulators of every kind of hardware.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAMBERLINK_MAINTAINER}")

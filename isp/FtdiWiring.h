@@ -22,7 +22,7 @@ struct FtdiWiring {
     // Given to the chip's baud-rate generator; bit-bang mode clocks the
     // lines at a small multiple of it. The serial clock must stay under 1/16
     // of the target's crystal frequency.
-    int m_nBaud = 19200;
+    int m_nBaud = 9600;
 
     // The defaults where the file or a key is missing; a value that names
     // no line is kept as -1 (Problem says so).

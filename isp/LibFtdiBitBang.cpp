@@ -36,6 +36,9 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
     }
     ftdi_context* ctx = cable->m_pContext;
     ftdi_set_interface(ctx, INTERFACE_A);
+    // The serial driver lets go of the chip while it is ours and gets it
+    // back afterwards, so /dev/ttyUSBn returns without a replug.
+    ctx->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
 
     // The ids to look for; 0 and 0 make libftdi look for FTDI's own.
     ftdi_device_list* list = nullptr;

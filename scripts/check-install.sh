@@ -51,6 +51,8 @@ done
 [ -s "$prog/ChipList.chip" ] || fail "missing $prog/ChipList.chip"
 [ -f "$root/usr/share/applications/tamberlink.desktop" ] || fail "missing desktop entry"
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/tamberlink.svg" ] || fail "missing icon"
+[ -f "$root/usr/lib/udev/rules.d/60-tamberlink.rules" ] || fail "missing udev rules"
+[ -f "$root/usr/share/doc/tamberlink/wiring.md" ] || fail "missing docs/wiring.md"
 for link in tamberlink tamberlink-cli tamberlink-board-sim sordane; do
   [ -L "$bin/$link" ] && [ -x "$bin/$link" ] || fail "missing link $bin/$link"
 done
