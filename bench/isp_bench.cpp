@@ -1,6 +1,8 @@
 // The ISP engine on the simulated cable: register traffic per programmed
 // byte for each latch mode, raw simulated register throughput, and the time
-// to write and verify 8 KB through the controller.
+// to write and verify 8 KB through the controller. The same engine on the
+// fake GPIO line layer (line changes per programmed byte) and on the fake
+// FTDI layer (USB transfers per programmed byte).
 
 #include <benchmark/benchmark.h>
 
@@ -17,7 +19,12 @@
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusQueue.h"
+#include "sim/SimFtdiRig.h"
+#include "sim/SimGpioRig.h"
 #include "sim/SimIspRig.h"
+#include "sim/SimulatedBackends.h"
+#include "sim/SimulatedFtdiProgrammer.h"
+#include "sim/SimulatedGpioProgrammer.h"
 #include "sim/SimulatedIspProgrammer.h"
 
 namespace {
@@ -150,6 +157,137 @@ void BM_WriteAndVerify8K(benchmark::State& state)
         }
     }
 }
+// A controller with the GPIO (4) or FTDI (5) backend on its fake line
+// layer and an AT89S52 selected.
+struct PinBench {
+    explicit PinBench(int progType)
+    {
+        SetAppDir("/nonexistent-tamberlink-bench");
+        programmer.SetBackendTable(&kinds);
+        programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
+        if (progType == 4) {
+            auto made = MakeSimulatedGpioProgrammer(programmer);
+            isp = made.backend.get();
+            gpio = made.rig;
+            chip = &made.rig->Chip();
+            programmer.SetBackend(4, std::move(made.backend));
+        } else {
+            auto made = MakeSimulatedFtdiProgrammer(programmer);
+            isp = made.backend.get();
+            ftdi = made.rig;
+            chip = &made.rig->Chip();
+            programmer.SetBackend(5, std::move(made.backend));
+        }
+        queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
+    }
+
+    int WaitForEnd()
+    {
+        for (;;) {
+            const auto event = queue.Wait(std::chrono::seconds(60));
+            if (!event)
+                return -1;
+            if (event->kind == StatusEvent::Kind::Status && event->value != kStatusWriteProgress &&
+                event->value != kStatusReadProgress)
+                return event->value;
+        }
+    }
+
+    CStatusQueue queue;
+    CNullMessageSink messages;
+    const CBackendTable kinds = SimulatedIspBackends({});
+    CProgrammer programmer{queue, messages};
+    CIspEngine* isp = nullptr;
+    CSimGpioRig* gpio = nullptr;
+    CSimFtdiRig* ftdi = nullptr;
+    CSimChip* chip = nullptr;
+};
+
+// GPIO: every line change is one set of one line (one ioctl on a real
+// chip), every sample one read. A frame is 100 changes (per byte one SCK
+// low, per bit MOSI, SCK high, SCK low) and 32 reads; a programmed byte on
+// the simulated chip is 5 frames (the write and four read-backs), so 500
+// changes and 160 reads.
+void BM_GpioLineChangesPerProgrammedByte(benchmark::State& state)
+{
+    PinBench bench(4);
+    CIspFamily* family = bench.isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    family->ProgramEnable();
+    bench.gpio->ResetCounters();
+    std::uint64_t bytes = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(family->WriteByte(0x00, int(bytes & 0x1FFF)));
+        ++bytes;
+    }
+    const double frames = 1 + CSimIspTarget::kWritePolls + 1;
+    const double changes = double(bench.gpio->LineChanges()) / double(bytes);
+    state.counters["line_changes_per_byte"] = changes;
+    state.counters["line_reads_per_byte"] = double(bench.gpio->LineReads()) / double(bytes);
+    state.counters["expected_changes"] = frames * 100;
+    state.counters["expected_reads"] = frames * 32;
+    if (changes != frames * 100 || bench.gpio->LineReads() != std::uint64_t(frames) * 32 * bytes)
+        state.SkipWithError("line traffic differs from what the algorithm implies");
+    family->EndProgramming();
+}
+BENCHMARK(BM_GpioLineChangesPerProgrammedByte);
+
+// FTDI: a frame's 100 changes go out in one USB write and its 100 samples
+// come back in one read, so a frame is one exchange of 2 transfers. A
+// programmed byte is the write frame and the read-backs until it reads
+// back; a USB round trip (1 ms or more) outlasts the part's byte write, so
+// the first read-back, one exchange later, already matches: 2 exchanges, 4
+// transfers (target: at most 6).
+void BM_FtdiUsbTransfersPerProgrammedByte(benchmark::State& state)
+{
+    PinBench bench(5);
+    CIspFamily* family = bench.isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    family->ProgramEnable();
+    bench.ftdi->ResetCounters();
+    std::uint64_t bytes = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(family->WriteByte(0x00, int(bytes & 0x1FFF)));
+        ++bytes;
+    }
+    const double transfers = double(bench.ftdi->Transfers()) / double(bytes);
+    state.counters["usb_transfers_per_byte"] = transfers;
+    state.counters["usb_bytes_per_byte"] = double(bench.ftdi->BytesWritten()) / double(bytes);
+    state.counters["expected"] = 2 * 2;
+    if (transfers != 4 || transfers > 6)
+        state.SkipWithError("USB transfers differ from what the algorithm implies");
+    family->EndProgramming();
+}
+BENCHMARK(BM_FtdiUsbTransfersPerProgrammedByte);
+
+// Write and verify 8 KB on GPIO lines (4) and an FTDI cable (5), through the
+// controller. The fakes answer at once: this is the host's own cost.
+void BM_PinKindWriteAndVerify8K(benchmark::State& state)
+{
+    PinBench bench(int(state.range(0)));
+    std::mt19937 random(7);
+    for (int i = 0; i < 0x2000; ++i)
+        bench.programmer.Buffer1[i] = std::uint8_t(random() & 0x7F);
+    for (auto _ : state) {
+        bench.chip->ChipErase();
+        bench.programmer.WriteDevice(0);
+        const int written = bench.WaitForEnd();
+        bench.programmer.m_bKeepLength = 1;
+        bench.programmer.ReadDevice(0);
+        const int read = bench.WaitForEnd();
+        bench.isp->WaitIdle();
+        if (written != kStatusWriteDone || read != kStatusReadDone ||
+            std::memcmp(bench.programmer.Buffer1, bench.programmer.Buffer2, 0x2000) != 0) {
+            state.SkipWithError("write or verify failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_PinKindWriteAndVerify8K)
+    ->Arg(4)
+    ->Arg(5)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+
 BENCHMARK(BM_WriteAndVerify8K)
     ->Arg(1)
     ->Arg(2)
