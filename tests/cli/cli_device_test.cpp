@@ -203,6 +203,26 @@ TEST(CliPorts, UnopenablePortIsExplained)
     }
 }
 
+// GPIO lines and FTDI cables that are not there: the real libraries answer,
+// and stderr names the device and why.
+TEST(CliPorts, MissingGpioChipAndFtdiCableAreExplained)
+{
+    CTempDir dir;
+    const struct {
+        const char* programmer;
+        const char* port;
+        const char* named;
+    } cases[] = {{"4", "tl-no-such-chip", "cannot open GPIO chip tl-no-such-chip: tl-no-such-chip: "},
+                 {"5", "ftdi:1234:5678", "cannot open FTDI cable ftdi:1234:5678: ftdi:1234:5678"}};
+    for (const auto& c : cases) {
+        const CliRun run = RunTamberlinkCli({"--programmer", c.programmer, "--port", c.port, "check"},
+                                            dir.Path().string());
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ(run.out, "初始化并口失败.\n");
+        EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+    }
+}
+
 TEST(CliPorts, SilentBoardTimesOut)
 {
     // A terminal nobody answers on.

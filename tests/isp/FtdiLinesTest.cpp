@@ -1,0 +1,137 @@
+// The FTDI line layer's batching against a scripted chip: samples come back
+// in parts, batches split at the chip's buffer, and a cable that fails or
+// falls silent is reported rather than read as data.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+
+#include "isp/FtdiLines.h"
+
+namespace {
+
+// Synchronous bit-bang with MISO (D1) wired back to MOSI (D2): each sample
+// shows the state before its byte, so MISO echoes the MOSI of the byte
+// before. Reads hand back at most `chunk` samples each.
+class CLoopbackFtdi : public IFtdiBitBang {
+public:
+    bool Write(const std::uint8_t* data, int size) override
+    {
+        writes.push_back(size);
+        if (failWrites)
+            return false;
+        for (int i = 0; i < size; ++i) {
+            pending.push_back(std::uint8_t(((last >> 2) & 1) << 1));
+            last = data[i];
+        }
+        return true;
+    }
+    int Read(std::uint8_t* data, int size) override
+    {
+        ++reads;
+        if (silent)
+            return 0;
+        const int n = std::min({size, chunk, int(pending.size())});
+        std::copy_n(pending.begin(), n, data);
+        pending.erase(pending.begin(), pending.begin() + n);
+        return n;
+    }
+    std::string Error() const override { return "ftdi: USB write failed: gone"; }
+
+    std::vector<int> writes;
+    int reads = 0;
+    int chunk = 1 << 20;
+    bool failWrites = false;
+    bool silent = false;
+    std::deque<std::uint8_t> pending;
+    std::uint8_t last = 0;
+};
+
+struct Lines {
+    Lines()
+    {
+        auto made = std::make_unique<CLoopbackFtdi>();
+        chip = made.get();
+        lines = std::make_unique<CFtdiLines>(FtdiWiring{}, "ftdi", std::move(made), "");
+    }
+    // Shifts bits out on MOSI inside one frame, sampling MISO after each.
+    std::vector<std::uint8_t> Frame(int bits)
+    {
+        std::vector<std::uint8_t> rx(std::size_t(bits + 7) / 8);
+        lines->BeginFrame();
+        for (int i = 0; i < bits; ++i) {
+            lines->SetMosi(Bit(i));
+            lines->SetSck(1);  // the sample shows the lines now: MOSI as set
+            lines->SampleMiso(rx[std::size_t(i / 8)], std::uint8_t(0x80 >> (i % 8)));
+            lines->SetSck(0);
+        }
+        lines->EndFrame();
+        return rx;
+    }
+    static int Bit(int i) { return (i * 7 + i / 3) % 2; }
+    static std::vector<std::uint8_t> Expected(int bits)
+    {
+        std::vector<std::uint8_t> rx(std::size_t(bits + 7) / 8);
+        for (int i = 0; i < bits; ++i)
+            if (Bit(i))
+                rx[std::size_t(i / 8)] |= std::uint8_t(0x80 >> (i % 8));
+        return rx;
+    }
+
+    CLoopbackFtdi* chip = nullptr;
+    std::unique_ptr<CFtdiLines> lines;
+};
+
+TEST(FtdiLines, AFrameIsOneWriteWhateverPiecesItsSamplesComeBackIn)
+{
+    for (int chunk : {1000, 62, 7, 1}) {
+        Lines l;
+        l.chip->chunk = chunk;
+        EXPECT_EQ(l.Frame(32), Lines::Expected(32)) << chunk;
+        EXPECT_EQ(l.chip->writes, (std::vector<int>{96})) << chunk;
+        EXPECT_EQ(l.chip->reads, (96 + chunk - 1) / chunk) << chunk;
+        EXPECT_FALSE(l.lines->Failed());
+    }
+}
+
+TEST(FtdiLines, ALongBatchSplitsAtTheChipsBufferAndKeepsEverySample)
+{
+    Lines l;
+    // 100 bits: 300 bytes, more than the 256 samples the chip holds.
+    EXPECT_EQ(l.Frame(100), Lines::Expected(100));
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch, 300 - CFtdiLines::kMaxBatch}));
+}
+
+TEST(FtdiLines, OutsideAFrameEachChangeAndSampleIsAnExchange)
+{
+    Lines l;
+    l.lines->SetMosi(1);
+    EXPECT_EQ(l.lines->ReadMiso(), 1);
+    l.lines->SetMosi(0);
+    EXPECT_EQ(l.lines->ReadMiso(), 0);
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{1, 1, 1, 1}));
+}
+
+TEST(FtdiLines, AFailedWriteIsReportedAndReadsHighFromThenOn)
+{
+    Lines l;
+    l.chip->failWrites = true;
+    EXPECT_EQ(l.Frame(8), std::vector<std::uint8_t>{0xFF});
+    EXPECT_TRUE(l.lines->Failed());
+    EXPECT_EQ(l.lines->LastError(), "ftdi: USB write failed: gone");
+    // Nothing more goes to a cable that is gone.
+    l.Frame(8);
+    EXPECT_EQ(l.chip->writes.size(), 1u);
+}
+
+TEST(FtdiLines, ASilentCableTimesOut)
+{
+    Lines l;
+    l.chip->silent = true;
+    EXPECT_EQ(l.Frame(8), std::vector<std::uint8_t>{0xFF});
+    EXPECT_TRUE(l.lines->Failed());
+    EXPECT_NE(l.lines->LastError().find("no samples back"), std::string::npos) << l.lines->LastError();
+}
+
+}  // namespace
