@@ -1,5 +1,6 @@
 #include "isp/FtdiAddress.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -76,15 +77,26 @@ bool FtdiAddress::Matches(int deviceVendor, int deviceProduct, const std::string
     return ids && (serial.empty() || serial == deviceSerial);
 }
 
-std::string FtdiAddress::NotFound() const
+LinesOpenFailure FtdiAddress::Failure(const std::string& text, int error, const std::string& fix) const
 {
-    return ToString() + ": no such FTDI cable is plugged in (lsusb lists the USB devices; give"
-        " --port ftdi:VID:PID[:SERIAL] or set Device in the [FTDI] section of Quenby.ini)";
+    return {text, {ToString(), error, "FTDI", fix}};
 }
 
-std::string FtdiAddress::AccessDenied(const std::string& usbPath) const
+LinesOpenFailure FtdiAddress::NotFound() const
 {
-    return ToString() + " (" + usbPath + "): Permission denied (the user needs read and write"
-        " access to the cable: install 60-tamberlink.rules into /usr/lib/udev/rules.d, then"
-        " unplug and plug in the cable)";
+    return Failure(ToString() + ": no such FTDI cable is plugged in (lsusb lists the USB devices;"
+                       " give --port ftdi:VID:PID[:SERIAL] or set Device in the [FTDI] section of"
+                       " Quenby.ini)",
+                   ENODEV, "请插上 FTDI 线缆, 或检查 --port 或 Quenby.ini 的 [FTDI] 节");
+}
+
+LinesOpenFailure FtdiAddress::AccessDenied(const std::string& usbPath) const
+{
+    LinesOpenFailure failure =
+        Failure(ToString() + " (" + usbPath + "): Permission denied (the user needs read and write"
+                    " access to the cable: install 60-tamberlink.rules into"
+                    " /usr/lib/udev/rules.d, then unplug and plug in the cable)",
+                EACCES, "请安装 60-tamberlink.rules 规则后重新插拔线缆");
+    failure.port.path = ToString() + " (" + usbPath + ")";
+    return failure;
 }

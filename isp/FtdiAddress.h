@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "isp/IspLines.h"
+
 // Which FTDI chip to use, as the user writes it: "ftdi" for the first one
 // found among FTDI's own product ids, or "ftdi:VID:PID" (hexadecimal) with an
 // optional ":SERIAL" to pick one of several.
@@ -20,9 +22,12 @@ struct FtdiAddress {
     // Whether a USB device with these ids and serial number is the one meant.
     bool Matches(int deviceVendor, int deviceProduct, const std::string& deviceSerial) const;
 
-    // Failure texts shared by the real cable and the simulated one.
-    std::string NotFound() const;
+    // Failures shared by the real cable and the simulated one, each with
+    // the parts of the log line (kind "FTDI" and the fix).
+    LinesOpenFailure NotFound() const;
     // usbPath is the device node the user lacks access to
     // (/dev/bus/usb/BBB/DDD).
-    std::string AccessDenied(const std::string& usbPath) const;
+    LinesOpenFailure AccessDenied(const std::string& usbPath) const;
+    // Any other: text for the command line, error and fix for the log.
+    LinesOpenFailure Failure(const std::string& text, int error, const std::string& fix = {}) const;
 };

@@ -3,11 +3,12 @@
 #include <chrono>
 
 CFtdiLines::CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtdiBitBang> device,
-                       std::string openError)
+                       LinesOpenFailure failure)
     : m_wiring(std::move(wiring))
     , m_strName(std::move(name))
     , m_pDevice(std::move(device))
-    , m_strError(m_pDevice ? std::string() : std::move(openError))
+    , m_openFailure(m_pDevice ? PortOpenFailure{} : std::move(failure.port))
+    , m_strError(m_pDevice ? std::string() : std::move(failure.text))
 {
     m_queue.reserve(kMaxBatch);
     m_in.resize(kMaxBatch);

@@ -26,13 +26,14 @@ public:
     // How long the samples of one exchange may take to come back.
     static constexpr int kReadTimeoutMs = 1000;
 
-    // device is null when the open failed; openError then says why.
+    // device is null when the open failed; failure then says why.
     CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtdiBitBang> device,
-               std::string openError);
+               LinesOpenFailure failure);
 
     bool IsOpen() const override { return m_pDevice != nullptr; }
     std::string Describe() const override { return "FTDI cable " + m_strName; }
     std::string LastError() const override { return m_strError; }
+    PortOpenFailure OpenFailure() const override { return m_openFailure; }
     bool Failed() const override { return m_bFailed; }
 
     void SetMosi(int level) override { Drive(m_wiring.m_nMosi, level); }
@@ -63,6 +64,7 @@ private:
     const FtdiWiring m_wiring;
     const std::string m_strName;
     std::unique_ptr<IFtdiBitBang> m_pDevice;
+    const PortOpenFailure m_openFailure;
     std::string m_strError;
     std::atomic<bool> m_bFailed{false};
 

@@ -1,5 +1,6 @@
 #include "isp/FtdiProgrammer.h"
 
+#include <cerrno>
 #include <optional>
 
 #include "isp/FtdiLines.h"
@@ -27,15 +28,20 @@ int CFtdiProgrammer::Open(CProgrammer* controller, const FtdiWiring& wiring,
                           const CableOpener& opener)
 {
     std::string error;
+    LinesOpenFailure failure;
     std::unique_ptr<IFtdiBitBang> cable;
     const std::optional<FtdiAddress> address = FtdiAddress::Parse(wiring.m_strDevice, &error);
     if (!address) {
-        error = wiring.m_strDevice + ": " + error;
+        failure = {wiring.m_strDevice + ": " + error,
+                   {wiring.m_strDevice, EINVAL, "FTDI",
+                    "线缆应写作 ftdi 或 ftdi:VID:PID[:SERIAL], 请检查 --port 或 Quenby.ini 的 [FTDI] 节"}};
     } else if (const std::string problem = wiring.Problem(); !problem.empty()) {
-        error = address->ToString() + ": " + problem + " (check the [FTDI] section of Quenby.ini)";
+        failure = address->Failure(
+            address->ToString() + ": " + problem + " (check the [FTDI] section of Quenby.ini)", EINVAL,
+            "请检查 Quenby.ini 的 [FTDI] 节: MOSI, MISO, SCK, RST 须为 D0..D7 中四条不同的线");
     } else {
-        cable = opener(*address, wiring, error);
+        cable = opener(*address, wiring, failure);
     }
     const std::string name = address ? address->ToString() : wiring.m_strDevice;
-    return Init(controller, std::make_unique<CFtdiLines>(wiring, name, std::move(cable), error));
+    return Init(controller, std::make_unique<CFtdiLines>(wiring, name, std::move(cable), failure));
 }

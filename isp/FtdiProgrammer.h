@@ -17,9 +17,9 @@ class CProgrammer;
 class CFtdiProgrammer : public CIspEngine {
 public:
     // Opens the chip address names, set up for wiring: the chip, or nullptr
-    // with the reason in error.
+    // with the reason in failure.
     using CableOpener = std::function<std::unique_ptr<IFtdiBitBang>(
-        const FtdiAddress& address, const FtdiWiring& wiring, std::string& error)>;
+        const FtdiAddress& address, const FtdiWiring& wiring, LinesOpenFailure& failure)>;
 
     // Makes the backend, installs it in programmer for progType and opens
     // the real cable; 1 when it is open.

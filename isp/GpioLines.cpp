@@ -1,9 +1,11 @@
 #include "isp/GpioLines.h"
 
 CGpioLines::CGpioLines(GpioWiring wiring, std::unique_ptr<IGpioLineRequest> request,
-                       std::string openError)
-    : m_wiring(std::move(wiring)), m_pRequest(std::move(request))
-    , m_strError(m_pRequest ? std::string() : std::move(openError))
+                       LinesOpenFailure failure)
+    : m_wiring(std::move(wiring))
+    , m_pRequest(std::move(request))
+    , m_openFailure(m_pRequest ? PortOpenFailure{} : std::move(failure.port))
+    , m_strError(m_pRequest ? std::string() : std::move(failure.text))
 {
 }
 

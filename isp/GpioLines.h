@@ -14,13 +14,14 @@
 // it goes.
 class CGpioLines : public IIspLines {
 public:
-    // request is null when the open failed; openError then says why.
+    // request is null when the open failed; failure then says why.
     CGpioLines(GpioWiring wiring, std::unique_ptr<IGpioLineRequest> request,
-               std::string openError);
+               LinesOpenFailure failure);
 
     bool IsOpen() const override { return m_pRequest != nullptr; }
     std::string Describe() const override { return "GPIO chip " + m_wiring.m_strChip; }
     std::string LastError() const override { return m_strError; }
+    PortOpenFailure OpenFailure() const override { return m_openFailure; }
     bool Failed() const override { return m_bFailed; }
 
     void SetMosi(int level) override { Drive(IGpioLineRequest::kMosi, m_wiring.m_nMosi, level); }
@@ -37,6 +38,7 @@ private:
 
     const GpioWiring m_wiring;
     std::unique_ptr<IGpioLineRequest> m_pRequest;
+    const PortOpenFailure m_openFailure;
     std::string m_strError;
     std::atomic<bool> m_bFailed{false};
 };

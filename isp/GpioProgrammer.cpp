@@ -24,11 +24,11 @@ GpioWiring CGpioProgrammer::WiringFor(const CProgrammer& programmer)
 int CGpioProgrammer::Open(CProgrammer* controller, const GpioWiring& wiring,
                           const LineRequester& requester)
 {
-    std::string error;
+    LinesOpenFailure failure;
     std::unique_ptr<IGpioLineRequest> request;
     if (const std::string problem = wiring.Problem(); !problem.empty())
-        error = wiring.DevicePath() + ": " + problem + " (check the [GPIO] section of Quenby.ini)";
+        failure = wiring.ProblemFailure(problem);
     else
-        request = requester(wiring, error);
-    return Init(controller, std::make_unique<CGpioLines>(wiring, std::move(request), error));
+        request = requester(wiring, failure);
+    return Init(controller, std::make_unique<CGpioLines>(wiring, std::move(request), failure));
 }

@@ -15,9 +15,9 @@ class CProgrammer;
 class CGpioProgrammer : public CIspEngine {
 public:
     // Asks for the wiring's lines: the request, or nullptr with the reason
-    // in error.
-    using LineRequester =
-        std::function<std::unique_ptr<IGpioLineRequest>(const GpioWiring& wiring, std::string& error)>;
+    // in failure.
+    using LineRequester = std::function<std::unique_ptr<IGpioLineRequest>(
+        const GpioWiring& wiring, LinesOpenFailure& failure)>;
 
     // Makes the backend, installs it in programmer for progType and opens it
     // on the real chip; 1 when the lines are held.

@@ -85,3 +85,28 @@ std::string GpioWiring::Explain(int error, int line, int lineCount,
     }
     return text;
 }
+
+LinesOpenFailure GpioWiring::Failure(int error, int line, int lineCount,
+                                     const std::string& consumer) const
+{
+    std::string fix;
+    if (line >= 0 && lineCount > 0 && line >= lineCount)
+        fix = "该芯片只有 0 到 " + std::to_string(lineCount - 1) + " 号线, 请检查 Quenby.ini 的 [GPIO] 节";
+    else if (error == EACCES || error == EPERM)
+        fix = "请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组";
+    else if (error == ENOENT || error == ENODEV || error == ENXIO)
+        fix = "gpiodetect 列出 GPIO 芯片; 请检查 --port 或 Quenby.ini 的 [GPIO] 节";
+    else if (error == EBUSY)
+        fix = std::to_string(line) + " 号线已被 " + (consumer.empty() ? "另一个程序" : "\"" + consumer + "\"")
+            + " 占用, 请关闭占用它的接口(如 SPI)";
+    else if (error == ENOSYS)
+        fix = "此程序编译时没有 libgpiod, 不支持 GPIO";
+    return {Explain(error, line, lineCount, consumer), {DevicePath(), error, "GPIO", fix}};
+}
+
+LinesOpenFailure GpioWiring::ProblemFailure(const std::string& problem) const
+{
+    return {DevicePath() + ": " + problem + " (check the [GPIO] section of Quenby.ini)",
+            {DevicePath(), EINVAL, "GPIO",
+             "请检查 Quenby.ini 的 [GPIO] 节: MOSI, MISO, SCK, RST 须为四条不同的线"}};
+}

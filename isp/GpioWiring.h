@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "isp/IspLines.h"
+
 // Which lines of which GPIO chip carry the programming lines, read from the
 // "GPIO" section of "Quenby.ini" (keys Chip, MOSI, MISO, SCK, RST), shaped
 // like the type-1 cable's pin section. The defaults are the Raspberry Pi's
@@ -34,4 +36,9 @@ struct GpioWiring {
     // consumer whoever holds a busy line.
     std::string Explain(int error, int line = -1, int lineCount = 0,
                         const std::string& consumer = {}) const;
+    // The same, with the parts of the log line (kind "GPIO" and the fix).
+    LinesOpenFailure Failure(int error, int line = -1, int lineCount = 0,
+                             const std::string& consumer = {}) const;
+    // A wiring that cannot be asked for (see Problem).
+    LinesOpenFailure ProblemFailure(const std::string& problem) const;
 };

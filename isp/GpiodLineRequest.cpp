@@ -9,20 +9,20 @@
 #if TAMBERLINK_HAVE_GPIOD
 
 std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::Request(const GpioWiring& wiring,
-                                                             std::string& error)
+                                                             LinesOpenFailure& failure)
 {
     std::unique_ptr<CGpiodLineRequest> request(new CGpiodLineRequest());
     request->m_pChip = gpiod_chip_open_lookup(wiring.m_strChip.c_str());
     if (!request->m_pChip) {
         // A name that is neither path, name, label nor number leaves errno 0.
-        error = wiring.Explain(errno ? errno : ENOENT);
+        failure = wiring.Failure(errno ? errno : ENOENT);
         return nullptr;
     }
     const int count = int(gpiod_chip_num_lines(request->m_pChip));
     const int offsets[4] = {wiring.m_nMosi, wiring.m_nSck, wiring.m_nRst, wiring.m_nMiso};
     for (int i = 0; i < 4; ++i) {
         if (offsets[i] >= count) {
-            error = wiring.Explain(EINVAL, offsets[i], count);
+            failure = wiring.Failure(EINVAL, offsets[i], count);
             return nullptr;
         }
         gpiod_line* line = gpiod_chip_get_line(request->m_pChip, unsigned(offsets[i]));
@@ -34,7 +34,7 @@ std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::Request(const GpioWiring& w
             std::string consumer;
             if (line && gpiod_line_update(line) == 0 && gpiod_line_consumer(line))
                 consumer = gpiod_line_consumer(line);
-            error = wiring.Explain(reason, offsets[i], count, consumer);
+            failure = wiring.Failure(reason, offsets[i], count, consumer);
             return nullptr;
         }
         request->m_pLines[i] = line;
@@ -65,10 +65,11 @@ int CGpiodLineRequest::Get(Line line)
 #else
 
 std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::Request(const GpioWiring& wiring,
-                                                             std::string& error)
+                                                             LinesOpenFailure& failure)
 {
-    error = wiring.DevicePath() + ": this build of Tamberlink has no GPIO support (it needs"
-        " libgpiod 1.x, Debian package libgpiod-dev, when it is built)";
+    failure = wiring.Failure(ENOSYS);
+    failure.text = wiring.DevicePath() + ": this build of Tamberlink has no GPIO support (it"
+        " needs libgpiod 1.x, Debian package libgpiod-dev, when it is built)";
     return nullptr;
 }
 

@@ -17,9 +17,10 @@ public:
     static constexpr const char* kConsumer = "tamberlink";
 
     // Opens the chip and requests the lines, outputs low, under the consumer
-    // name "tamberlink". nullptr with the reason (GpioWiring::Explain) in
-    // error when that fails; a build without libgpiod always fails.
-    static std::unique_ptr<IGpioLineRequest> Request(const GpioWiring& wiring, std::string& error);
+    // name "tamberlink". nullptr with the reason (GpioWiring::Failure) in
+    // failure when that fails; a build without libgpiod always fails.
+    static std::unique_ptr<IGpioLineRequest> Request(const GpioWiring& wiring,
+                                                     LinesOpenFailure& failure);
 
     ~CGpiodLineRequest() override;
 

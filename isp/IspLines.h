@@ -5,6 +5,13 @@
 
 #include "programmer/DeviceBackend.h"
 
+// Why lines did not open: the command line's text (the device, the
+// system's reason and the fix) and the parts of the log line.
+struct LinesOpenFailure {
+    std::string text;
+    PortOpenFailure port;
+};
+
 // The four programming lines of one ISP connection (MOSI, MISO, SCK, RST)
 // as the engine drives them: a parallel-port cable, GPIO lines, an FTDI chip
 // in bit-bang mode. Each setter drives its line at once; ReadMiso samples

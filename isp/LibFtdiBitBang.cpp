@@ -1,5 +1,7 @@
 #include "isp/LibFtdiBitBang.h"
 
+#include <cerrno>
+
 #if TAMBERLINK_HAVE_FTDI
 #include <ftdi.h>
 #include <libusb.h>
@@ -25,13 +27,14 @@ std::string UsbPath(libusb_device* device)
 }  // namespace
 
 std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
-                                                    const FtdiWiring& wiring, std::string& error)
+                                                    const FtdiWiring& wiring,
+                                                    LinesOpenFailure& failure)
 {
     std::unique_ptr<CLibFtdiBitBang> cable(new CLibFtdiBitBang());
     cable->m_strName = address.ToString();
     cable->m_pContext = ftdi_new();
     if (!cable->m_pContext) {
-        error = cable->m_strName + ": libftdi could not start";
+        failure = address.Failure(cable->m_strName + ": libftdi could not start", ENOMEM);
         return nullptr;
     }
     ftdi_context* ctx = cable->m_pContext;
@@ -43,7 +46,7 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
     // The ids to look for; 0 and 0 make libftdi look for FTDI's own.
     ftdi_device_list* list = nullptr;
     if (ftdi_usb_find_all(ctx, &list, address.vendor, address.product) < 0) {
-        error = cable->m_strName + ": " + ftdi_get_error_string(ctx);
+        failure = address.Failure(cable->m_strName + ": " + ftdi_get_error_string(ctx), EIO);
         return nullptr;
     }
     libusb_device* found = nullptr;
@@ -59,7 +62,7 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
     }
     if (!found) {
         ftdi_list_free(&list);
-        error = address.NotFound();
+        failure = address.NotFound();
         return nullptr;
     }
     const std::string usbPath = UsbPath(found);
@@ -68,12 +71,14 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
     if (opened < 0) {
         // libftdi does not say why libusb refused; the device node does.
         if (::access(usbPath.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
-            error = address.AccessDenied(usbPath);
+            failure = address.AccessDenied(usbPath);
         else if (opened == -5)
-            error = cable->m_strName + " (" + usbPath
-                + "): the cable is in use (another program holds it)";
+            failure = address.Failure(cable->m_strName + " (" + usbPath
+                                          + "): the cable is in use (another program holds it)",
+                                      EBUSY, "另一个程序正在使用该线缆");
         else
-            error = cable->m_strName + " (" + usbPath + "): " + ftdi_get_error_string(ctx);
+            failure = address.Failure(
+                cable->m_strName + " (" + usbPath + "): " + ftdi_get_error_string(ctx), EIO);
         return nullptr;
     }
     cable->m_bOpen = true;
@@ -82,7 +87,7 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
     if (ftdi_set_latency_timer(ctx, 1) < 0 || ftdi_set_baudrate(ctx, wiring.m_nBaud) < 0
         || ftdi_set_bitmode(ctx, wiring.OutputMask(), BITMODE_SYNCBB) < 0
         || ftdi_tcioflush(ctx) < 0) {
-        error = cable->m_strName + ": " + ftdi_get_error_string(ctx);
+        failure = address.Failure(cable->m_strName + ": " + ftdi_get_error_string(ctx), EIO);
         return nullptr;
     }
     return cable;
@@ -122,10 +127,12 @@ int CLibFtdiBitBang::Read(std::uint8_t* data, int size)
 #else
 
 std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address, const FtdiWiring&,
-                                                    std::string& error)
+                                                    LinesOpenFailure& failure)
 {
-    error = address.ToString() + ": this build of Tamberlink has no FTDI support (it needs"
-        " libftdi1, Debian package libftdi1-dev, when it is built)";
+    failure = address.Failure(address.ToString() + ": this build of Tamberlink has no FTDI"
+                                  " support (it needs libftdi1, Debian package libftdi1-dev,"
+                                  " when it is built)",
+                              ENOSYS, "此程序编译时没有 libftdi1, 不支持 FTDI 线缆");
     return nullptr;
 }
 

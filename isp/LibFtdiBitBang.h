@@ -18,10 +18,10 @@ public:
     // Opens the first chip that address matches (interface A of a dual or
     // quad chip), sets the latency timer to 1 ms, the baud rate, and
     // synchronous bit-bang mode with MOSI, SCK and RST as outputs, all low.
-    // nullptr with the reason in error when any of that fails; a build
+    // nullptr with the reason in failure when any of that fails; a build
     // without libftdi1 always fails.
     static std::unique_ptr<IFtdiBitBang> Open(const FtdiAddress& address, const FtdiWiring& wiring,
-                                              std::string& error);
+                                              LinesOpenFailure& failure);
 
     // Leaves bit-bang mode (the lines go back to the UART) and closes.
     ~CLibFtdiBitBang() override;

@@ -12,6 +12,10 @@ constexpr int kErrorNoUart = -1;
 struct PortOpenFailure {
     std::string path;
     int error = 0;
+    // Lines that are not the parallel port's (GPIO, FTDI) name their kind
+    // and bring their own fix; empty: the port's usual ones.
+    std::string kind{};
+    std::string fix{};
 };
 
 // The six device operations every backend offers, each taking the current

@@ -9,10 +9,15 @@ CSimFtdiRig::CSimFtdiRig(SimChipType chip, const FtdiWiring& board, Identity ide
 {
 }
 
-bool CSimFtdiRig::Open(const FtdiAddress& address, std::uint8_t outputMask, std::string& error)
+bool CSimFtdiRig::Open(const FtdiAddress& address, std::uint8_t outputMask,
+                       LinesOpenFailure& failure)
 {
     if (!address.Matches(m_identity.vendor, m_identity.product, m_identity.serial)) {
-        error = address.NotFound();
+        failure = address.NotFound();
+        return false;
+    }
+    if (m_identity.accessDenied) {
+        failure = address.AccessDenied(kUsbPath);
         return false;
     }
     m_strName = address.ToString();

@@ -31,7 +31,11 @@ public:
         int vendor = 0x0403;
         int product = 0x6001;
         std::string serial = "TL000001";
+        // Its USB device node is not open to the user.
+        bool accessDenied = false;
     };
+    // Where the simulated chip sits on the USB.
+    static constexpr const char* kUsbPath = "/dev/bus/usb/001/004";
 
     // board: on which of D0..D7 the target's pins really sit.
     CSimFtdiRig(SimChipType chip, const FtdiWiring& board, Identity identity);
@@ -39,7 +43,7 @@ public:
     // What opening the cable would find: true when address names this chip
     // (its outputs then are outputMask, all low); otherwise false with the
     // reason.
-    bool Open(const FtdiAddress& address, std::uint8_t outputMask, std::string& error);
+    bool Open(const FtdiAddress& address, std::uint8_t outputMask, LinesOpenFailure& failure);
 
     bool Write(const std::uint8_t* data, int size) override;
     int Read(std::uint8_t* data, int size) override;

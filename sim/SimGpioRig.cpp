@@ -13,17 +13,21 @@ CSimGpioRig::CSimGpioRig(SimChipType chip, const GpioWiring& board, Options opti
 {
 }
 
-bool CSimGpioRig::Request(const GpioWiring& host, std::string& error)
+bool CSimGpioRig::Request(const GpioWiring& host, LinesOpenFailure& failure)
 {
     if (host.DevicePath() != m_wiring.DevicePath()) {
-        error = host.Explain(ENOENT);
+        failure = host.Failure(ENOENT);
+        return false;
+    }
+    if (m_options.accessDenied) {
+        failure = host.Failure(EACCES);
         return false;
     }
     const int offsets[4] = {host.m_nMosi, host.m_nSck, host.m_nRst, host.m_nMiso};
     for (int i = 0; i < 4; ++i) {
         const int offset = offsets[i];
         if (offset < 0 || offset >= m_nLineCount) {
-            error = host.Explain(EINVAL, offset, m_nLineCount);
+            failure = host.Failure(EINVAL, offset, m_nLineCount);
             return false;
         }
         // The first request of a line that is already held, this one's own
@@ -31,11 +35,11 @@ bool CSimGpioRig::Request(const GpioWiring& host, std::string& error)
         const auto busy = m_options.busyLines.find(offset);
         for (int j = 0; j < i; ++j)
             if (offsets[j] == offset) {
-                error = host.Explain(EBUSY, offset, m_nLineCount, "tamberlink");
+                failure = host.Failure(EBUSY, offset, m_nLineCount, "tamberlink");
                 return false;
             }
         if (busy != m_options.busyLines.end()) {
-            error = host.Explain(EBUSY, offset, m_nLineCount, busy->second);
+            failure = host.Failure(EBUSY, offset, m_nLineCount, busy->second);
             return false;
         }
     }

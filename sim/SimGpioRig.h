@@ -24,14 +24,16 @@ public:
         int lineCount = 54;
         // Lines some other consumer holds, by offset.
         std::map<int, std::string> busyLines;
+        // The chip's device node is not open to the user.
+        bool accessDenied = false;
     };
 
     // board: this chip's name and the lines the target's pins sit on.
     CSimGpioRig(SimChipType chip, const GpioWiring& board, Options options);
 
     // The kernel's answer to a request for host's lines: true when they are
-    // now held; otherwise false with the reason (GpioWiring::Explain).
-    bool Request(const GpioWiring& host, std::string& error);
+    // now held; otherwise false with the reason (GpioWiring::Failure).
+    bool Request(const GpioWiring& host, LinesOpenFailure& failure);
 
     int Set(Line line, int level) override;
     int Get(Line line) override;

@@ -29,6 +29,9 @@ struct SimIspOptions {
     int ftdiVendor = 0x0403;
     int ftdiProduct = 0x6001;
     std::string ftdiSerial = "TL000001";
+    // The user lacks access to the GPIO chip or the FTDI cable (no udev
+    // rule, not in the group).
+    bool accessDenied = false;
     // The chip's memory and lock level: loaded from this file when it
     // exists, saved to it when the backend goes. Empty: a fresh chip, not
     // kept.

@@ -13,12 +13,12 @@ SimulatedFtdiProgrammer MakeSimulatedFtdiProgrammer(CProgrammer& controller,
     result.backend = std::make_unique<CFtdiProgrammer>();
     result.backend->Open(&controller, host,
                          [&](const FtdiAddress& address, const FtdiWiring& wiring,
-                             std::string& error) -> std::unique_ptr<IFtdiBitBang> {
+                             LinesOpenFailure& failure) -> std::unique_ptr<IFtdiBitBang> {
                              auto rig = std::make_unique<CSimFtdiRig>(
                                  options.chip, board,
                                  CSimFtdiRig::Identity{options.ftdiVendor, options.ftdiProduct,
-                                                       options.ftdiSerial});
-                             if (!rig->Open(address, wiring.OutputMask(), error))
+                                                       options.ftdiSerial, options.accessDenied});
+                             if (!rig->Open(address, wiring.OutputMask(), failure))
                                  return nullptr;
                              if (!options.statePath.empty())
                                  rig->Board().KeepState(options.statePath, controller.Messages());

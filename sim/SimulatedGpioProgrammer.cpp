@@ -12,12 +12,13 @@ SimulatedGpioProgrammer MakeSimulatedGpioProgrammer(CProgrammer& controller,
     SimulatedGpioProgrammer result;
     result.backend = std::make_unique<CGpioProgrammer>();
     result.backend->Open(&controller, host,
-                         [&](const GpioWiring& wiring, std::string& error)
+                         [&](const GpioWiring& wiring, LinesOpenFailure& failure)
                              -> std::unique_ptr<IGpioLineRequest> {
                              auto rig = std::make_unique<CSimGpioRig>(
                                  options.chip, board,
-                                 CSimGpioRig::Options{options.gpioLineCount, options.gpioBusyLines});
-                             if (!rig->Request(wiring, error))
+                                 CSimGpioRig::Options{options.gpioLineCount, options.gpioBusyLines,
+                                                      options.accessDenied});
+                             if (!rig->Request(wiring, failure))
                                  return nullptr;
                              if (!options.statePath.empty())
                                  rig->Board().KeepState(options.statePath, controller.Messages());

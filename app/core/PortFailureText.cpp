@@ -37,6 +37,8 @@ std::string ChineseErrorText(int error)
     case ENOTTY: return "对设备不适当的 ioctl 操作";
     case ELOOP: return "符号链接的层数过多";
     case EAGAIN: return "资源暂时不可用";
+    case EINVAL: return "无效的参数";
+    case ENOSYS: return "函数未实现";
     default: return std::strerror(error);
     }
 }
@@ -62,6 +64,11 @@ std::string ParallelPortFailureLine(const PortOpenFailure& failure)
     const int error = failure.error;
     if (error == 0)
         return {};
+    // GPIO lines and FTDI cables report through the same status: they say
+    // what they are and what to do.
+    if (!failure.kind.empty())
+        return Line(failure.kind.c_str(), failure, ChineseErrorText(error),
+                    failure.fix.empty() ? nullptr : failure.fix.c_str());
     if (error == EACCES || error == EPERM)
         return Line("并口", failure, ChineseErrorText(error), "请把用户加入 lp 组");
     if (error == EBUSY)

@@ -9,6 +9,8 @@
 // example "串口 /dev/ttyUSB0: 权限不够 (请把用户加入 dialout 组)". Empty when
 // the backend could not say why (error 0).
 std::string SerialPortFailureLine(const PortOpenFailure& failure);
+// GPIO lines and FTDI cables use the parallel port's status; their failure
+// names its kind ("GPIO /dev/gpiochip0: 权限不够 (...)").
 std::string ParallelPortFailureLine(const PortOpenFailure& failure);
 
 // The errno text in Chinese for the errors opening a device commonly gives,

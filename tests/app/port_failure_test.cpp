@@ -14,6 +14,7 @@
 #include "app/core/PortFailureText.h"
 #include "isp/IspProgrammer.h"
 #include "platform/AppGlobals.h"
+#include "sim/SimulatedBackends.h"
 #include "tests/app/SessionTestKit.h"
 
 namespace {
@@ -97,6 +98,39 @@ TEST(PortFailure, SessionLogsWhichParallelPortFailedAndWhy)
     g_strAppDir = oldAppDir;
     EXPECT_EQ(log, (Lines{"初始化并口失败.", "并口 " + missing
                               + ": 没有那个文件或目录 (请加载 ppdev 模块: sudo modprobe ppdev)"}));
+}
+
+// GPIO lines and FTDI cables report through the parallel port's status; the
+// line after it names their kind, the device and the missing permission.
+TEST(PortFailure, SessionLogsWhichGpioChipOrFtdiCableFailedAndWhy)
+{
+    CTempDir dir;
+    const std::string oldAppDir = g_strAppDir;
+    SetAppDir(dir.Path().string());
+    SimIspOptions denied;
+    denied.accessDenied = true;
+    SimIspOptions busy;
+    busy.gpioBusyLines[11] = "spi0";
+    const struct {
+        int type;
+        const SimIspOptions& options;
+        std::string line;
+    } cases[] = {
+        {4, denied, "GPIO /dev/gpiochip0: 权限不够 (请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组)"},
+        {4, busy, "GPIO /dev/gpiochip0: 设备或资源忙 (11 号线已被 \"spi0\" 占用, 请关闭占用它的接口(如 SPI))"},
+        {5, denied, "FTDI ftdi (/dev/bus/usb/001/004): 权限不够 (请安装 60-tamberlink.rules 规则后重新插拔线缆)"},
+    };
+    for (const auto& c : cases) {
+        SettingsRecord settings;
+        settings.progType = c.type;
+        const CBackendTable kinds = SimulatedIspBackends(c.options);
+        EXPECT_EQ(StartFails(settings, "",
+                             [&kinds](CProgrammer& programmer, int type, int latch) {
+                                 return kinds.Open(programmer, type, latch);
+                             }),
+                  (Lines{"初始化并口失败.", c.line}));
+    }
+    g_strAppDir = oldAppDir;
 }
 
 }  // namespace

@@ -211,14 +211,17 @@ TEST(CliPorts, MissingGpioChipAndFtdiCableAreExplained)
     const struct {
         const char* programmer;
         const char* port;
+        const char* logged;
         const char* named;
-    } cases[] = {{"4", "tl-no-such-chip", "cannot open GPIO chip tl-no-such-chip: tl-no-such-chip: "},
-                 {"5", "ftdi:1234:5678", "cannot open FTDI cable ftdi:1234:5678: ftdi:1234:5678"}};
+    } cases[] = {{"4", "tl-no-such-chip", "GPIO tl-no-such-chip: ",
+                  "cannot open GPIO chip tl-no-such-chip: tl-no-such-chip: "},
+                 {"5", "ftdi:1234:5678", "FTDI ftdi:1234:5678: ",
+                  "cannot open FTDI cable ftdi:1234:5678: ftdi:1234:5678"}};
     for (const auto& c : cases) {
         const CliRun run = RunTamberlinkCli({"--programmer", c.programmer, "--port", c.port, "check"},
                                             dir.Path().string());
-        EXPECT_EQ(run.exitCode, 1) << run.err;
-        EXPECT_EQ(run.out, "初始化并口失败.\n");
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        EXPECT_EQ(run.out.rfind("初始化并口失败.\n" + std::string(c.logged), 0), 0u) << run.out;
         EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
     }
 }

@@ -53,7 +53,8 @@ struct Lines {
     {
         auto made = std::make_unique<CLoopbackFtdi>();
         chip = made.get();
-        lines = std::make_unique<CFtdiLines>(FtdiWiring{}, "ftdi", std::move(made), "");
+        lines = std::make_unique<CFtdiLines>(FtdiWiring{}, "ftdi", std::move(made),
+                                             LinesOpenFailure{});
     }
     // Shifts bits out on MOSI inside one frame, sampling MISO after each.
     std::vector<std::uint8_t> Frame(int bits)
