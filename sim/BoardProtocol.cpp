@@ -1,6 +1,7 @@
 #include "sim/BoardProtocol.h"
 
 #include <algorithm>
+#include <array>
 
 #include "sim/SimChip.h"
 
@@ -124,19 +125,35 @@ std::vector<CBoardProtocol::Reply> CBoardProtocol::HandleFrame()
     return {HandleCommand(frame)};
 }
 
+bool CBoardProtocol::ChipPresent()
+{
+    if (!m_socketProbe)
+        return true;
+    const bool present = m_socketProbe();
+    if (present && m_bSocketWasEmpty)
+        m_chip.ChipErase();
+    m_bSocketWasEmpty = !present;
+    return present;
+}
+
 CBoardProtocol::Reply CBoardProtocol::HandleCommand(const Bytes& frame)
 {
+    const bool present = ChipPresent();
     switch (frame[0]) {
     case kCommandCheck:
         return Frame(kCommandCheck);
     case kCommandDetect: {
         Reply reply = Frame(kCommandDetect);
-        auto signature = m_chip.Signature();
+        // Nothing drives the data lines of an empty socket: they read high.
+        std::array<std::uint8_t, 3> signature {0xFF, 0xFF, 0xFF};
+        if (present)
+            signature = m_chip.Signature();
         std::copy(signature.begin(), signature.end(), reply.bytes.begin() + 2);
         return reply;
     }
     case kCommandErase:
-        m_chip.ChipErase();
+        if (present)
+            m_chip.ChipErase();
         return Frame(kCommandErase);
     case kCommandWrite:
         m_mode = Mode::Write;
@@ -150,7 +167,7 @@ CBoardProtocol::Reply CBoardProtocol::HandleCommand(const Bytes& frame)
         return Frame(kCommandRead);
     case kCommandLock:
         // A level the chip cannot take is not reported as done.
-        return Frame(m_chip.Lock(frame[2]) ? kCommandLock : kUnknownReply);
+        return Frame(present && m_chip.Lock(frame[2]) ? kCommandLock : kUnknownReply);
     case kCommandData:
         // Data without a write command before it is refused like a failed block.
         return Reply {{kAckFailed}, -1};
@@ -162,7 +179,7 @@ CBoardProtocol::Reply CBoardProtocol::HandleCommand(const Bytes& frame)
 CBoardProtocol::Reply CBoardProtocol::HandleDataFrame(const Bytes& frame)
 {
     const int block = m_nWriteBlock++;
-    bool ok = block != m_faults.failBlock;
+    bool ok = block != m_faults.failBlock && ChipPresent();
     const std::uint64_t base = static_cast<std::uint64_t>(block) * kBlockSize;
     for (std::size_t i = 0; ok && i < kBlockSize; ++i) {
         const std::uint64_t address = base + i;
@@ -214,9 +231,10 @@ CBoardProtocol::Reply CBoardProtocol::ReadBlockReply(int block)
     Reply reply = Frame(kReplyData);
     reply.block = block;
     const std::uint64_t base = static_cast<std::uint64_t>(block) * kBlockSize;
+    const bool present = ChipPresent();
     for (std::size_t i = 0; i < kBlockSize; ++i) {
         const std::uint64_t address = base + i;
-        reply.bytes[2 + i] = address < m_chip.Size()
+        reply.bytes[2 + i] = present && address < m_chip.Size()
             ? m_chip.ReadByte(static_cast<std::uint32_t>(address))
             : 0xFF;
     }

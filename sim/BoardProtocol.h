@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -48,6 +49,13 @@ public:
     // no partial frame is kept. The counters go on.
     void PowerUp();
 
+    // The socket: with a probe set, the chip is in only while the probe says
+    // so. An empty socket answers as a board with nothing in it does: the
+    // signature reads ff ff ff, blocks read as 0xFF, data frames and lock
+    // bits fail, an erase is reported done. A chip that goes in after the
+    // socket was seen empty is a new one: blank and unlocked.
+    void SetSocketProbe(std::function<bool()> probe) { m_socketProbe = std::move(probe); }
+
     // One byte from the host, taken off the line at 'now'.
     std::vector<Reply> Feed(std::uint8_t byte, Clock::time_point now);
     // Called when nothing arrived until NextDeadline().
@@ -73,6 +81,7 @@ private:
     Reply ReadBlockReply(int block);
     std::vector<Reply> DropStalledFrame();
     static Reply Frame(std::uint8_t kind);
+    bool ChipPresent();
 
     CSimChip& m_chip;
     BoardFaults m_faults;
@@ -86,6 +95,9 @@ private:
     int m_nReadNext = 0;     // block a request 1 asks for
     int m_nReadLast = -1;    // block a repeat request asks for
     bool m_bReadLost = false;
+
+    std::function<bool()> m_socketProbe;
+    bool m_bSocketWasEmpty = false;
 
     // Set when a 0 ended read mode: if it was really the first byte of a
     // command-0 frame (the host sends no stop byte after a read of length 0),

@@ -38,6 +38,9 @@ CBoardSimulator::CBoardSimulator(Options options)
     , m_pacer(options.baud, options.paced)
     , m_random(std::random_device {}())
 {
+    if (!options.socketPath.empty())
+        m_protocol.SetSocketProbe(
+            [path = options.socketPath] { return ::access(path.c_str(), F_OK) == 0; });
 }
 
 CBoardSimulator::~CBoardSimulator()

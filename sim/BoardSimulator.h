@@ -38,6 +38,10 @@ public:
         // out), the board comes back on a new line this many milliseconds
         // later, the link pointing at it; -1: it stays unplugged.
         int replugAfterMs = -1;
+        // When set, the socket holds a chip only while this file exists
+        // (see CBoardProtocol::SetSocketProbe): chips can be taken out and
+        // put in from outside.
+        std::string socketPath {};
     };
     using Faults = BoardFaults;
 

@@ -25,6 +25,8 @@ void PrintUsage(std::FILE* out)
         "  --state FILE            load the chip from FILE if it exists, save it on exit\n"
         "  --link PATH             keep a symbolic link PATH to the line (a stable name\n"
         "                          for --port, like /dev/ttyUSB0 for an adapter)\n"
+        "  --socket FILE           a chip is in the socket only while FILE exists; one\n"
+        "                          put in after the socket was seen empty is blank\n"
         "  --help, -h              show this text\n"
         "  --version               show the program's name and version\n"
         "faults:\n"
@@ -87,6 +89,12 @@ int ParseCommandLine(int argc, char** argv, CommandLine& line)
                 return 2;
             }
             line.statePath = argv[++i];
+        } else if (arg == "--socket") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tamberlink-board-sim: --socket needs a file\n");
+                return 2;
+            }
+            line.options.socketPath = argv[++i];
         } else if (arg == "--never-answer") {
             line.faults.neverAnswer = true;
         } else if (arg == "--garbage") {

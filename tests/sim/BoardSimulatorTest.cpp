@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sys/ioctl.h>
@@ -8,6 +10,7 @@
 
 #include "sim/BoardSimulator.h"
 #include "tests/support/RawSerialLine.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -379,3 +382,46 @@ TEST_F(BoardSimulatorTest, StopEndsEvenAVeryLateReply)
 }
 
 } // namespace
+
+// The socket file decides whether a chip is in: an empty socket reads as
+// nothing there, and a chip put back in is a new, blank one.
+TEST(BoardSimulatorSocket, ChipIsInOnlyWhileTheFileExists)
+{
+    CTempDir folder;
+    const std::string socket = folder.File("socket");
+    CBoardSimulator board({.socketPath = socket});
+    ASSERT_TRUE(board.Start()) << board.LastError();
+    CRawSerialLine line;
+    ASSERT_TRUE(line.Open(board.DevicePath()));
+    auto ask = [&](const Bytes& frame, std::size_t size = 18) {
+        EXPECT_TRUE(line.Write(frame));
+        return line.Read(size);
+    };
+    auto signature = [&] {
+        const Bytes reply = ask(Command(1));
+        return reply.size() == 18 ? Bytes(reply.begin() + 2, reply.begin() + 5) : Bytes {};
+    };
+
+    EXPECT_EQ(signature(), (Bytes {0xFF, 0xFF, 0xFF})) << "no file: empty socket";
+    EXPECT_EQ(ask(Command(3))[0], 3);
+    EXPECT_EQ(ask(DataFrame(0x00), 1), Bytes {0xFF}) << "nothing to program";
+    EXPECT_EQ(ask(Command(5, 1))[0], 0xEE) << "no lock bits to write";
+    EXPECT_EQ(ask(Command(4))[0], 4);
+    const Bytes block = ask(Bytes {1});
+    ASSERT_EQ(block.size(), 18u);
+    EXPECT_EQ(Bytes(block.begin() + 2, block.end()), Bytes(16, 0xFF));
+    ASSERT_TRUE(line.WriteByte(0));
+
+    board.Chip().SetContents(0, Bytes {0x12});
+    std::ofstream(socket).put('\n');
+    EXPECT_EQ(signature(), (Bytes {0x1E, 0x52, 0x06})) << "a chip went in";
+    EXPECT_EQ(board.Chip().PeekByte(0), 0xFF) << "a new chip is blank";
+    EXPECT_EQ(ask(Command(3))[0], 3);
+    EXPECT_EQ(ask(DataFrame(0x40), 1), Bytes {1});
+    EXPECT_EQ(ask(Command(0))[0], 0);
+    EXPECT_EQ(signature(), (Bytes {0x1E, 0x52, 0x06}));
+    EXPECT_EQ(board.Chip().PeekByte(0), 0x40) << "the same chip stays programmed";
+
+    std::filesystem::remove(socket);
+    EXPECT_EQ(signature(), (Bytes {0xFF, 0xFF, 0xFF})) << "taken out";
+}
