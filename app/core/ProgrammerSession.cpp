@@ -388,6 +388,10 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
         m_bStepWrite = 0;
         SetCommandsEnabled(0);
         SetBusy(kCmdWrite, 1);
+        if (m_onWriteStart && !m_onWriteStart()) {
+            AdvanceSequence(0, 1);
+            return;
+        }
         StartOperation([](CProgrammer& p, int device) { p.WriteDevice(device); }, true);
         return;
     }
@@ -435,6 +439,11 @@ void CProgrammerSession::EndSequence(bool success)
 void CProgrammerSession::SetSequenceEndHandler(SequenceEndHandler handler)
 {
     m_onSequenceEnd = std::move(handler);
+}
+
+void CProgrammerSession::SetWriteStartHandler(WriteStartHandler handler)
+{
+    m_onWriteStart = std::move(handler);
 }
 
 void CProgrammerSession::OnStepTimeout()

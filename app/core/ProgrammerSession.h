@@ -104,6 +104,13 @@ public:
     using SequenceEndHandler = std::function<void(bool success)>;
     void SetSequenceEndHandler(SequenceEndHandler handler);
     int SequenceEndCount() const { return m_nSequenceEnds; }
+
+    // Called when a write step is about to hand Buffer1 to the programmer,
+    // after every step before it (a reload included) has run: it may change
+    // Buffer1 (a serial number). false ends the sequence as a failure before
+    // anything is written.
+    using WriteStartHandler = std::function<bool()>;
+    void SetWriteStartHandler(WriteStartHandler handler);
     bool LastSequenceSucceeded() const { return m_bLastSucceeded; }
 
     // The device list and the lock-level list, as the user or a signature
@@ -196,6 +203,7 @@ private:
     int m_nSequenceEnds = 0;
     bool m_bLastSucceeded = false;
     SequenceEndHandler m_onSequenceEnd;
+    WriteStartHandler m_onWriteStart;
     BackendOpener m_openBackend;
 
     // Last: its backends' workers post into the sink until it is gone.

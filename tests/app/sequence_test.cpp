@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 
 #include "app/core/SessionEventLoop.h"
 #include "programmer/StatusCode.h"
@@ -110,6 +111,35 @@ TEST(Sequence, SerialWriteWaitsForTheBoardsReadyReport)
     EXPECT_TRUE(h.session.IsStepOutstanding());
     h.Post(kStatusReady);
     EXPECT_FALSE(h.session.IsStepOutstanding());
+}
+
+// The write-start hook runs after the reload and before the write, sees
+// the loaded image and may change it; a refusal ends the run unwritten.
+TEST(Sequence, WriteStartHookPatchesBuffer1OrStopsTheWrite)
+{
+    for (bool accept : {true, false}) {
+        CSessionHarness h(1, Marked(1, 1, 1, 0, 0));
+        const std::string image = h.dir.File("image.bin");
+        std::ofstream(image, std::ios::binary) << std::string("\x11\x22", 2);
+        h.session.SetFilePath(image);
+        h.backend->script = {{"check", {kStatusReady}},
+                             {"erase", {kStatusEraseDone}},
+                             {"write", {kStatusWriteDone}}};
+        Lines opsAtHook;
+        h.session.SetWriteStartHandler([&] {
+            opsAtHook = h.backend->Ops();
+            EXPECT_EQ(h.session.Programmer().Buffer1[0], 0x11) << "after the reload";
+            h.session.Programmer().Buffer1[0] = 0x99;
+            return accept;
+        });
+        h.session.OnAuto();
+        h.Pump();
+        EXPECT_EQ(opsAtHook, (Lines{"check", "erase"}));
+        EXPECT_EQ(h.backend->Ops(), accept ? (Lines{"check", "erase", "write"})
+                                           : (Lines{"check", "erase"}));
+        EXPECT_EQ(h.session.LastSequenceSucceeded(), accept);
+        EXPECT_TRUE(h.AllAccepting());
+    }
 }
 
 TEST(Sequence, DetectWhileAutoWaitsForReadyCancelsTheRun)
