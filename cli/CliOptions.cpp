@@ -12,9 +12,9 @@
 
 namespace {
 
-const std::set<std::string> kDeviceCommands = {"check", "detect", "erase", "write",
-                                               "read",  "verify", "lock",  "auto"};
-const std::set<std::string> kFileCommands = {"write", "read", "verify", "auto"};
+const std::set<std::string> kDeviceCommands = {"check", "detect", "erase", "write", "read",
+                                               "verify", "lock",  "auto",  "gang"};
+const std::set<std::string> kFileCommands = {"write", "read", "verify", "auto", "gang"};
 
 // "COM" and digits in any case: a port name, even when out of range.
 bool LooksLikeComName(const std::string& text)
@@ -60,6 +60,7 @@ bool ParseSteps(const std::string& list, CliOptions& options, std::string& error
 const char* CliUsage()
 {
     return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
+           "       tamberlink-cli [OPTIONS] gang --ports P1,P2,... FILE [GANG OPTIONS]\n"
            "       tamberlink-cli hex2bin IN OUT\n"
            "       tamberlink-cli convert IN OUT\n"
            "       tamberlink-cli devices [--catalogue FILE]\n"
@@ -69,6 +70,7 @@ const char* CliUsage()
 const char* CliHelp()
 {
     return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
+           "       tamberlink-cli [OPTIONS] gang --ports P1,P2,... FILE [GANG OPTIONS]\n"
            "       tamberlink-cli hex2bin IN OUT\n"
            "       tamberlink-cli convert IN OUT\n"
            "       tamberlink-cli devices [--catalogue FILE]\n"
@@ -87,6 +89,9 @@ const char* CliHelp()
            "                     64 KB\n"
            "  lock 1|2|3         write the lock bits of that level\n"
            "  auto FILE          load FILE, check, then the steps of --steps\n"
+           "  gang FILE          run auto FILE on every port of --ports at once, one\n"
+           "                     programmer board on each; every log line starts with\n"
+           "                     \"[PORT] \", and a table of the chips ends the run\n"
            "  hex2bin IN OUT     convert IN as the Load file command does, write it to OUT\n"
            "  convert IN OUT     the same, OUT written as read FILE saves (an S-record\n"
            "                     name for OUT is refused)\n"
@@ -116,11 +121,38 @@ const char* CliHelp()
            "                     memory and lock level last from one run to the next\n"
            "  --timeout SECONDS  a step that reports nothing for this long ends as a\n"
            "                     failure (default 30)\n"
-           "  --steps LIST       auto: the steps to take, from load,erase,write,read,verify\n"
+           "  --steps LIST       auto, gang: the steps to take, from\n"
+           "                     load,erase,write,read,verify\n"
            "                     (default erase,write,verify)\n"
-           "  --detect           auto: detect the device before the other steps\n"
+           "  --detect           auto, gang: detect the device before the other steps\n"
            "  --help, -h         show this text\n"
            "  --version          show the program's name and version\n"
+           "\n"
+           "gang options:\n"
+           "  --ports P1,P2,...  the ports, each as --port takes it, one board on each; with\n"
+           "                     --simulate each name is a simulated board of its own\n"
+           "  --serial ADDR:START[:STEP[:BYTES[:le|be]]]\n"
+           "                     write a serial number into each chip's copy of the image\n"
+           "                     at ADDR: START, then every STEP (default 1) up, in BYTES\n"
+           "                     bytes (default 4), little-endian (le, default) or\n"
+           "                     big-endian (be). A number is taken when its chip's write\n"
+           "                     starts and never again, whether the chip passes or not\n"
+           "  --serial-state F   keep the next serial number in F (made holding START when\n"
+           "                     missing), updated on disk before each write begins\n"
+           "  --log F            append one JSON line per chip to F: time, port, device,\n"
+           "                     signature, image file and its SHA-256, serial number,\n"
+           "                     steps, outcome, last log line, seconds\n"
+           "  --rounds N         program N chips on each port (default 1); between rounds\n"
+           "                     wait for Enter on a terminal (Ctrl-D ends the run), or go\n"
+           "                     on at once when the input is not a terminal\n"
+           "  --wait-chip        between rounds, poll each port with detect until its chip\n"
+           "                     is taken out and a new one answers, instead of Enter\n"
+           "  --sim-fault P:KIND[=K]\n"
+           "                     with --simulate: port P's board shows a fault, one of\n"
+           "                     never-answer, garbage, drop-ack=K, fail-block=K,\n"
+           "                     lose-read-block=K, reply-delay=MS, close-after-block=K\n"
+           "                     (as tamberlink-board-sim's options); may be repeated\n"
+           "  --sim-state DIR    with --simulate: port P's chip is kept in DIR/P.state\n"
            "\n"
            "files:\n"
            "  Image files are read by their extension, in any case: .hex .ihx .ihex Intel\n"
@@ -128,12 +160,29 @@ const char* CliHelp()
            "  binary image.\n"
            "\n"
            "exit status:\n"
-           "  0  success\n"
+           "  0  success (gang: every chip passed)\n"
            "  1  the sequence failed or timed out, or the image file does not convert\n"
            "     (no chip operation is run then)\n"
            "  2  usage error, or a file that cannot be read\n"
            "  3  the programmer cannot be reached: its port is missing, busy, not\n"
-           "     permitted or has no UART, or the first ready check got no answer\n";
+           "     permitted or has no UART, or the first ready check got no answer\n"
+           "     (gang: on any of the ports)\n";
+}
+
+std::string ApplyPortOption(const std::string& value, CliOptions& options)
+{
+    if (value.empty())
+        return "--port needs a COM port or a device path";
+    if (LooksLikeComName(value)) {
+        options.comPort = CSerialPort::ComNumberFromText(value);
+        if (options.comPort == 0)
+            return "--port must be COM1..COM4 or a device path";
+        options.portPath.clear();
+    } else {
+        options.portPath = value;
+    }
+    options.port = value;
+    return {};
 }
 
 namespace {
@@ -147,17 +196,7 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
             return "--programmer must be 0 to 5";
         options.programmer = value[0] - '0';
     } else if (arg == "--port") {
-        if (value.empty())
-            return "--port needs a COM port or a device path";
-        if (LooksLikeComName(value)) {
-            options.comPort = CSerialPort::ComNumberFromText(value);
-            if (options.comPort == 0)
-                return "--port must be COM1..COM4 or a device path";
-            options.portPath.clear();
-        } else {
-            options.portPath = value;
-        }
-        options.port = value;
+        return ApplyPortOption(value, options);
     } else if (arg == "--latch") {
         if (value != "0" && value != "1" && value != "2")
             return "--latch must be 0, 1 or 2";
@@ -189,6 +228,8 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
         options.timeoutSeconds = seconds;
     } else if (arg == "--steps") {
         steps = value;
+    } else {
+        return ApplyGangOption(arg, value, options.gang);
     }
     return {};
 }
@@ -232,6 +273,12 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
             result.words.push_back(arg);
             continue;
         }
+        bool gangValued = false;
+        if (arg == "--wait-chip" || (IsGangOption(arg, gangValued) && !gangValued)) {
+            given.insert(arg);
+            note(ApplyGangOption(arg, {}, options.gang));
+            continue;
+        }
         if (arg == "--simulate" || arg == "--detect") {
             given.insert(arg);
             if (arg == "--simulate")
@@ -240,7 +287,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
                 options.detectFirst = true;
             continue;
         }
-        if (!kValued.count(arg)) {
+        if (!kValued.count(arg) && !gangValued) {
             note("unknown option " + arg);
             continue;
         }
@@ -249,7 +296,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
             break;
         }
         const std::string& value = args[++i];
-        if (!given.insert(arg).second) {
+        if (!given.insert(arg).second && arg != "--sim-fault") {
             note(arg + " given twice");
             continue;
         }
@@ -293,8 +340,15 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
         if (options.file.empty())
             return fail(command + " needs a file");
     }
-    if (command != "auto" && (given.count("--steps") || given.count("--detect")))
-        return fail("--steps and --detect apply to auto only");
+    if (command != "auto" && command != "gang"
+        && (given.count("--steps") || given.count("--detect")))
+        return fail("--steps and --detect apply to auto and gang only");
+    if (command != "gang")
+        for (const std::string& option : given) {
+            bool valued = false;
+            if (IsGangOption(option, valued))
+                return fail(option + " applies to gang only");
+        }
     if (given.count("--steps")) {
         std::string error;
         if (!ParseSteps(steps, options, error))
@@ -310,6 +364,23 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     }
     if (!options.simState.empty() && !options.simulate)
         return fail("--sim-state needs --simulate");
+    if (command == "gang") {
+        if (given.count("--port"))
+            return fail("gang takes its ports from --ports, not --port");
+        if (options.programmer != 0)
+            return fail("gang drives serial programmer boards (--programmer 0)");
+        const std::string error = CheckGangOptions(options.gang, options.simulate,
+                                                   options.markWrite, options.simState);
+        if (!error.empty())
+            return fail(error);
+        if (!options.simulate)
+            for (const std::string& port : options.gang.ports) {
+                CliOptions one = options;
+                const std::string portError = ApplyPortOption(port, one);
+                if (!portError.empty())
+                    return fail("--ports: " + port + ": " + portError);
+            }
+    }
     if (options.simulate && given.count("--port"))
         return fail("--simulate serves its own port; leave out --port");
     result.words.clear();

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/GangOptions.h"
 #include "settings/core/SettingsRecord.h"
 
 // The device commands' options, as given on the command line and checked
@@ -22,8 +23,8 @@ struct CliOptions {
     bool simulate = false;
     std::string simState;
     double timeoutSeconds = 30.0;
-    std::string command;          // check, detect, erase, write, read, verify, lock, auto
-    std::string file;             // write, read, verify, auto
+    std::string command;          // check, detect, erase, write, read, verify, lock, auto, gang
+    std::string file;             // write, read, verify, auto, gang
     int lockLevel = 0;            // lock: 1..3
     // auto: the buttons marked for the run, and the detect-first setting.
     bool markLoad = false;
@@ -32,6 +33,7 @@ struct CliOptions {
     bool markRead = false;
     bool markVerify = true;
     bool detectFirst = false;
+    GangOptions gang;             // gang only
 };
 
 // The outcome of parsing: error is empty on success. words holds the
@@ -50,5 +52,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args);
 const char* CliUsage();
 // The full text of --help: every command, option and exit status.
 const char* CliHelp();
+// Sets the port fields as --port value does; the error text, or empty.
+std::string ApplyPortOption(const std::string& value, CliOptions& options);
 // The settings a device command starts the session with.
 SettingsRecord SettingsFromOptions(const CliOptions& options, int deviceIndex);

@@ -72,7 +72,8 @@ bool CheckWritablePlace(const std::string& path, std::string& reason)
     return true;
 }
 
-// An index ("3") or an exact name; -1 when neither matches.
+}  // namespace
+
 int ResolveDevice(const std::string& text, const std::vector<DeviceRecord>& devices)
 {
     if (text.find_first_not_of("0123456789") == std::string::npos && text.size() < 9) {
@@ -84,6 +85,8 @@ int ResolveDevice(const std::string& text, const std::vector<DeviceRecord>& devi
             return int(i);
     return -1;
 }
+
+namespace {
 
 // The simulated ISP programmers stand where the port, the GPIO chip or the
 // FTDI cable would be: same backend, same start-up report (4), the chip kept

@@ -5,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/DeviceCommand.h"
+#include "cli/GangCommand.h"
 #include "platform/AppGlobals.h"
 
 int main(int argc, char** argv)
@@ -25,6 +26,8 @@ int main(int argc, char** argv)
         std::fputs("Try 'tamberlink-cli --help' for more.\n", stderr);
         return kExitUsage;
     }
+    if (parsed.options.command == "gang")
+        return RunGangCommand(parsed.options);
     if (!parsed.options.command.empty())
         return RunDeviceCommand(parsed.options);
 

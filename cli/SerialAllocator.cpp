@@ -1,0 +1,101 @@
+#include "cli/SerialAllocator.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include "platform/FileBytes.h"
+
+namespace {
+
+std::string StateText(std::uint64_t next)
+{
+    return std::to_string(next) + "\n";
+}
+
+} // namespace
+
+CSerialAllocator::CSerialAllocator(const SerialNumberSpec& spec)
+    : m_spec(spec), m_nNext(spec.start)
+{
+}
+
+bool CSerialAllocator::UseStateFile(const std::string& path, std::string& error)
+{
+    std::lock_guard lock(m_mutex);
+    const std::string lockPath = path + ".lock";
+    CUniqueFd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!fd.IsValid()) {
+        error = "cannot open " + lockPath + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? path + " is in use by another run"
+                                     : "cannot lock " + lockPath + ": " + std::strerror(errno);
+        return false;
+    }
+
+    if (const std::optional<std::string> text = ReadFileBytes(path)) {
+        std::string number = *text;
+        while (!number.empty() && (number.back() == '\n' || number.back() == '\r'))
+            number.pop_back();
+        const std::optional<std::uint64_t> next = ParseCount(number);
+        if (!next) {
+            error = path + " does not hold a serial number";
+            return false;
+        }
+        m_nNext = *next;
+    } else if (errno != ENOENT) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    } else if (!WriteFileAtomically(path, StateText(m_spec.start))) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_strStatePath = path;
+    m_lock = std::move(fd);
+    return true;
+}
+
+bool CSerialAllocator::CanHandOut(std::uint64_t count, std::string& error) const
+{
+    std::lock_guard lock(m_mutex);
+    if (count == 0)
+        return true;
+    // The last number given, and the next one the state file then holds,
+    // must both be countable; the last must also fit in BYTES.
+    const unsigned __int128 last = m_nNext + (unsigned __int128)(count - 1) * m_spec.step;
+    if (last > m_spec.Largest() || last + m_spec.step > UINT64_MAX) {
+        error = "serial numbers from " + std::to_string(m_nNext) + " in steps of "
+            + std::to_string(m_spec.step) + " do not fit in " + std::to_string(m_spec.bytes)
+            + " bytes for " + std::to_string(count) + " chips";
+        return false;
+    }
+    return true;
+}
+
+std::uint64_t CSerialAllocator::Next() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nNext;
+}
+
+std::optional<std::uint64_t> CSerialAllocator::Take(std::string& error)
+{
+    std::lock_guard lock(m_mutex);
+    const std::uint64_t number = m_nNext;
+    if (number > m_spec.Largest() || UINT64_MAX - number < m_spec.step) {
+        error = "no serial number left that fits in " + std::to_string(m_spec.bytes) + " bytes";
+        return std::nullopt;
+    }
+    m_nNext = number + m_spec.step;
+    if (!m_strStatePath.empty() && !WriteFileAtomically(m_strStatePath, StateText(m_nNext))) {
+        // The file may or may not have been replaced: the number stays
+        // taken either way, so it can never be given twice.
+        error = "cannot update " + m_strStatePath + ": " + std::strerror(errno ? errno : EIO);
+        return std::nullopt;
+    }
+    return number;
+}
