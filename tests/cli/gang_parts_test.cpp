@@ -1,0 +1,344 @@
+// The gang command's parts called directly: serial numbers, their state
+// file, the result log's JSON, the gate between rounds, the options.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+
+#include "cli/CliOptions.h"
+#include "cli/ResultLog.h"
+#include "cli/RoundGate.h"
+#include "cli/SerialAllocator.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(SerialNumberSpec, ParsesEveryFormAndRefusesTheRest)
+{
+    std::string error;
+    const struct {
+        const char* text;
+        std::uint32_t address;
+        std::uint64_t start, step;
+        int bytes;
+        bool bigEndian;
+    } good[] = {
+        {"0x1FF0:1000", 0x1FF0, 1000, 1, 4, false},
+        {"16:0x10:3", 16, 16, 3, 4, false},
+        {"0:255:1:1", 0, 255, 1, 1, false},
+        {"0X20:7:2:2:be", 0x20, 7, 2, 2, true},
+        {"0:18446744073709551615:1:8:le", 0, UINT64_MAX, 1, 8, false},
+    };
+    for (const auto& c : good) {
+        const auto spec = SerialNumberSpec::Parse(c.text, error);
+        ASSERT_TRUE(spec) << c.text << ": " << error;
+        EXPECT_EQ(spec->address, c.address) << c.text;
+        EXPECT_EQ(spec->start, c.start) << c.text;
+        EXPECT_EQ(spec->step, c.step) << c.text;
+        EXPECT_EQ(spec->bytes, c.bytes) << c.text;
+        EXPECT_EQ(spec->bigEndian, c.bigEndian) << c.text;
+    }
+    for (const char* bad : {"", "0x1FF0", "0:1:1:4:le:x", "0::1", "0:1:", "0:-1", "0:+1", "0:1:0",
+                            "0:1:1:0", "0:1:1:9", "0:256:1:1", "0:65536:1:2", "0:1:1:4:LE",
+                            "0x:1", "0x100000000:1", " 0:1", "0:1 "}) {
+        error.clear();
+        EXPECT_FALSE(SerialNumberSpec::Parse(bad, error)) << bad;
+        EXPECT_EQ(error.rfind("--serial", 0), 0u) << bad << ": " << error;
+    }
+}
+
+TEST(SerialNumberSpec, EncodesInItsByteOrderAndTouchesNothingElse)
+{
+    const struct {
+        int bytes;
+        bool bigEndian;
+        std::vector<std::uint8_t> at4;  // image bytes 4 on, after the 0xFF guard at 3
+    } cases[] = {
+        {4, false, {0x08, 0x07, 0x06, 0x05, 0xFF}},
+        {4, true, {0x05, 0x06, 0x07, 0x08, 0xFF}},
+        {1, false, {0x08, 0xFF}},
+        {2, true, {0x07, 0x08, 0xFF}},
+        {8, false, {0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0xFF}},
+    };
+    for (const auto& c : cases) {
+        SerialNumberSpec spec;
+        spec.address = 4;
+        spec.bytes = c.bytes;
+        spec.bigEndian = c.bigEndian;
+        std::vector<std::uint8_t> image(16, 0xFF);
+        spec.Encode(0x0102030405060708ull, image.data());
+        EXPECT_EQ(image[3], 0xFF);
+        EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 4, image.begin() + 5 + c.bytes), c.at4)
+            << c.bytes << (c.bigEndian ? " be" : " le");
+    }
+}
+
+SerialNumberSpec Spec(std::uint64_t start, std::uint64_t step, int bytes)
+{
+    SerialNumberSpec spec;
+    spec.start = start;
+    spec.step = step;
+    spec.bytes = bytes;
+    return spec;
+}
+
+// The state file always holds the next number; a new run, or one after a
+// kill, takes up where the file says.
+TEST(SerialAllocator, StateFileHoldsTheNextNumberBeforeOneIsGiven)
+{
+    CTempDir dir;
+    const std::string state = dir.File("serial.state");
+    std::string error;
+    {
+        CSerialAllocator serials(Spec(1000, 5, 4));
+        ASSERT_TRUE(serials.UseStateFile(state, error)) << error;
+        EXPECT_EQ(ReadText(state), "1000\n") << "made holding START";
+        EXPECT_EQ(serials.Take(error), 1000u);
+        EXPECT_EQ(ReadText(state), "1005\n");
+        EXPECT_EQ(serials.Take(error), 1005u);
+        EXPECT_EQ(ReadText(state), "1010\n");
+
+        CSerialAllocator rival(Spec(1000, 5, 4));
+        EXPECT_FALSE(rival.UseStateFile(state, error)) << "one run at a time";
+        EXPECT_NE(error.find("in use"), std::string::npos) << error;
+    }
+    CSerialAllocator next(Spec(1, 1, 4));
+    ASSERT_TRUE(next.UseStateFile(state, error)) << error;
+    EXPECT_EQ(next.Take(error), 1010u) << "the file wins over START";
+
+    std::ofstream(dir.File("junk")) << "12ab\n";
+    CSerialAllocator junk(Spec(1, 1, 4));
+    EXPECT_FALSE(junk.UseStateFile(dir.File("junk"), error));
+    EXPECT_EQ(ReadText(dir.File("junk")), "12ab\n") << "left as it was";
+}
+
+TEST(SerialAllocator, EveryNumberOfTheRunMustFitBeforeItStarts)
+{
+    std::string error;
+    const struct {
+        std::uint64_t start, step;
+        int bytes;
+        std::uint64_t count;
+        bool fits;
+    } cases[] = {
+        {254, 1, 1, 2, true},   {254, 1, 1, 3, false}, {0, 128, 1, 2, true},
+        {0, 128, 1, 3, false},  {65535, 1, 2, 1, true}, {1, 1, 1, 0, true},
+        {UINT64_MAX - 2, 1, 8, 2, true}, {UINT64_MAX - 2, 1, 8, 3, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CSerialAllocator(Spec(c.start, c.step, c.bytes)).CanHandOut(c.count, error),
+                  c.fits)
+            << c.start << " step " << c.step << " x" << c.count;
+}
+
+TEST(SerialAllocator, ThreadsNeverGetTheSameNumber)
+{
+    CTempDir dir;
+    CSerialAllocator serials(Spec(7, 3, 4));
+    std::string error;
+    ASSERT_TRUE(serials.UseStateFile(dir.File("s"), error));
+    std::vector<std::vector<std::uint64_t>> taken(6);
+    {
+        std::vector<std::jthread> threads;
+        for (auto& mine : taken)
+            threads.emplace_back([&serials, &mine] {
+                std::string why;
+                for (int i = 0; i < 10; ++i)
+                    mine.push_back(serials.Take(why).value_or(0));
+            });
+    }
+    std::set<std::uint64_t> all;
+    for (const auto& mine : taken)
+        all.insert(mine.begin(), mine.end());
+    EXPECT_EQ(all.size(), 60u);
+    EXPECT_EQ(*all.begin(), 7u);
+    EXPECT_EQ(*all.rbegin(), 7u + 59 * 3);
+    EXPECT_EQ(ReadText(dir.File("s")), std::to_string(7 + 60 * 3) + "\n");
+}
+
+TEST(ResultLog, JsonStringsEscapeAndStayUtf8)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "\"plain\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"\n\r\t\b\f", "\"\\n\\r\\t\\b\\f\""},
+        {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001f\x7f\""},
+        {std::string("\0", 1), "\"\\u0000\""},
+        {"编程器:就绪. 😀", "\"编程器:就绪. 😀\""},
+        {"\xB1\xE0", "\"\\ufffd\\ufffd\""},                   // GBK bytes, not UTF-8
+        {"x\xE4\xB8", "\"x\\ufffd\\ufffd\""},                 // cut short at the end
+        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},                   // overlong '/'
+        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},        // a surrogate
+    };
+    for (const auto& [text, json] : cases)
+        EXPECT_EQ(JsonString(text), json) << text;
+}
+
+TEST(ResultLog, RecordIsOneJsonLine)
+{
+    ChipRecord record;
+    record.time = "2026-01-02T03:04:05+08:00";
+    record.port = "/dev/ttyUSB0";
+    record.device = "AT89S52";
+    record.file = "a b.hex";
+    record.sha256 = "ab";
+    record.serial = 1002;
+    record.steps = {"erase", "write"};
+    record.outcome = "failure";
+    record.lastLine = "编程器:写器件时发生错误.";
+    record.seconds = 1.23456;
+    EXPECT_EQ(ChipRecordJson(record),
+              "{\"time\":\"2026-01-02T03:04:05+08:00\",\"port\":\"/dev/ttyUSB0\","
+              "\"device\":\"AT89S52\",\"signature\":null,\"file\":\"a b.hex\",\"sha256\":\"ab\","
+              "\"serial\":1002,\"steps\":[\"erase\",\"write\"],\"outcome\":\"failure\","
+              "\"last_line\":\"编程器:写器件时发生错误.\",\"seconds\":1.235}");
+    record.serial.reset();
+    record.signature = "1e 52 06";
+    const std::string json = ChipRecordJson(record);
+    EXPECT_NE(json.find("\"signature\":\"1e 52 06\""), std::string::npos);
+    EXPECT_NE(json.find("\"serial\":null"), std::string::npos);
+}
+
+TEST(ResultLog, TimesCarryTheLocalOffset)
+{
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    for (const auto& [zone, text] :
+         {std::pair{"UTC0", "1970-01-02T00:00:00+00:00"},
+          std::pair{"CST-8", "1970-01-02T08:00:00+08:00"},
+          std::pair{"XYZ+3:30", "1970-01-01T20:30:00-03:30"}}) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        EXPECT_EQ(Iso8601LocalTime(86400), text) << zone;
+    }
+    saved ? ::setenv("TZ", before.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+}
+
+TEST(ResultLog, LinesFromManyThreadsStayWhole)
+{
+    CTempDir dir;
+    const std::string path = dir.File("log.jsonl");
+    std::ofstream(path) << "{\"earlier\":1}\n";
+    CResultLog log;
+    std::string error;
+    ASSERT_TRUE(log.Open(path, error)) << error;
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([&log, t] {
+                ChipRecord record;
+                record.port = std::string(3000, char('A' + t));  // longer than a pipe's atom
+                std::string why;
+                for (int i = 0; i < 25; ++i)
+                    EXPECT_TRUE(log.Append(record, why)) << why;
+            });
+    }
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "{\"earlier\":1}") << "appended, not overwritten";
+    int lines = 0;
+    while (std::getline(in, line)) {
+        ++lines;
+        ASSERT_EQ(line.rfind("{\"time\":\"\",\"port\":\"", 0), 0u);
+        const char port = line[19];
+        EXPECT_EQ(line.find_first_not_of(port, 19), 3019u) << "one thread's line, whole";
+    }
+    EXPECT_EQ(lines, 100);
+}
+
+TEST(RoundGate, AllArriveThenOneRunsTheStepBetween)
+{
+    std::atomic<int> between {0};
+    std::atomic<int> inRound2 {0};
+    CRoundGate gate(3, [&] {
+        ++between;
+        return inRound2 == 0;  // nobody may start round 2 before this
+    });
+    {
+        std::vector<std::jthread> stations;
+        for (int i = 0; i < 3; ++i)
+            stations.emplace_back([&, i] {
+                if (i == 2) {  // done after round 1: leaves, the others go on
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    gate.Leave();
+                    return;
+                }
+                EXPECT_TRUE(gate.Arrive());
+                ++inRound2;
+                gate.Leave();
+            });
+    }
+    EXPECT_EQ(between, 1);
+    EXPECT_EQ(inRound2, 2);
+
+    CRoundGate stop(1, [] { return false; });
+    EXPECT_FALSE(stop.Arrive()) << "the step between said stop";
+    EXPECT_FALSE(stop.Arrive());
+}
+
+TEST(GangOptions, ReadAndChecked)
+{
+    using Args = std::vector<std::string>;
+    auto parse = [](Args args) {
+        args.insert(args.begin(), "--simulate");
+        return ParseCliOptions(args);
+    };
+    const CliParseResult full =
+        parse({"gang", "f.hex", "--ports", "A,B:1", "--serial", "0x10:5:2:2:be", "--serial-state",
+               "s", "--log", "l", "--rounds", "3", "--steps", "erase,write", "--detect",
+               "--sim-fault", "A:fail-block=2", "--sim-fault", "A:garbage", "--sim-fault",
+               "B:1:reply-delay=40"});
+    ASSERT_EQ(full.error, "");
+    const GangOptions& gang = full.options.gang;
+    EXPECT_EQ(gang.ports, (Args{"A", "B:1"}));
+    EXPECT_EQ(gang.serial->address, 0x10u);
+    EXPECT_EQ(gang.rounds, 3);
+    EXPECT_EQ(gang.simFaults.at("A").failBlock, 2);
+    EXPECT_TRUE(gang.simFaults.at("A").garbage);
+    EXPECT_EQ(gang.simFaults.at("B:1").replyDelayMs, 40);
+    EXPECT_TRUE(full.options.detectFirst);
+
+    const std::pair<Args, const char*> refused[] = {
+        {{"gang", "f.hex"}, "--ports"},
+        {{"gang", "f.hex", "--ports", "A,,B"}, "--ports"},
+        {{"gang", "f.hex", "--ports", "A,A"}, "twice"},
+        {{"gang", "f.hex", "--ports", "A", "--serial-state", "s"}, "needs --serial"},
+        {{"gang", "f.hex", "--ports", "A", "--serial", "0:1", "--steps", "erase"}, "write step"},
+        {{"gang", "f.hex", "--ports", "A", "--sim-fault", "B:garbage"}, "not in --ports"},
+        {{"gang", "f.hex", "--ports", "A", "--sim-fault", "A:fail-block"}, "needs =K"},
+        {{"gang", "f.hex", "--ports", "A", "--sim-fault", "A:melt"}, "unknown fault"},
+        {{"gang", "f.hex", "--ports", "A", "--wait-chip", "--rounds", "2"}, "taken out"},
+        {{"gang", "f.hex", "--ports", "A", "--rounds", "0"}, "--rounds"},
+        {{"gang", "f.hex", "--ports", "a/b", "--sim-state", "d"}, "plain name"},
+        {{"gang", "f.hex", "--ports", "A", "--programmer", "1"}, "--programmer 0"},
+        {{"auto", "f.hex", "--log", "l"}, "gang only"},
+        {{"check", "--wait-chip"}, "gang only"},
+    };
+    for (const auto& [args, error] : refused)
+        EXPECT_NE(parse(args).error.find(error), std::string::npos)
+            << args.back() << ": " << parse(args).error;
+
+    EXPECT_NE(ParseCliOptions({"gang", "f", "--ports", "COM1,COM9"}).error.find("COM9"),
+              std::string::npos);
+    EXPECT_NE(ParseCliOptions({"gang", "f", "--ports", "A", "--sim-fault", "A:garbage"})
+                  .error.find("needs --simulate"),
+              std::string::npos);
+    EXPECT_NE(ParseCliOptions({"--port", "COM2", "gang", "f", "--ports", "COM1"}).error.find(
+                  "--ports, not --port"),
+              std::string::npos);
+}
+
+} // namespace
