@@ -38,6 +38,9 @@ CliRun RunBuiltProgram(const std::string& name, const std::vector<std::string>& 
     const std::string errPath = scratchDir + "/cli-stderr.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // Never the runner's terminal: a program that would wait for a key
+    // must not wait here.
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,

@@ -12,8 +12,8 @@ struct CliRun {
 };
 
 std::string TamberlinkCliPath();
-// stdout and stderr go through files in scratchDir, so a chatty child never
-// blocks on a pipe.
+// stdin is /dev/null; stdout and stderr go through files in scratchDir,
+// so a chatty child never blocks on a pipe.
 CliRun RunTamberlinkCli(const std::vector<std::string>& args, const std::string& scratchDir);
 // The same for another program built beside it (tamberlink-board-sim).
 CliRun RunBuiltProgram(const std::string& name, const std::vector<std::string>& args,

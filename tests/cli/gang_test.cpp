@@ -1,0 +1,291 @@
+// tamberlink-cli gang from outside: several simulated boards at once.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "sim/BoardSimulator.h"
+#include "tests/support/CliProcess.h"
+#include "tests/support/TempDir.h"
+
+extern char** environ;
+
+namespace {
+
+using Args = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+const std::string kBlinkHex = ":03000000020030CB\n:08003000B2907FFFDFFE80F8B3\n:00000001FF\n";
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::string> Lines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The raw value of key in a JSON line: a number, null, an array, or a
+// string's text.
+std::string Field(const std::string& line, const std::string& key)
+{
+    const std::size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos)
+        return "?";
+    std::size_t from = at + key.size() + 3;
+    if (line[from] == '"')
+        return line.substr(from + 1, line.find('"', from + 1) - from - 1);
+    if (line[from] == '[')
+        return line.substr(from, line.find(']', from) + 1 - from);
+    return line.substr(from, line.find_first_of(",}", from) - from);
+}
+
+class GangOnSimulatedBoards : public testing::Test {
+protected:
+    GangOnSimulatedBoards() { std::ofstream(m_image) << kBlinkHex; }
+
+    CliRun Gang(const Args& more)
+    {
+        Args args = {"--simulate", "--sim-state", m_dir.File("D"), "gang", m_image,
+                     "--log", m_log};
+        args.insert(args.end(), more.begin(), more.end());
+        return RunTamberlinkCli(args, m_dir.Path().string());
+    }
+
+    CTempDir m_dir;
+    const std::string m_image = m_dir.File("blink.hex");
+    const std::string m_log = m_dir.File("L");
+    const std::string m_state = m_dir.File("S");
+};
+
+// Three boards get three serial numbers; a failing board's number is spent
+// all the same and never comes back.
+TEST_F(GangOnSimulatedBoards, SerialNumbersAreUniqueAcrossRunsAndFailures)
+{
+    const Args serial = {"--ports", "A,B,C", "--serial", "0x1FF0:1000", "--serial-state", m_state};
+    CliRun run = Gang(serial);
+    ASSERT_EQ(run.exitCode, 0) << run.err << run.out;
+    for (const char* port : {"A", "B", "C"})
+        EXPECT_NE(run.out.find(std::string("[") + port + "] ----------效验成功,数据正确----------\n"),
+                  std::string::npos)
+            << port;
+    EXPECT_NE(run.out.find("port  signature  serial  outcome  seconds\n"), std::string::npos);
+    EXPECT_EQ(ReadText(m_state), "1003\n");
+    std::vector<std::string> log = Lines(m_log);
+    ASSERT_EQ(log.size(), 3u);
+    std::set<std::string> ports, serials;
+    std::string serialOfA;
+    for (const std::string& line : log) {
+        EXPECT_EQ(Field(line, "outcome"), "success") << line;
+        EXPECT_EQ(Field(line, "last_line"), "----------效验成功,数据正确----------");
+        EXPECT_EQ(Field(line, "sha256"),
+                  "f968e3adbcbbb17832a0b2ad301055644c61e15638f6d59c5f9a9d64008b1acb");
+        EXPECT_EQ(Field(line, "steps"), "[\"erase\",\"write\",\"verify\"]");
+        ports.insert(Field(line, "port"));
+        serials.insert(Field(line, "serial"));
+        if (Field(line, "port") == "A")
+            serialOfA = Field(line, "serial");
+    }
+    EXPECT_EQ(ports, (std::set<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(serials, (std::set<std::string>{"1000", "1001", "1002"}));
+
+    // A's chip, read back on its own: the image and its serial, little-endian.
+    const std::string out = m_dir.File("a.bin");
+    run = RunTamberlinkCli({"--simulate", "--sim-state", m_dir.File("D/A.state"), "read", out},
+                           m_dir.Path().string());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string chip = ReadText(out);
+    ASSERT_EQ(chip.size(), 0x1FF4u);
+    EXPECT_EQ(chip.substr(0, 3), std::string("\x02\x00\x30", 3));
+    EXPECT_EQ(chip.substr(0x30, 8), "\xB2\x90\x7F\xFF\xDF\xFE\x80\xF8");
+    const unsigned long number = std::stoul(serialOfA);
+    EXPECT_EQ(chip.substr(0x1FF0), std::string({char(number), char(number >> 8), 0, 0}));
+
+    // B's board fails its first block: exit 1, A and C pass and are logged.
+    Args faulty = serial;
+    faulty.insert(faulty.end(), {"--sim-fault", "B:fail-block=0"});
+    run = Gang(faulty);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.out.find("[B] 编程器:写器件时发生错误.\n"), std::string::npos) << run.out;
+    run = Gang(serial);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    log = Lines(m_log);
+    ASSERT_EQ(log.size(), 9u);
+    serials.clear();
+    for (std::size_t i = 3; i < 9; ++i) {
+        const bool failed = i < 6 && Field(log[i], "port") == "B";
+        EXPECT_EQ(Field(log[i], "outcome"), failed ? "failure" : "success") << log[i];
+        serials.insert(Field(log[i], "serial"));
+    }
+    EXPECT_EQ(serials.size(), 6u) << "the failed chip's number is not given again";
+    EXPECT_EQ(*serials.begin(), "1003");
+    EXPECT_EQ(*serials.rbegin(), "1008");
+    EXPECT_EQ(ReadText(m_state), "1009\n");
+}
+
+TEST_F(GangOnSimulatedBoards, RoundsGoOnAtOnceWithoutATerminal)
+{
+    const CliRun run = Gang({"--ports", "A,B", "--rounds", "3", "--detect"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> log = Lines(m_log);
+    ASSERT_EQ(log.size(), 6u);
+    for (const std::string& line : log) {
+        EXPECT_EQ(Field(line, "signature"), "1e 52 06");
+        EXPECT_EQ(Field(line, "serial"), "null");
+        EXPECT_EQ(Field(line, "steps"), "[\"detect\",\"erase\",\"write\",\"verify\"]");
+    }
+    // A header and a row per chip.
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n')
+                  - std::count_if(run.out.begin(), run.out.end(), [](char c) { return c == '['; }),
+              7);
+}
+
+// Refused before any board is touched: no chip state, no log, no numbers.
+TEST_F(GangOnSimulatedBoards, UsageErrorsTouchNothing)
+{
+    std::ofstream(m_dir.File("full")) << "255\n";
+    std::ofstream(m_dir.File("junk")) << "next\n";
+    const Args cases[] = {
+        {"--ports", "A", "--serial", "0x1FFE:1"},  // past the AT89S52's 8 KB
+        {"--ports", "A", "--device", "AT89S51", "--serial", "0x1000:1:1:1"},
+        {"--ports", "A,B", "--serial", "0:250:1:1", "--serial-state", m_dir.File("full")},
+        {"--ports", "A", "--serial", "0:1", "--serial-state", m_dir.File("junk")},
+        {"--ports", "A", "--serial", "0:1", "--serial-state", m_dir.File("no/such/S")},
+    };
+    for (const Args& args : cases) {
+        const CliRun run = Gang(args);
+        EXPECT_EQ(run.exitCode, 2) << args.back() << run.out;
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(std::filesystem::exists(m_dir.File("D/A.state")));
+    }
+    EXPECT_EQ(ReadText(m_dir.File("full")), "255\n");
+    const CliRun missing = Gang({"--ports", "A", m_dir.File("missing.hex")});
+    EXPECT_EQ(missing.exitCode, 2);
+    std::ofstream(m_image) << ":0200000012349E\n";  // no end record
+    const CliRun broken = Gang({"--ports", "A"});
+    EXPECT_EQ(broken.exitCode, 1) << "no image: no chip is touched";
+    EXPECT_EQ(broken.out, "");
+}
+
+// Real ports: one that cannot be opened makes the run exit 3, and the
+// others are still programmed.
+TEST(GangPorts, UnreachablePortExitsThreeAndTheOthersStillRun)
+{
+    CTempDir dir;
+    std::ofstream(dir.File("blink.hex")) << kBlinkHex;
+    CBoardSimulator board({});
+    ASSERT_TRUE(board.Start());
+    const CliRun run = RunTamberlinkCli({"gang", dir.File("blink.hex"), "--ports",
+                                         board.DevicePath() + ",/no/such/tty", "--log",
+                                         dir.File("L")},
+                                        dir.Path().string());
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("[/no/such/tty] cannot open serial port /no/such/tty: No such file"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("[/no/such/tty] 初始化串口通讯失败.\n"), std::string::npos);
+    const std::vector<std::string> log = Lines(dir.File("L"));
+    ASSERT_EQ(log.size(), 2u);
+    for (const std::string& line : log)
+        EXPECT_EQ(Field(line, "outcome"),
+                  Field(line, "port") == board.DevicePath() ? "success" : "unreachable");
+}
+
+// --wait-chip: each port waits until its chip is out and a new one answers.
+TEST(GangPorts, WaitChipWaitsForTheSocketToEmptyAndFillAgain)
+{
+    CTempDir dir;
+    std::ofstream(dir.File("blink.hex")) << kBlinkHex;
+    std::vector<std::unique_ptr<CBoardSimulator>> boards;
+    std::string ports;
+    for (const char* socket : {"s1", "s2"}) {
+        std::ofstream(dir.File(socket)).put('\n');
+        boards.push_back(std::make_unique<CBoardSimulator>(
+            CBoardSimulator::Options {.socketPath = dir.File(socket)}));
+        ASSERT_TRUE(boards.back()->Start());
+        ports += (ports.empty() ? "" : ",") + boards.back()->DevicePath();
+    }
+    CliRun run;
+    std::thread gang([&] {
+        run = RunTamberlinkCli({"gang", dir.File("blink.hex"), "--ports", ports, "--rounds", "2",
+                                "--wait-chip", "--log", dir.File("L"), "--serial", "0x100:1"},
+                               dir.Path().string());
+    });
+    // Once both first chips are logged, swap them.
+    const auto guard = std::chrono::steady_clock::now() + 20s;
+    while (Lines(dir.File("L")).size() < 2 && std::chrono::steady_clock::now() < guard)
+        std::this_thread::sleep_for(20ms);
+    std::filesystem::remove(dir.File("s1"));
+    std::filesystem::remove(dir.File("s2"));
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(Lines(dir.File("L")).size(), 2u) << "no second chip while the sockets are empty";
+    std::ofstream(dir.File("s1")).put('\n');
+    std::ofstream(dir.File("s2")).put('\n');
+    gang.join();
+
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("waiting for a new chip"), std::string::npos) << run.err;
+    const std::vector<std::string> log = Lines(dir.File("L"));
+    ASSERT_EQ(log.size(), 4u);
+    std::set<std::string> serials;
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        EXPECT_EQ(Field(log[i], "outcome"), "success");
+        // The detect that found the new chip read its signature.
+        EXPECT_EQ(Field(log[i], "signature"), i < 2 ? "null" : "1e 52 06");
+        serials.insert(Field(log[i], "serial"));
+    }
+    EXPECT_EQ(serials, (std::set<std::string>{"1", "2", "3", "4"}));
+}
+
+// Killed in the middle of a write: the number that chip took is already
+// out of the state file, so the next run never gives it again.
+TEST(GangPorts, KilledMidWriteNeverGivesTheNumberAgain)
+{
+    CTempDir dir;
+    std::ofstream(dir.File("blink.hex")) << kBlinkHex;
+    const std::string state = dir.File("S");
+    Args args = {TamberlinkCliPath(), "--simulate", "gang", dir.File("blink.hex"), "--ports", "A",
+                 "--serial", "0:7", "--serial-state", state, "--sim-fault", "A:reply-delay=300"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const auto guard = std::chrono::steady_clock::now() + 20s;
+    while (ReadText(state) != "8\n" && std::chrono::steady_clock::now() < guard)
+        std::this_thread::sleep_for(5ms);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "killed before it ended";
+
+    const CliRun run = RunTamberlinkCli({"--simulate", "gang", dir.File("blink.hex"), "--ports",
+                                         "A", "--serial", "0:7", "--serial-state", state},
+                                        dir.Path().string());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\nA     -          8       success"), std::string::npos) << run.out;
+}
+
+} // namespace
