@@ -1,0 +1,129 @@
+// The gang command on 1 to 8 unpaced simulated boards in one process: does
+// adding ports add time? Each run is the whole command as tamberlink-cli
+// runs it (RunGangCommand): the boards start, every port's session reaches
+// its board, and the auto sequence (erase, write, verify) runs on all ports
+// at once. Log lines go to /dev/null.
+//
+// A plain program rather than Google Benchmark: the figures are to be read
+// side by side, each port count against one port, from one run.
+
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "cli/GangCommand.h"
+#include "cli/GangConsole.h"
+#include "platform/AppGlobals.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ProcessCpuSeconds()
+{
+    timespec ts {};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Figure {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// One gang run over ports P1..Pn; exits the benchmark if it fails.
+Figure RunGang(const std::string& image, int ports, std::FILE* sink)
+{
+    std::string list;
+    for (int i = 1; i <= ports; ++i)
+        list += (i > 1 ? ",P" : "P") + std::to_string(i);
+    const CliParseResult parsed =
+        ParseCliOptions({"--simulate", "gang", image, "--ports", list});
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "bench_gang: %s\n", parsed.error.c_str());
+        std::exit(1);
+    }
+    CGangConsole console(sink, sink);
+    const double cpu = ProcessCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    const int status = RunGangCommand(parsed.options, console);
+    Figure figure {std::chrono::duration<double>(Clock::now() - start).count(),
+                   ProcessCpuSeconds() - cpu};
+    if (status != 0) {
+        std::fprintf(stderr, "bench_gang: %d ports on %s ended with %d\n", ports, image.c_str(),
+                     status);
+        std::exit(1);
+    }
+    return figure;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int runs = 7;
+    int maxPorts = 8;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--runs") == 0)
+            runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--max-ports") == 0)
+            maxPorts = std::max(1, std::atoi(argv[i + 1]));
+    }
+    InitAppGlobals();
+
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("bench_gang." + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    // The demo program (56 bytes to write) and a full AT89S52 (8 KB, no
+    // 0xFF byte, so every block is written and read back).
+    const std::string blink = (folder / "blink.hex").string();
+    std::ofstream(blink) << ":03000000020030CB\n:08003000B2907FFFDFFE80F8B3\n:00000001FF\n";
+    const std::string full = (folder / "full.bin").string();
+    {
+        std::ofstream out(full, std::ios::binary);
+        for (int i = 0; i < 8192; ++i)
+            out.put(char((i * 31 + (i >> 8)) & 0x7F));
+    }
+    std::FILE* sink = std::fopen("/dev/null", "w");
+
+    std::printf("%d runs each, median; ratio = wall time against one port's\n\n", runs);
+    std::printf("| image | ports | wall ms | ratio | CPU ms |\n|---|---|---|---|---|\n");
+    for (const auto& [name, image] : {std::pair {"blink.hex, 56 bytes", blink},
+                                      std::pair {"8 KB, every byte", full}}) {
+        RunGang(image, 1, sink);  // warm up: catalogue and libraries in memory
+        double single = 0;
+        for (int ports = 1; ports <= maxPorts; ports = ports < 2 ? 2 : ports * 2) {
+            std::vector<double> walls, cpus;
+            for (int run = 0; run < runs; ++run) {
+                const Figure figure = RunGang(image, ports, sink);
+                walls.push_back(figure.wall);
+                cpus.push_back(figure.cpu);
+            }
+            const double wall = Median(walls);
+            if (ports == 1)
+                single = wall;
+            std::printf("| %s | %d | %.1f | %.2f | %.1f |\n", name, ports, wall * 1e3,
+                        wall / single, Median(cpus) * 1e3);
+            std::fflush(stdout);
+        }
+    }
+    std::fclose(sink);
+    std::filesystem::remove_all(folder);
+    return 0;
+}
