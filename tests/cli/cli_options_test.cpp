@@ -70,6 +70,9 @@ TEST(CliOptions, HelpPrintsUsage)
     for (const char* text : {"--programmer N ", "--port PORT ", "--baud RATE ", "--latch N ",
                              "--device D ", "--catalogue FILE ", "--simulate ", "--sim-state FILE ",
                              "--timeout SECONDS ", "--steps LIST ", "--detect ", "--version ",
+                             "\n  gang FILE ", "--ports P1,P2,... ", "--serial ADDR:START",
+                             "--serial-state F ", "--log F ", "--rounds N ", "--wait-chip ",
+                             "--sim-fault P:KIND[=K]\n", "--sim-state DIR ",
                              "\n  0  success", "\n  1  ", "\n  2  ", "\n  3  "})
         EXPECT_NE(run.out.find(text), std::string::npos) << text;
 }
