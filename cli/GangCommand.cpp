@@ -25,6 +25,7 @@
 #include "platform/StderrMessageSink.h"
 #include "programmer/DeviceCatalogue.h"
 #include "programmer/Programmer.h"
+#include "programmer/SerialPort.h"
 #include "sim/BoardSimulator.h"
 
 namespace {
@@ -142,6 +143,26 @@ int RunGangCommand(const CliOptions& options, CGangConsole& console)
         return kExitUsage;
     }
     const DeviceRecord& device = (*devices)[std::size_t(deviceIndex)];
+
+    // Two sessions on one board would interleave their frames: the same
+    // device under two names (COM1 and /dev/ttyS0, a by-id link) is refused.
+    if (!options.simulate) {
+        std::vector<std::pair<std::string, std::string>> devicesByPort;
+        for (const std::string& port : gang.ports) {
+            std::error_code error;
+            const std::filesystem::path path = CSerialPort::PortPathFromText(port);
+            std::string device = std::filesystem::weakly_canonical(path, error).string();
+            if (error)
+                device = path.string();
+            for (const auto& [other, seen] : devicesByPort)
+                if (seen == device) {
+                    Complain("--ports: " + other + " and " + port + " are the same device, "
+                             + device);
+                    return kExitUsage;
+                }
+            devicesByPort.emplace_back(port, device);
+        }
+    }
 
     std::unique_ptr<CSerialAllocator> serials;
     if (gang.serial) {

@@ -206,6 +206,14 @@ TEST(GangPorts, UnreachablePortExitsThreeAndTheOthersStillRun)
     for (const std::string& line : log)
         EXPECT_EQ(Field(line, "outcome"),
                   Field(line, "port") == board.DevicePath() ? "success" : "unreachable");
+
+    // One board under two names would get two sessions: refused.
+    std::filesystem::create_symlink(board.DevicePath(), dir.File("link"));
+    const CliRun twice = RunTamberlinkCli(
+        {"gang", dir.File("blink.hex"), "--ports", board.DevicePath() + "," + dir.File("link")},
+        dir.Path().string());
+    EXPECT_EQ(twice.exitCode, 2);
+    EXPECT_NE(twice.err.find("are the same device"), std::string::npos) << twice.err;
 }
 
 // --wait-chip: each port waits until its chip is out and a new one answers.
