@@ -124,14 +124,12 @@ TEST_F(GangOnSimulatedBoards, SerialNumbersAreUniqueAcrossRunsAndFailures)
     EXPECT_EQ(run.exitCode, 0) << run.err;
     log = Lines(m_log);
     ASSERT_EQ(log.size(), 9u);
-    serials.clear();
     for (std::size_t i = 3; i < 9; ++i) {
         const bool failed = i < 6 && Field(log[i], "port") == "B";
         EXPECT_EQ(Field(log[i], "outcome"), failed ? "failure" : "success") << log[i];
         serials.insert(Field(log[i], "serial"));
     }
-    EXPECT_EQ(serials.size(), 6u) << "the failed chip's number is not given again";
-    EXPECT_EQ(*serials.begin(), "1003");
+    EXPECT_EQ(serials.size(), 9u) << "the failed chip's number is not given again";
     EXPECT_EQ(*serials.rbegin(), "1008");
     EXPECT_EQ(ReadText(m_state), "1009\n");
 }
