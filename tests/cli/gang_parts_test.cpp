@@ -94,11 +94,6 @@ TEST(SerialAllocator, StateFileHoldsTheNextNumberBeforeOneIsGiven)
     CSerialAllocator next(Spec(1, 1, 4));
     ASSERT_TRUE(next.UseStateFile(state, error)) << error;
     EXPECT_EQ(next.Take(error), 1010u) << "the file wins over START";
-
-    std::ofstream(dir.File("junk")) << "12ab\n";
-    CSerialAllocator junk(Spec(1, 1, 4));
-    EXPECT_FALSE(junk.UseStateFile(dir.File("junk"), error));
-    EXPECT_EQ(ReadText(dir.File("junk")), "12ab\n") << "left as it was";
 }
 
 TEST(SerialAllocator, EveryNumberOfTheRunMustFitBeforeItStarts)

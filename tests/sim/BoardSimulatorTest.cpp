@@ -406,11 +406,6 @@ TEST(BoardSimulatorSocket, ChipIsInOnlyWhileTheFileExists)
     EXPECT_EQ(ask(Command(3))[0], 3);
     EXPECT_EQ(ask(DataFrame(0x00), 1), Bytes {0xFF}) << "nothing to program";
     EXPECT_EQ(ask(Command(5, 1))[0], 0xEE) << "no lock bits to write";
-    EXPECT_EQ(ask(Command(4))[0], 4);
-    const Bytes block = ask(Bytes {1});
-    ASSERT_EQ(block.size(), 18u);
-    EXPECT_EQ(Bytes(block.begin() + 2, block.end()), Bytes(16, 0xFF));
-    ASSERT_TRUE(line.WriteByte(0));
 
     board.Chip().SetContents(0, Bytes {0x12});
     std::ofstream(socket).put('\n');
