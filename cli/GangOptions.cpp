@@ -63,7 +63,7 @@ std::string ApplyGangOption(const std::string& arg, const std::string& value, Ga
             return "--ports needs a list of ports such as /dev/ttyUSB0,/dev/ttyUSB1";
     } else if (arg == "--serial") {
         std::string error;
-        gang.serial = SerialNumberSpec::Parse(value, error);
+        gang.serial = SerialNumberFormat::Parse(value, error);
         return error;
     } else if (arg == "--serial-state" || arg == "--log") {
         if (value.empty())

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/SerialNumberSpec.h"
+#include "cli/SerialNumberFormat.h"
 #include "sim/BoardFaults.h"
 
 // The gang command's own options.
 struct GangOptions {
     std::vector<std::string> ports;  // as given, in order
-    std::optional<SerialNumberSpec> serial;
+    std::optional<SerialNumberFormat> serial;
     std::string serialState;
     std::string log;
     int rounds = 1;

@@ -17,8 +17,8 @@ std::string StateText(std::uint64_t next)
 
 } // namespace
 
-CSerialAllocator::CSerialAllocator(const SerialNumberSpec& spec)
-    : m_spec(spec), m_nNext(spec.start)
+CSerialAllocator::CSerialAllocator(const SerialNumberFormat& format)
+    : m_format(format), m_nNext(format.start)
 {
 }
 
@@ -50,7 +50,7 @@ bool CSerialAllocator::UseStateFile(const std::string& path, std::string& error)
     } else if (errno != ENOENT) {
         error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
-    } else if (!WriteFileAtomically(path, StateText(m_spec.start))) {
+    } else if (!WriteFileAtomically(path, StateText(m_format.start))) {
         error = "cannot create " + path + ": " + std::strerror(errno);
         return false;
     }
@@ -66,10 +66,10 @@ bool CSerialAllocator::CanHandOut(std::uint64_t count, std::string& error) const
         return true;
     // The last number given, and the next one the state file then holds,
     // must both be countable; the last must also fit in BYTES.
-    const unsigned __int128 last = m_nNext + (unsigned __int128)(count - 1) * m_spec.step;
-    if (last > m_spec.Largest() || last + m_spec.step > UINT64_MAX) {
+    const unsigned __int128 last = m_nNext + (unsigned __int128)(count - 1) * m_format.step;
+    if (last > m_format.Largest() || last + m_format.step > UINT64_MAX) {
         error = "serial numbers from " + std::to_string(m_nNext) + " in steps of "
-            + std::to_string(m_spec.step) + " do not fit in " + std::to_string(m_spec.bytes)
+            + std::to_string(m_format.step) + " do not fit in " + std::to_string(m_format.bytes)
             + " bytes for " + std::to_string(count) + " chips";
         return false;
     }
@@ -86,11 +86,11 @@ std::optional<std::uint64_t> CSerialAllocator::Take(std::string& error)
 {
     std::lock_guard lock(m_mutex);
     const std::uint64_t number = m_nNext;
-    if (number > m_spec.Largest() || UINT64_MAX - number < m_spec.step) {
-        error = "no serial number left that fits in " + std::to_string(m_spec.bytes) + " bytes";
+    if (number > m_format.Largest() || UINT64_MAX - number < m_format.step) {
+        error = "no serial number left that fits in " + std::to_string(m_format.bytes) + " bytes";
         return std::nullopt;
     }
-    m_nNext = number + m_spec.step;
+    m_nNext = number + m_format.step;
     if (!m_strStatePath.empty() && !WriteFileAtomically(m_strStatePath, StateText(m_nNext))) {
         // The file may or may not have been replaced: the number stays
         // taken either way, so it can never be given twice.

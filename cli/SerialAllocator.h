@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "cli/SerialNumberSpec.h"
+#include "cli/SerialNumberFormat.h"
 #include "programmer/UniqueFd.h"
 
 // Hands out serial numbers, each at most once, to any number of threads.
@@ -16,7 +16,7 @@
 // file at the same time.
 class CSerialAllocator {
 public:
-    explicit CSerialAllocator(const SerialNumberSpec& spec);
+    explicit CSerialAllocator(const SerialNumberFormat& format);
 
     // Takes the state file: read when it exists, otherwise created holding
     // START. false, with error, when it holds no number, cannot be created
@@ -32,7 +32,7 @@ public:
     std::optional<std::uint64_t> Take(std::string& error);
 
 private:
-    const SerialNumberSpec m_spec;
+    const SerialNumberFormat m_format;
     std::string m_strStatePath;
     CUniqueFd m_lock;
     mutable std::mutex m_mutex;  // guards m_nNext and the state file

@@ -24,14 +24,14 @@ std::string ReadText(const std::string& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-TEST(SerialNumberSpec, ParsesEveryFormAndRefusesTheRest)
+TEST(SerialNumberFormat, ParsesEveryFormAndRefusesTheRest)
 {
     std::string error;
     auto fields = [&](const char* text) {
-        const auto spec = SerialNumberSpec::Parse(text, error);
-        return spec ? std::to_string(spec->address) + " " + std::to_string(spec->start) + " "
-                + std::to_string(spec->step) + " " + std::to_string(spec->bytes)
-                + (spec->bigEndian ? " be" : " le")
+        const auto format = SerialNumberFormat::Parse(text, error);
+        return format ? std::to_string(format->address) + " " + std::to_string(format->start) + " "
+                + std::to_string(format->step) + " " + std::to_string(format->bytes)
+                + (format->bigEndian ? " be" : " le")
                     : error;
     };
     EXPECT_EQ(fields("0x1FF0:1000"), "8176 1000 1 4 le");
@@ -45,7 +45,7 @@ TEST(SerialNumberSpec, ParsesEveryFormAndRefusesTheRest)
         EXPECT_EQ(fields(bad).rfind("--serial", 0), 0u) << bad << ": " << fields(bad);
 }
 
-TEST(SerialNumberSpec, EncodesInItsByteOrderAndTouchesNothingElse)
+TEST(SerialNumberFormat, EncodesInItsByteOrderAndTouchesNothingElse)
 {
     using Bytes = std::vector<std::uint8_t>;
     for (const auto& [text, image] :
@@ -56,19 +56,19 @@ TEST(SerialNumberSpec, EncodesInItsByteOrderAndTouchesNothingElse)
           std::pair{"0:0x01020304050607:1:7", Bytes{7, 6, 5, 4, 3, 2, 1}}}) {
         std::string error;
         Bytes written(7, 0xFF);
-        SerialNumberSpec::Parse(text, error)->Encode(SerialNumberSpec::Parse(text, error)->start,
+        SerialNumberFormat::Parse(text, error)->Encode(SerialNumberFormat::Parse(text, error)->start,
                                                      written.data());
         EXPECT_EQ(written, image) << text;
     }
 }
 
-SerialNumberSpec Spec(std::uint64_t start, std::uint64_t step, int bytes)
+SerialNumberFormat Counter(std::uint64_t start, std::uint64_t step, int bytes)
 {
-    SerialNumberSpec spec;
-    spec.start = start;
-    spec.step = step;
-    spec.bytes = bytes;
-    return spec;
+    SerialNumberFormat format;
+    format.start = start;
+    format.step = step;
+    format.bytes = bytes;
+    return format;
 }
 
 // The state file always holds the next number; a new run, or one after a
@@ -79,7 +79,7 @@ TEST(SerialAllocator, StateFileHoldsTheNextNumberBeforeOneIsGiven)
     const std::string state = dir.File("serial.state");
     std::string error;
     {
-        CSerialAllocator serials(Spec(1000, 5, 4));
+        CSerialAllocator serials(Counter(1000, 5, 4));
         ASSERT_TRUE(serials.UseStateFile(state, error)) << error;
         EXPECT_EQ(ReadText(state), "1000\n") << "made holding START";
         EXPECT_EQ(serials.Take(error), 1000u);
@@ -87,11 +87,11 @@ TEST(SerialAllocator, StateFileHoldsTheNextNumberBeforeOneIsGiven)
         EXPECT_EQ(serials.Take(error), 1005u);
         EXPECT_EQ(ReadText(state), "1010\n");
 
-        CSerialAllocator rival(Spec(1000, 5, 4));
+        CSerialAllocator rival(Counter(1000, 5, 4));
         EXPECT_FALSE(rival.UseStateFile(state, error)) << "one run at a time";
         EXPECT_NE(error.find("in use"), std::string::npos) << error;
     }
-    CSerialAllocator next(Spec(1, 1, 4));
+    CSerialAllocator next(Counter(1, 1, 4));
     ASSERT_TRUE(next.UseStateFile(state, error)) << error;
     EXPECT_EQ(next.Take(error), 1010u) << "the file wins over START";
 }
@@ -110,7 +110,7 @@ TEST(SerialAllocator, EveryNumberOfTheRunMustFitBeforeItStarts)
         {UINT64_MAX - 2, 1, 8, 2, true}, {UINT64_MAX - 2, 1, 8, 3, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(CSerialAllocator(Spec(c.start, c.step, c.bytes)).CanHandOut(c.count, error),
+        EXPECT_EQ(CSerialAllocator(Counter(c.start, c.step, c.bytes)).CanHandOut(c.count, error),
                   c.fits)
             << c.start << " step " << c.step << " x" << c.count;
 }
@@ -118,7 +118,7 @@ TEST(SerialAllocator, EveryNumberOfTheRunMustFitBeforeItStarts)
 TEST(SerialAllocator, ThreadsNeverGetTheSameNumber)
 {
     CTempDir dir;
-    CSerialAllocator serials(Spec(7, 3, 4));
+    CSerialAllocator serials(Counter(7, 3, 4));
     std::string error;
     ASSERT_TRUE(serials.UseStateFile(dir.File("s"), error));
     std::vector<std::uint64_t> taken(60);

@@ -6,7 +6,7 @@
 
 // Where and how a serial number goes into each chip's copy of the image:
 // --serial ADDR:START[:STEP[:BYTES[:le|be]]].
-struct SerialNumberSpec {
+struct SerialNumberFormat {
     std::uint32_t address = 0;
     std::uint64_t start = 0;
     std::uint64_t step = 1;
@@ -16,7 +16,7 @@ struct SerialNumberSpec {
     // Numbers in decimal or with 0x in hex. nullopt with error set when the
     // text is malformed, STEP is 0, BYTES is outside 1..8 or START does not
     // fit in BYTES.
-    static std::optional<SerialNumberSpec> Parse(const std::string& text, std::string& error);
+    static std::optional<SerialNumberFormat> Parse(const std::string& text, std::string& error);
 
     // The largest number BYTES hold.
     std::uint64_t Largest() const;

@@ -1,4 +1,4 @@
-#include "cli/SerialNumberSpec.h"
+#include "cli/SerialNumberFormat.h"
 
 #include <charconv>
 #include <sstream>
@@ -23,7 +23,7 @@ std::optional<std::uint64_t> ParseCount(const std::string& text)
     return value;
 }
 
-std::optional<SerialNumberSpec> SerialNumberSpec::Parse(const std::string& text,
+std::optional<SerialNumberFormat> SerialNumberFormat::Parse(const std::string& text,
                                                         std::string& error)
 {
     std::vector<std::string> fields;
@@ -37,9 +37,9 @@ std::optional<SerialNumberSpec> SerialNumberSpec::Parse(const std::string& text,
         return std::nullopt;
     }
 
-    SerialNumberSpec spec;
+    SerialNumberFormat format;
     const char* names[] = {"ADDR", "START", "STEP", "BYTES"};
-    std::uint64_t numbers[4] = {0, 0, spec.step, std::uint64_t(spec.bytes)};
+    std::uint64_t numbers[4] = {0, 0, format.step, std::uint64_t(format.bytes)};
     for (std::size_t i = 0; i < 4 && i < fields.size(); ++i) {
         const std::optional<std::uint64_t> value = ParseCount(fields[i]);
         if (!value) {
@@ -66,26 +66,26 @@ std::optional<SerialNumberSpec> SerialNumberSpec::Parse(const std::string& text,
             error = "--serial: the byte order must be le or be";
             return std::nullopt;
         }
-        spec.bigEndian = fields[4] == "be";
+        format.bigEndian = fields[4] == "be";
     }
-    spec.address = std::uint32_t(numbers[0]);
-    spec.start = numbers[1];
-    spec.step = numbers[2];
-    spec.bytes = int(numbers[3]);
-    if (spec.start > spec.Largest()) {
-        error = "--serial: START " + fields[1] + " does not fit in " + std::to_string(spec.bytes)
+    format.address = std::uint32_t(numbers[0]);
+    format.start = numbers[1];
+    format.step = numbers[2];
+    format.bytes = int(numbers[3]);
+    if (format.start > format.Largest()) {
+        error = "--serial: START " + fields[1] + " does not fit in " + std::to_string(format.bytes)
             + " bytes";
         return std::nullopt;
     }
-    return spec;
+    return format;
 }
 
-std::uint64_t SerialNumberSpec::Largest() const
+std::uint64_t SerialNumberFormat::Largest() const
 {
     return bytes >= 8 ? UINT64_MAX : (std::uint64_t(1) << (8 * bytes)) - 1;
 }
 
-void SerialNumberSpec::Encode(std::uint64_t value, std::uint8_t* image) const
+void SerialNumberFormat::Encode(std::uint64_t value, std::uint8_t* image) const
 {
     for (int i = 0; i < bytes; ++i) {
         const std::uint8_t byte = std::uint8_t(value >> (8 * i));
