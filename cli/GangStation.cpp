@@ -1,6 +1,8 @@
 #include "cli/GangStation.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
