@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/TextCodec.h"
@@ -99,15 +100,21 @@ bool CResultLog::Append(const ChipRecord& record, std::string& error)
 {
     const std::string line = ChipRecordJson(record) + "\n";
     std::lock_guard lock(m_mutex);
+    struct stat before {};
+    const bool sized = ::fstat(m_fd.Get(), &before) == 0 && S_ISREG(before.st_mode);
     ssize_t written = -1;
     do
         written = ::write(m_fd.Get(), line.data(), line.size());
     while (written < 0 && errno == EINTR);
-    // A short write (a full disk) would leave half a line that a retry could
-    // not make whole: report it instead.
     if (written != ssize_t(line.size())) {
-        error = "cannot append to " + m_strPath + ": "
-            + (written < 0 ? std::strerror(errno) : "the disk took only part of the line");
+        const int why = written < 0 ? errno : ENOSPC;
+        // Half a line (a full disk) would spoil the file for every reader:
+        // cut it off again, unless someone else appended meanwhile.
+        struct stat after {};
+        if (written > 0 && sized && ::fstat(m_fd.Get(), &after) == 0
+            && after.st_size == before.st_size + written)
+            (void)::ftruncate(m_fd.Get(), before.st_size);
+        error = "cannot append to " + m_strPath + ": " + std::strerror(why);
         return false;
     }
     if (::fdatasync(m_fd.Get()) != 0) {

@@ -152,6 +152,17 @@ TEST_F(GangOnSimulatedBoards, RoundsGoOnAtOnceWithoutATerminal)
     EXPECT_EQ(rows, 6) << run.out;
 }
 
+// A log that cannot be written fails the run, though every chip passed.
+TEST_F(GangOnSimulatedBoards, ResultLogThatCannotBeWrittenFailsTheRun)
+{
+    const CliRun run = RunTamberlinkCli(
+        {"--simulate", "gang", m_image, "--ports", "A,B", "--log", "/dev/full"},
+        m_dir.Path().string());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("[B] cannot append to /dev/full: No space left"), std::string::npos)
+        << run.err;
+}
+
 // Refused before any board is touched: no chip state, no log, no numbers.
 TEST_F(GangOnSimulatedBoards, UsageErrorsTouchNothing)
 {
