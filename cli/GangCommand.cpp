@@ -266,5 +266,11 @@ int RunGangCommand(const CliOptions& options, CGangConsole& console)
         unreachable = unreachable || station->Unreachable();
         faulty = faulty || station->Faulty();
     }
+    {
+        // Side by side: each waits in the kernel for its line to close.
+        std::vector<std::jthread> threads;
+        for (auto& station : stations)
+            threads.emplace_back([&station] { station->StopBoard(); });
+    }
     return unreachable ? kExitUnreachable : faulty ? kExitFailure : kExitSuccess;
 }

@@ -132,16 +132,21 @@ void CGangStation::Run()
     RunRounds();
     if (m_run.gate)
         m_run.gate->Leave();
-    // The port closes while the board still serves it.
+    // The port closes while the board still serves it; with the port gone
+    // nothing reaches the chip any more, so it is saved as it now stays.
     m_link.reset();
-    if (m_board) {
-        m_board->Stop();
-        std::string why;
-        if (!m_strSimStatePath.empty() && !m_board->Chip().SaveState(m_strSimStatePath, &why)) {
-            Note("cannot save the simulated chip to " + m_strSimStatePath + ": " + why);
-            m_bFaulty = true;
-        }
+    std::string why;
+    if (m_board && !m_strSimStatePath.empty()
+        && !m_board->Chip().SaveState(m_strSimStatePath, &why)) {
+        Note("cannot save the simulated chip to " + m_strSimStatePath + ": " + why);
+        m_bFaulty = true;
     }
+}
+
+void CGangStation::StopBoard()
+{
+    if (m_board)
+        m_board->Stop();
 }
 
 void CGangStation::Note(const std::string& text)

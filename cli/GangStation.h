@@ -43,8 +43,12 @@ public:
     CGangStation(const CGangStation&) = delete;
     CGangStation& operator=(const CGangStation&) = delete;
 
-    // Reaches the programmer, then programs a chip per round. Call once.
+    // Reaches the programmer, then programs a chip per round, closes the
+    // port and saves the simulated chip. Call once.
     void Run();
+    // Stops the simulated board, after Run. Separate, since a board takes a
+    // few milliseconds to stop and the results are known before.
+    void StopBoard();
 
     const std::string& Port() const { return m_strPort; }
     const std::vector<ChipRecord>& Records() const { return m_records; }
