@@ -58,7 +58,8 @@ Clock::time_point g_summaryAt;
 
 ssize_t NoteSummary(void*, const char* data, size_t size)
 {
-    if (std::string_view(data, size).find("port  signature  serial") != std::string_view::npos)
+    const std::string_view text(data, size);
+    if (text.rfind("port ", 0) == 0 && text.find(" outcome ") != std::string_view::npos)
         g_summaryAt = Clock::now();
     return ssize_t(size);
 }
