@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "isp/FtdiAddress.h"
+#include "platform/UiLanguage.h"
 #include "programmer/SerialPort.h"
 
 namespace {
@@ -125,6 +126,8 @@ const char* CliHelp()
            "                     load,erase,write,read,verify\n"
            "                     (default erase,write,verify)\n"
            "  --detect           auto, gang: detect the device before the other steps\n"
+           "  --lang zh|en       the language of the log lines and messages: zh\n"
+           "                     (default) or en, for every command\n"
            "  --help, -h         show this text\n"
            "  --version          show the program's name and version\n"
            "\n"
@@ -166,7 +169,13 @@ const char* CliHelp()
            "  2  usage error, or a file that cannot be read\n"
            "  3  the programmer cannot be reached: its port is missing, busy, not\n"
            "     permitted or has no UART, or the first ready check got no answer\n"
-           "     (gang: on any of the ports)\n";
+           "     (gang: on any of the ports)\n"
+           "\n"
+           "environment:\n"
+           "  TAMBERLINK_LANG    zh or en: the language when --lang is not given. The\n"
+           "                     log lines are read by scripts, so they stay Chinese\n"
+           "                     whatever the locale says unless one of the two asks\n"
+           "                     for English\n";
 }
 
 std::string ApplyPortOption(const std::string& value, CliOptions& options)
@@ -228,6 +237,10 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
         options.timeoutSeconds = seconds;
     } else if (arg == "--steps") {
         steps = value;
+    } else if (arg == "--lang") {
+        if (!UiLanguageFromName(value))
+            return "--lang must be zh or en";
+        options.lang = value;
     } else {
         return ApplyGangOption(arg, value, options.gang);
     }
@@ -258,7 +271,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
 
     static const std::set<std::string> kValued = {
         "--programmer", "--port",    "--baud",  "--device", "--catalogue",
-        "--sim-state",  "--timeout", "--steps", "--latch"};
+        "--sim-state",  "--timeout", "--steps", "--latch", "--lang"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -318,7 +331,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     if (!kDeviceCommands.count(command)) {
         // hex2bin, convert and devices take no device options.
         for (const std::string& option : given)
-            if (option != "--catalogue")
+            if (option != "--catalogue" && option != "--lang")
                 return fail(option + " does not apply to " + command);
         return result;
     }

@@ -34,6 +34,7 @@ struct CliOptions {
     bool markVerify = true;
     bool detectFirst = false;
     GangOptions gang;             // gang only
+    std::string lang;             // "zh", "en" or empty (TAMBERLINK_LANG, else zh)
 };
 
 // The outcome of parsing: error is empty on success. words holds the

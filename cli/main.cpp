@@ -7,6 +7,7 @@
 #include "cli/DeviceCommand.h"
 #include "cli/GangCommand.h"
 #include "platform/AppGlobals.h"
+#include "platform/UiText.h"
 
 int main(int argc, char** argv)
 {
@@ -26,6 +27,9 @@ int main(int argc, char** argv)
         std::fputs("Try 'tamberlink-cli --help' for more.\n", stderr);
         return kExitUsage;
     }
+    // Before anything is shown: the converter and the session look their
+    // texts up as they go.
+    CUiText::SetLanguage(ChooseCliLanguage(parsed.options.lang));
     if (parsed.options.command == "gang")
         return RunGangCommand(parsed.options);
     if (!parsed.options.command.empty())

@@ -10,6 +10,7 @@
 
 #include "formats/HexDigits.h"
 #include "platform/MessageSink.h"
+#include "platform/UiText.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ bool IsExtendedBaseZero(const std::uint8_t* record, std::size_t length)
 
 void Show(IMessageSink& messages, const char* text)
 {
-    messages.ShowMessage(text, kCaption, MessageIcon::Warning);
+    messages.ShowMessage(Tr(text), kCaption, MessageIcon::Warning);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 namespace {
 
 // Section names as they appear in the cable file (GBK there; the profile
-// layer compares them as UTF-8).
-const char kPinSection[] = "引脚控制";
-const char kLeSection[] = "锁存控制(LE)";
-const char kOeSection[] = "输出控制(OE)";
+// layer compares them as UTF-8). Keys, never shown: NOTR.
+const char kPinSection[] = "引脚控制";     // NOTR
+const char kLeSection[] = "锁存控制(LE)";  // NOTR
+const char kOeSection[] = "输出控制(OE)";  // NOTR
 
 CableDescription FromIni(const std::string& iniPath)
 {

@@ -10,6 +10,7 @@
 #include "platform/AppGlobals.h"
 #include "platform/MessageSink.h"
 #include "platform/ProfileFile.h"
+#include "platform/UiText.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ int CParallelPort::Open(std::uint16_t base)
     std::string reason = m_strDevicePath + ": " + ErrorText(error);
 
     if (!DriverMissing(error)) {
-        m_sink.ShowMessage(kDriverFailed, kCaption, MessageIcon::Warning);
+        m_sink.ShowMessage(Tr(kDriverFailed), kCaption, MessageIcon::Warning);
     } else if (m_bDirectIoAllowed) {
         if (auto direct = CDirectIoPort::Open(base, &error)) {
             m_pRegisters = std::move(direct);
@@ -83,7 +84,7 @@ int CParallelPort::Open(std::uint16_t base)
     }
 
     m_strLastError = reason;
-    m_sink.ShowMessage(kPortIoFailed, kCaption, MessageIcon::Warning);
+    m_sink.ShowMessage(Tr(kPortIoFailed), kCaption, MessageIcon::Warning);
     return 0;
 }
 

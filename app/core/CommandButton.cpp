@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/UiText.h"
+
 namespace {
 
 struct ButtonSetUp {
@@ -39,7 +41,7 @@ CCommandButton CCommandButton::ForCommand(CommandId id)
 {
     for (const ButtonSetUp& b : kButtons) {
         if (b.id == id) {
-            CCommandButton button(b.id, b.caption);
+            CCommandButton button(b.id, Tr(b.caption));
             button.SetUp(b.toggleable, b.hasBusyIcon, b.normalIcon, b.busyIcon);
             return button;
         }
@@ -56,7 +58,7 @@ void CCommandButton::SetUp(bool toggleable, bool hasBusyIcon, int normalIcon, in
     m_nBusyIcon = busyIcon;
     m_crBaseFace = baseFaceColour;
     // Built for every button, so a stray mark can never blank a caption.
-    m_strMarkedCaption = std::string(kMarkPrefix) + m_strCaption;
+    m_strMarkedCaption = std::string(Tr(kMarkPrefix)) + m_strCaption;
     if (m_bHasBusyIcon)
         SetBusy(0);
     else if (m_nNormalIcon != 0)

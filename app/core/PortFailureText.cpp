@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/UiText.h"
+
 namespace {
 
 bool NoSuchDevice(int error)
@@ -13,32 +15,32 @@ bool NoSuchDevice(int error)
 std::string Line(const char* kind, const PortOpenFailure& failure, const std::string& reason,
                  const char* fix)
 {
-    std::string line = std::string(kind) + " " + failure.path + ": " + reason;
+    std::string line = std::string(Tr(kind)) + " " + failure.path + ": " + reason;
     if (fix)
-        line += std::string(" (") + fix + ")";
+        line += std::string(" (") + Tr(fix) + ")";
     return line;
 }
 
 }  // namespace
 
-std::string ChineseErrorText(int error)
+std::string ErrorText(int error)
 {
     switch (error) {
-    case EPERM: return "不允许的操作";
-    case ENOENT: return "没有那个文件或目录";
-    case EIO: return "输入/输出错误";
-    case ENXIO: return "没有那个设备或地址";
-    case EACCES: return "权限不够";
-    case EBUSY: return "设备或资源忙";
-    case ENODEV: return "没有那个设备";
-    case ENOTDIR: return "不是目录";
-    case EISDIR: return "是一个目录";
-    case EROFS: return "只读文件系统";
-    case ENOTTY: return "对设备不适当的 ioctl 操作";
-    case ELOOP: return "符号链接的层数过多";
-    case EAGAIN: return "资源暂时不可用";
-    case EINVAL: return "无效的参数";
-    case ENOSYS: return "函数未实现";
+    case EPERM: return Tr("不允许的操作");
+    case ENOENT: return Tr("没有那个文件或目录");
+    case EIO: return Tr("输入/输出错误");
+    case ENXIO: return Tr("没有那个设备或地址");
+    case EACCES: return Tr("权限不够");
+    case EBUSY: return Tr("设备或资源忙");
+    case ENODEV: return Tr("没有那个设备");
+    case ENOTDIR: return Tr("不是目录");
+    case EISDIR: return Tr("是一个目录");
+    case EROFS: return Tr("只读文件系统");
+    case ENOTTY: return Tr("对设备不适当的 ioctl 操作");
+    case ELOOP: return Tr("符号链接的层数过多");
+    case EAGAIN: return Tr("资源暂时不可用");
+    case EINVAL: return Tr("无效的参数");
+    case ENOSYS: return Tr("函数未实现");
     default: return std::strerror(error);
     }
 }
@@ -49,14 +51,14 @@ std::string SerialPortFailureLine(const PortOpenFailure& failure)
     if (error == 0)
         return {};
     if (error == kErrorNoUart)
-        return Line("串口", failure, "没有串口硬件(UART)", "请选择编程器所接的串口");
+        return Line("串口", failure, Tr("没有串口硬件(UART)"), "请选择编程器所接的串口");
     if (error == EACCES || error == EPERM)
-        return Line("串口", failure, ChineseErrorText(error), "请把用户加入 dialout 组");
+        return Line("串口", failure, ErrorText(error), "请把用户加入 dialout 组");
     if (error == EBUSY)
-        return Line("串口", failure, ChineseErrorText(error), "另一个程序正在使用该串口");
+        return Line("串口", failure, ErrorText(error), "另一个程序正在使用该串口");
     if (NoSuchDevice(error))
-        return Line("串口", failure, ChineseErrorText(error), "请检查连线和串口设置");
-    return Line("串口", failure, ChineseErrorText(error), nullptr);
+        return Line("串口", failure, ErrorText(error), "请检查连线和串口设置");
+    return Line("串口", failure, ErrorText(error), nullptr);
 }
 
 std::string ParallelPortFailureLine(const PortOpenFailure& failure)
@@ -67,13 +69,13 @@ std::string ParallelPortFailureLine(const PortOpenFailure& failure)
     // GPIO lines and FTDI cables report through the same status: they say
     // what they are and what to do.
     if (!failure.kind.empty())
-        return Line(failure.kind.c_str(), failure, ChineseErrorText(error),
+        return Line(failure.kind.c_str(), failure, ErrorText(error),
                     failure.fix.empty() ? nullptr : failure.fix.c_str());
     if (error == EACCES || error == EPERM)
-        return Line("并口", failure, ChineseErrorText(error), "请把用户加入 lp 组");
+        return Line("并口", failure, ErrorText(error), "请把用户加入 lp 组");
     if (error == EBUSY)
-        return Line("并口", failure, ChineseErrorText(error), "另一个程序或 lp 驱动正在使用并口");
+        return Line("并口", failure, ErrorText(error), "另一个程序或 lp 驱动正在使用并口");
     if (NoSuchDevice(error))
-        return Line("并口", failure, ChineseErrorText(error), "请加载 ppdev 模块: sudo modprobe ppdev");
-    return Line("并口", failure, ChineseErrorText(error), nullptr);
+        return Line("并口", failure, ErrorText(error), "请加载 ppdev 模块: sudo modprobe ppdev");
+    return Line("并口", failure, ErrorText(error), nullptr);
 }

@@ -15,6 +15,7 @@
 #include "formats/ImageFile.h"
 #include "platform/AppGlobals.h"
 #include "platform/MessageSink.h"
+#include "platform/UiText.h"
 #include "programmer/StatusCode.h"
 
 namespace {
@@ -25,16 +26,24 @@ constexpr int kCompareSize = 0x10000;
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Formats are looked up whole in the interface's language (Tr) and may
+// carry a path of any length: the text is as long as it needs to be.
 std::string Format(const char* format, ...)
 {
-    char text[256];
     va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(text, sizeof text, format, args);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    if (length < 0)
-        return {};
-    return std::string(text, std::min<std::size_t>(std::size_t(length), sizeof text - 1));
+    std::string text;
+    if (length > 0) {
+        text.resize(std::size_t(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(std::size_t(length));
+    }
+    va_end(again);
+    return text;
 }
 
 struct FileCloser {
@@ -158,58 +167,58 @@ void CProgrammerSession::OnProgStatus(int code)
 
     switch (code) {
     case kStatusSerialFailed:
-        AppendLog("初始化串口通讯失败.");
+        AppendLog(Tr("初始化串口通讯失败."));
         LogPortFailure(SerialPortFailureLine);
         outcome(0, 1);
         break;
     case kStatusParallelFailed:
-        AppendLog("初始化并口失败.");
+        AppendLog(Tr("初始化并口失败."));
         LogPortFailure(ParallelPortFailureLine);
         outcome(0, 1);
         break;
     case kStatusSerialOpened:
-        AppendLog("初始化串口通讯完成.");
+        AppendLog(Tr("初始化串口通讯完成."));
         StartOperation([](CProgrammer& p, int device) { p.CheckReady(device); });
         break;
     case kStatusSerialNotOpen:
-        AppendLog("未初始化串口.");
+        AppendLog(Tr("未初始化串口."));
         outcome(0, 1);
         break;
     case kStatusParallelReady:
-        AppendLog("初始化并口完成.");
+        AppendLog(Tr("初始化并口完成."));
         break;
     case kStatusReady:
-        AppendLog("编程器:就绪.");
+        AppendLog(Tr("编程器:就绪."));
         outcome(1, 0);
         break;
     case kStatusUnavailable:
-        AppendLog("编程器:不可用.");
+        AppendLog(Tr("编程器:不可用."));
         outcome(0, 1);
         break;
     case kStatusReceiveError:
-        AppendLog("接收数据时发生错误.");
+        AppendLog(Tr("接收数据时发生错误."));
         outcome(0, 1);
         break;
     case kStatusUnused8:
         // Nothing sends it; it neither logs nor ends anything.
         break;
     case kStatusEraseDone:
-        AppendLog("编程器:擦除器件完成.");
+        AppendLog(Tr("编程器:擦除器件完成."));
         outcome(1, 1);
         break;
     case kStatusWriteStart: {
-        AppendLog("编程器:写器件开始.");
+        AppendLog(Tr("编程器:写器件开始."));
         const int length = m_Programmer.TrimLength(m_Programmer.Buffer1, kBufferSize);
-        AppendLog(Format("写入%d字节...", length));
+        AppendLog(Format(Tr("写入%d字节..."), length));
         break;
     }
     case kStatusWriteProgress:
-        ShowProgressText("正在写:");
+        ShowProgressText("正在写:%04X/%04X");
         break;
     case kStatusWriteDone:
-        AppendLog("编程器:写器件完成.");
+        AppendLog(Tr("编程器:写器件完成."));
         m_view.SetProgressPos(100);
-        m_view.SetProgressText("写器件完成");
+        m_view.SetProgressText(Tr("写器件完成"));
         m_view.InvalidateProgress();
         ++m_nWriteCount;
         if (m_nProgType == 0) {
@@ -224,42 +233,42 @@ void CProgrammerSession::OnProgStatus(int code)
         outcome(1, 1);
         break;
     case kStatusWriteError:
-        AppendLog("编程器:写器件时发生错误.");
+        AppendLog(Tr("编程器:写器件时发生错误."));
         outcome(0, 1);
         break;
     case kStatusReadStart:
-        AppendLog("编程器:读器件开始.");
+        AppendLog(Tr("编程器:读器件开始."));
         break;
     case kStatusReadProgress:
-        ShowProgressText("正在读:");
+        ShowProgressText("正在读:%04X/%04X");
         break;
     case kStatusReadDone:
-        AppendLog("编程器:读器件完成.");
+        AppendLog(Tr("编程器:读器件完成."));
         m_view.SetProgressPos(100);
-        m_view.SetProgressText("读器件完成");
+        m_view.SetProgressText(Tr("读器件完成"));
         m_view.InvalidateProgress();
         m_view.ShowBuffer2(m_Programmer.Buffer2, kBufferSize);
-        AppendLog("数据已经保存到缓冲2.");
+        AppendLog(Tr("数据已经保存到缓冲2."));
         if (m_bCompareAfterRead)
             outcome(CompareBuffers(), 1);
         else
             outcome(1, 1);
         break;
     case kStatusLockDone:
-        AppendLog("编程器:写锁定位完成.");
+        AppendLog(Tr("编程器:写锁定位完成."));
         outcome(1, 1);
         break;
     case kStatusInvalidOperation:
-        AppendLog("编程器:无效的操作.");
+        AppendLog(Tr("编程器:无效的操作."));
         outcome(0, 1);
         break;
     case kStatusDeviceDetected:
-        LogSignature("编程器:检测到器件");
+        LogSignature("编程器:检测到器件(特征字:%02x %02x %02x).");
         LogDetectedDevice();
         outcome(1, 1);
         break;
     case kStatusNoDevice:
-        LogSignature("编程器:没检测到器件");
+        LogSignature("编程器:没检测到器件(特征字:%02x %02x %02x).");
         outcome(0, 1);
         break;
     default:
@@ -277,15 +286,14 @@ void CProgrammerSession::LogPortFailure(std::string (*describe)(const PortOpenFa
         AppendLog(line);
 }
 
-void CProgrammerSession::ShowProgressText(const char* verb)
+void CProgrammerSession::ShowProgressText(const char* format)
 {
     // Whatever the worker has reached by now, not when it posted.
     const int pos = m_Programmer.m_nPos;
     const int length = m_Programmer.m_nLength;
     m_view.ShowProgress();
     // Unsigned: a position of 0 shows as FFFFFFFF.
-    m_view.SetProgressText(
-        Format("%s%04X/%04X", verb, unsigned(pos) - 1u, unsigned(length) - 1u));
+    m_view.SetProgressText(Format(Tr(format), unsigned(pos) - 1u, unsigned(length) - 1u));
     const std::int64_t last = std::int64_t(length) - 1;
     // A one-byte transfer has no span to divide by; its only progress event
     // comes once the byte is through, so it shows full.
@@ -295,11 +303,10 @@ void CProgrammerSession::ShowProgressText(const char* verb)
     m_view.SetProgressPos(int(std::clamp<std::int64_t>(percent, INT32_MIN, INT32_MAX)));
 }
 
-void CProgrammerSession::LogSignature(const char* prefix)
+void CProgrammerSession::LogSignature(const char* format)
 {
     const auto signature = m_Programmer.Signature();
-    AppendLog(std::string(prefix)
-              + Format("(特征字:%02x %02x %02x).", signature[0], signature[1], signature[2]));
+    AppendLog(Format(Tr(format), signature[0], signature[1], signature[2]));
 }
 
 void CProgrammerSession::LogDetectedDevice()
@@ -313,8 +320,8 @@ void CProgrammerSession::LogDetectedDevice()
                                       std::chars_format::fixed, 2);
     const std::string voltage =
         result.ec == std::errc() ? std::string(volts, result.ptr) : std::string("?");
-    AppendLog(device->name + Format(" - ROM容量:%dK字节.", device->romSizeKB) + " 编程电压:"
-              + voltage + "V.");
+    AppendLog(Format(Tr("%s - ROM容量:%dK字节. 编程电压:%sV."), device->name.c_str(),
+                     device->romSizeKB, voltage.c_str()));
 }
 
 void CProgrammerSession::AppendLog(std::string text)
@@ -449,7 +456,7 @@ void CProgrammerSession::SetWriteStartHandler(WriteStartHandler handler)
 void CProgrammerSession::OnStepTimeout()
 {
     m_bStepOutstanding = false;
-    AppendLog("编程器:操作超时,没有响应.");
+    AppendLog(Tr("编程器:操作超时,没有响应."));
     AdvanceSequence(0, 1);
     ReopenWhenIdle();
 }
@@ -545,25 +552,25 @@ void CProgrammerSession::SetFilePath(const std::string& path)
 int CProgrammerSession::LoadImageFile()
 {
     if (m_strFilePath.empty()) {
-        AppendLog("请先打开文件.");
+        AppendLog(Tr("请先打开文件."));
         AdvanceSequence(0, 1);
         return 0;
     }
     const ImageLoad load =
         LoadImageToBuffer(m_strFilePath, m_strFileExt, m_Programmer.Buffer1, m_messages);
     if (load.outcome == ImageLoad::Outcome::Unreadable) {
-        AppendLog("打开文件失败.");
+        AppendLog(Tr("打开文件失败."));
         AdvanceSequence(0, 1);
         return 0;
     }
     if (load.outcome == ImageLoad::Outcome::ConversionFailed) {
         // Buffer1 is as it was; a run must stop before it erases the chip.
-        AppendLog("读入文件 " + m_strFilePath + " 失败.");
+        AppendLog(Format(Tr("读入文件 %s 失败."), m_strFilePath.c_str()));
         AdvanceSequence(0, 1);
         return 0;
     }
     m_view.ShowBuffer1(m_Programmer.Buffer1, kBufferSize);
-    AppendLog("读入文件 " + m_strFilePath + " 到缓冲1" + Format("(%ld字节).", load.count));
+    AppendLog(Format(Tr("读入文件 %s 到缓冲1(%ld字节)."), m_strFilePath.c_str(), load.count));
     AdvanceSequence(1, 0);
     return 1;
 }
@@ -593,18 +600,20 @@ bool CProgrammerSession::OnSaveFile()
     written = std::fclose(file.release()) == 0 && written;
     if (!written) {
         // A short write must not be logged as a saved file.
-        m_messages.ShowMessage(Format("保存文件失败: %s (%s)", path->c_str(),
+        m_messages.ShowMessage(Format(Tr("保存文件失败: %s (%s)"), path->c_str(),
                                       std::strerror(error ? error : EIO)),
                                "Tamberlink", MessageIcon::Warning);
         return false;
     }
-    AppendLog("缓冲2保存到文件 " + *path + "(" + Format("%d字节", length) + ").");
+    AppendLog(Format(Tr("缓冲2保存到文件 %s(%d字节)."), path->c_str(), length));
     return true;
 }
 
 int CProgrammerSession::CompareBuffers()
 {
-    AppendLog("---------------效验开始--------------");
+    AppendLog(Tr("---------------效验开始--------------"));
+    // Looked up once: a report may have 65536 lines.
+    const char* const mismatch = Tr("    %05d - 地址:%04X  写:%02X  读:%02X");
     const std::uint8_t* written = m_Programmer.Buffer1;
     const std::uint8_t* read = m_Programmer.Buffer2;
     int count = 0;
@@ -615,17 +624,16 @@ int CProgrammerSession::CompareBuffers()
         // Inserted without selecting: the report scrolls only with the
         // closing lines.
         m_view.InsertLogLine(m_nLogLines,
-                             Format("    %05d - 地址:%04X  写:%02X  读:%02X", count, address,
-                                    written[address], read[address]),
+                             Format(mismatch, count, address, written[address], read[address]),
                              false);
         ++m_nLogLines;
     }
     if (count == 0) {
-        AppendLog("----------效验成功,数据正确----------");
+        AppendLog(Tr("----------效验成功,数据正确----------"));
         return 1;
     }
-    AppendLog(Format("共发现%5d个单元不对!", count));
-    AppendLog("---------效验结束，数据有误----------");
+    AppendLog(Format(Tr("共发现%5d个单元不对!"), count));
+    AppendLog(Tr("---------效验结束，数据有误----------"));
     m_bCompareAfterRead = 0;
     return 0;
 }

@@ -150,8 +150,10 @@ public:
 private:
     CCommandButton& MutableButton(int id);
     void SetBusy(int id, int value);
-    void ShowProgressText(const char* verb);
-    void LogSignature(const char* prefix);
+    // The progress text from a format of position and last index (Chinese;
+    // looked up in the interface language).
+    void ShowProgressText(const char* format);
+    void LogSignature(const char* format);
     void LogDetectedDevice();
     // After a port failure: which device, why, and what to do.
     void LogPortFailure(std::string (*describe)(const PortOpenFailure&));

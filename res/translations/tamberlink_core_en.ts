@@ -1,0 +1,323 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>CProgrammerSession</name>
+    <message>
+        <source>初始化串口通讯失败.</source>
+        <translation>Serial link initialisation failed.</translation>
+    </message>
+    <message>
+        <source>初始化并口失败.</source>
+        <translation>Parallel port initialisation failed.</translation>
+    </message>
+    <message>
+        <source>初始化串口通讯完成.</source>
+        <translation>Serial link initialised.</translation>
+    </message>
+    <message>
+        <source>未初始化串口.</source>
+        <translation>Serial port not initialised.</translation>
+    </message>
+    <message>
+        <source>初始化并口完成.</source>
+        <translation>Parallel port initialised.</translation>
+    </message>
+    <message>
+        <source>编程器:就绪.</source>
+        <translation>Programmer: ready.</translation>
+    </message>
+    <message>
+        <source>编程器:不可用.</source>
+        <translation>Programmer: not available.</translation>
+    </message>
+    <message>
+        <source>接收数据时发生错误.</source>
+        <translation>Error while receiving data.</translation>
+    </message>
+    <message>
+        <source>编程器:擦除器件完成.</source>
+        <translation>Programmer: device erased.</translation>
+    </message>
+    <message>
+        <source>编程器:写器件开始.</source>
+        <translation>Programmer: write started.</translation>
+    </message>
+    <message>
+        <source>写入%d字节...</source>
+        <translation>Writing %d bytes...</translation>
+    </message>
+    <message>
+        <source>正在写:%04X/%04X</source>
+        <translation>Writing %04X/%04X</translation>
+    </message>
+    <message>
+        <source>编程器:写器件完成.</source>
+        <translation>Programmer: write finished.</translation>
+    </message>
+    <message>
+        <source>写器件完成</source>
+        <translation>Write finished</translation>
+    </message>
+    <message>
+        <source>编程器:写器件时发生错误.</source>
+        <translation>Programmer: error while writing.</translation>
+    </message>
+    <message>
+        <source>编程器:读器件开始.</source>
+        <translation>Programmer: read started.</translation>
+    </message>
+    <message>
+        <source>正在读:%04X/%04X</source>
+        <translation>Reading %04X/%04X</translation>
+    </message>
+    <message>
+        <source>编程器:读器件完成.</source>
+        <translation>Programmer: read finished.</translation>
+    </message>
+    <message>
+        <source>读器件完成</source>
+        <translation>Read finished</translation>
+    </message>
+    <message>
+        <source>数据已经保存到缓冲2.</source>
+        <translation>The data is now in buffer 2.</translation>
+    </message>
+    <message>
+        <source>编程器:写锁定位完成.</source>
+        <translation>Programmer: lock bits written.</translation>
+    </message>
+    <message>
+        <source>编程器:无效的操作.</source>
+        <translation>Programmer: invalid operation.</translation>
+    </message>
+    <message>
+        <source>编程器:检测到器件(特征字:%02x %02x %02x).</source>
+        <translation>Programmer: device detected (signature: %02x %02x %02x).</translation>
+    </message>
+    <message>
+        <source>编程器:没检测到器件(特征字:%02x %02x %02x).</source>
+        <translation>Programmer: no device detected (signature: %02x %02x %02x).</translation>
+    </message>
+    <message>
+        <source>%s - ROM容量:%dK字节. 编程电压:%sV.</source>
+        <translation>%s - ROM size: %d KB. Programming voltage: %sV.</translation>
+    </message>
+    <message>
+        <source>编程器:操作超时,没有响应.</source>
+        <translation>Programmer: timed out, no response.</translation>
+    </message>
+    <message>
+        <source>请先打开文件.</source>
+        <translation>Open a file first.</translation>
+    </message>
+    <message>
+        <source>打开文件失败.</source>
+        <translation>Could not open the file.</translation>
+    </message>
+    <message>
+        <source>读入文件 %s 失败.</source>
+        <translation>Loading file %s failed.</translation>
+    </message>
+    <message>
+        <source>读入文件 %s 到缓冲1(%ld字节).</source>
+        <translation>Loaded file %s into buffer 1 (%ld bytes).</translation>
+    </message>
+    <message>
+        <source>保存文件失败: %s (%s)</source>
+        <translation>Could not save the file: %s (%s)</translation>
+    </message>
+    <message>
+        <source>缓冲2保存到文件 %s(%d字节).</source>
+        <translation>Buffer 2 saved to file %s (%d bytes).</translation>
+    </message>
+    <message>
+        <source>---------------效验开始--------------</source>
+        <translation>--------------- Verify started ---------------</translation>
+    </message>
+    <message>
+        <source>    %05d - 地址:%04X  写:%02X  读:%02X</source>
+        <translation>    %05d - Address:%04X  Written:%02X  Read:%02X</translation>
+    </message>
+    <message>
+        <source>----------效验成功,数据正确----------</source>
+        <translation>---------- Verify passed, data correct ----------</translation>
+    </message>
+    <message>
+        <source>共发现%5d个单元不对!</source>
+        <translation>Found %5d differing bytes!</translation>
+    </message>
+    <message>
+        <source>---------效验结束，数据有误----------</source>
+        <translation>---------- Verify finished, data wrong ----------</translation>
+    </message>
+</context>
+<context>
+    <name>CCommandButton</name>
+    <message>
+        <source>检测芯片ID</source>
+        <translation>Detect ID</translation>
+    </message>
+    <message>
+        <source>装入文件</source>
+        <translation>Load file</translation>
+    </message>
+    <message>
+        <source>保存文件</source>
+        <translation>Save file</translation>
+    </message>
+    <message>
+        <source>檫除器件</source>
+        <translation>Erase device</translation>
+    </message>
+    <message>
+        <source>写器件</source>
+        <translation>Write device</translation>
+    </message>
+    <message>
+        <source>读器件</source>
+        <translation>Read device</translation>
+    </message>
+    <message>
+        <source>效验数据</source>
+        <translation>Verify data</translation>
+    </message>
+    <message>
+        <source>自动完成</source>
+        <translation>Auto run</translation>
+    </message>
+    <message>
+        <source>加密操作</source>
+        <translation>Lock</translation>
+    </message>
+    <message>
+        <source>(自动)</source>
+        <translation>(Auto) </translation>
+    </message>
+</context>
+<context>
+    <name>PortFailureText</name>
+    <message>
+        <source>串口</source>
+        <translation>Serial port</translation>
+    </message>
+    <message>
+        <source>并口</source>
+        <translation>Parallel port</translation>
+    </message>
+    <message>
+        <source>没有串口硬件(UART)</source>
+        <translation>no serial port hardware (UART)</translation>
+    </message>
+    <message>
+        <source>请选择编程器所接的串口</source>
+        <translation>choose the port the programmer is on</translation>
+    </message>
+    <message>
+        <source>请把用户加入 dialout 组</source>
+        <translation>add the user to group dialout</translation>
+    </message>
+    <message>
+        <source>另一个程序正在使用该串口</source>
+        <translation>another program is using this port</translation>
+    </message>
+    <message>
+        <source>请检查连线和串口设置</source>
+        <translation>check the cable and the port setting</translation>
+    </message>
+    <message>
+        <source>请把用户加入 lp 组</source>
+        <translation>add the user to group lp</translation>
+    </message>
+    <message>
+        <source>另一个程序或 lp 驱动正在使用并口</source>
+        <translation>another program or the lp driver is using the parallel port</translation>
+    </message>
+    <message>
+        <source>请加载 ppdev 模块: sudo modprobe ppdev</source>
+        <translation>load the ppdev module: sudo modprobe ppdev</translation>
+    </message>
+    <message>
+        <source>不允许的操作</source>
+        <translation>Operation not permitted</translation>
+    </message>
+    <message>
+        <source>没有那个文件或目录</source>
+        <translation>No such file or directory</translation>
+    </message>
+    <message>
+        <source>输入/输出错误</source>
+        <translation>Input/output error</translation>
+    </message>
+    <message>
+        <source>没有那个设备或地址</source>
+        <translation>No such device or address</translation>
+    </message>
+    <message>
+        <source>权限不够</source>
+        <translation>Permission denied</translation>
+    </message>
+    <message>
+        <source>设备或资源忙</source>
+        <translation>Device or resource busy</translation>
+    </message>
+    <message>
+        <source>没有那个设备</source>
+        <translation>No such device</translation>
+    </message>
+    <message>
+        <source>不是目录</source>
+        <translation>Not a directory</translation>
+    </message>
+    <message>
+        <source>是一个目录</source>
+        <translation>Is a directory</translation>
+    </message>
+    <message>
+        <source>只读文件系统</source>
+        <translation>Read-only file system</translation>
+    </message>
+    <message>
+        <source>对设备不适当的 ioctl 操作</source>
+        <translation>Inappropriate ioctl for device</translation>
+    </message>
+    <message>
+        <source>符号链接的层数过多</source>
+        <translation>Too many levels of symbolic links</translation>
+    </message>
+    <message>
+        <source>资源暂时不可用</source>
+        <translation>Resource temporarily unavailable</translation>
+    </message>
+</context>
+<context>
+    <name>IntelHex</name>
+    <message>
+        <source>*.Hex文件转换失败(未找到&quot;:00000001&quot;记录)!</source>
+        <translation>*.Hex file conversion failed (no &quot;:00000001&quot; record found)!</translation>
+    </message>
+    <message>
+        <source>*.Hex文件转换失败(错误的字符)!</source>
+        <translation>*.Hex file conversion failed (wrong character)!</translation>
+    </message>
+    <message>
+        <source>*.Hex文件转换失败(错误的记录)!</source>
+        <translation>*.Hex file conversion failed (wrong record)!</translation>
+    </message>
+    <message>
+        <source>*.Hex文件转换失败(不支持大于64k)!</source>
+        <translation>*.Hex file conversion failed (more than 64k is not supported)!</translation>
+    </message>
+</context>
+<context>
+    <name>ParallelPort</name>
+    <message>
+        <source>初始化驱动程序失败!</source>
+        <translation>Driver initialisation failed!</translation>
+    </message>
+    <message>
+        <source>初始化并口I/O失败!</source>
+        <translation>Parallel port I/O initialisation failed!</translation>
+    </message>
+</context>
+</TS>
