@@ -18,7 +18,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     iconLabel->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     m_pProduct = new QLabel(QStringLiteral("Tamberlink V3.0"), this);
-    m_pVersion = new QLabel(QStringLiteral("版本　Ver3.0"), this);
+    m_pVersion = new QLabel(tr("版本　Ver3.0"), this);
     m_pMail = new QLabel(QStringLiteral("E_mail:"), this);
     m_pMailText = new QLabel(QString(), this);
     m_pMailText->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "platform/AppGlobals.h"
+#include "platform/UiLanguage.h"
 
 CProgrammerApp::ParseResult CProgrammerApp::ParseArguments(const QStringList& arguments)
 {
@@ -24,7 +25,10 @@ CProgrammerApp::ParseResult CProgrammerApp::ParseArguments(const QStringList& ar
     const QCommandLineOption catalogue(QStringLiteral("catalogue"),
                                        QStringLiteral("Device catalogue file."),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("Interface language."),
+                                  QStringLiteral("zh|en"));
     parser.addOption(help);
+    parser.addOption(lang);
     parser.addOption(simulate);
     parser.addOption(programmer);
     parser.addOption(catalogue);
@@ -51,6 +55,13 @@ CProgrammerApp::ParseResult CProgrammerApp::ParseArguments(const QStringList& ar
         }
         result.options.programmer = type;
     }
+    if (parser.isSet(lang)) {
+        result.lang = parser.value(lang);
+        if (!UiLanguageFromName(result.lang.toStdString())) {
+            result.error = QStringLiteral("--lang takes zh or en");
+            return result;
+        }
+    }
     if (parser.isSet(catalogue))
         result.options.cataloguePath = parser.value(catalogue).toStdString();
     return result;
@@ -59,12 +70,20 @@ CProgrammerApp::ParseResult CProgrammerApp::ParseArguments(const QStringList& ar
 QString CProgrammerApp::Usage()
 {
     return QStringLiteral(
-        "Usage: tamberlink [--simulate] [--programmer N] [--catalogue FILE]\n"
+        "Usage: tamberlink [--simulate] [--programmer N] [--catalogue FILE] [--lang zh|en]\n"
         "  --simulate        run on a simulated programmer board (type 0),\n"
         "                    parallel-port cable (types 1..3), GPIO lines (4) or\n"
         "                    FTDI cable (5)\n"
         "  --programmer N    use programmer type N (0..5) for this run only\n"
-        "  --catalogue FILE  load the device list from FILE\n");
+        "  --catalogue FILE  load the device list from FILE\n"
+        "  --lang zh|en      the interface's language: Chinese or English\n"
+        "\n"
+        "Environment:\n"
+        "  TAMBERLINK_LANG   zh or en: the language when --lang is not given\n"
+        "  LANGUAGE, LC_ALL, LC_MESSAGES, LANG\n"
+        "                    otherwise the locale chooses, in this order: Chinese\n"
+        "                    for a Chinese locale and for C or POSIX, English for\n"
+        "                    any other language\n");
 }
 
 QFont CProgrammerApp::InterfaceFont()

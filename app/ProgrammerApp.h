@@ -13,6 +13,8 @@ class CProgrammerApp {
 public:
     struct ParseResult {
         CProgrammerDlg::Options options;
+        // "zh", "en", or empty: TAMBERLINK_LANG, else the locale.
+        QString lang;
         bool help = false;
         QString error;  // empty when the command line was understood
     };
@@ -21,6 +23,7 @@ public:
     //   --simulate        demo mode on simulated hardware
     //   --programmer N    programmer type 0..5 for this run
     //   --catalogue FILE  device catalogue instead of the program folder's
+    //   --lang zh|en      the interface's language
     static ParseResult ParseArguments(const QStringList& arguments);
     static QString Usage();
 

@@ -57,7 +57,9 @@ constexpr int kPageCount = 4;
 // Hidden pages are parked here, with no size.
 constexpr int kParkedPos = 2000;
 
-const char* const kTabTexts[kPageCount] = {"缓冲1", "缓冲2", "状态", "设置"};
+const char* const kTabTexts[kPageCount] = {
+    QT_TRANSLATE_NOOP("CProgrammerDlg", "缓冲1"), QT_TRANSLATE_NOOP("CProgrammerDlg", "缓冲2"),
+    QT_TRANSLATE_NOOP("CProgrammerDlg", "状态"), QT_TRANSLATE_NOOP("CProgrammerDlg", "设置")};
 const char* const kLockLevels[] = {"Lock Bit-1", "Lock Bit-2", "Lock Bit-3"};
 
 QString ToQt(const std::string& text)
@@ -152,11 +154,11 @@ void CProgrammerDlg::CreateControls()
         m_buttons.emplace_back(id, button);
 
         if (place.id == kCmdDetect) {
-            m_ToolLink = new CHyperLink(QStringLiteral("Sordane 器件库"), this);
-            m_ToolLink->setToolTip(QStringLiteral("器件库编辑"));
+            m_ToolLink = new CHyperLink(tr("Sordane 器件库"), this);
+            m_ToolLink->setToolTip(tr("器件库编辑"));
             connect(m_ToolLink, &CHyperLink::clicked, this, &CProgrammerDlg::OnLaunchTool);
 
-            auto* options = new QLabel(QStringLiteral("操作选项"), this);
+            auto* options = new QLabel(tr("操作选项"), this);
             auto* line = new QFrame(this);
             line->setFrameShape(QFrame::HLine);
             line->setFrameShadow(QFrame::Sunken);
@@ -164,7 +166,7 @@ void CProgrammerDlg::CreateControls()
             m_statics.push_back(line);
         }
         if (place.id == kCmdAuto) {
-            auto* lockText = new QLabel(QStringLiteral("加密选项"), this);
+            auto* lockText = new QLabel(tr("加密选项"), this);
             auto* line = new QFrame(this);
             line->setFrameShape(QFrame::HLine);
             line->setFrameShadow(QFrame::Sunken);
@@ -261,7 +263,7 @@ void CProgrammerDlg::OnInitDialog()
         // Inserting the first tab makes it current; that is no page choice.
         const QSignalBlocker block(m_Tab);
         for (int page = 0; page < kPageCount; ++page)
-            m_Tab->addTab(new QWidget, QString::fromUtf8(kTabTexts[page]));
+            m_Tab->addTab(new QWidget, tr(kTabTexts[page]));
     }
 
     m_pSettingsGrid->Build(*m_Grid);
@@ -529,7 +531,7 @@ std::optional<std::string> CProgrammerDlg::ChooseSaveFile()
         m_pSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
         m_pSaveDialog->setFileMode(QFileDialog::AnyFile);
         m_pSaveDialog->setNameFilters(
-            {QStringLiteral("二进制文件(*.bin)"), QStringLiteral("Intel Hex文件(*.hex)")});
+            {tr("二进制文件(*.bin)"), tr("Intel Hex文件(*.hex)")});
         m_pSaveDialog->setDefaultSuffix(QStringLiteral("bin"));
         // A name typed without an extension takes the chosen type's, which
         // is what decides how the image is written.
@@ -725,7 +727,8 @@ bool CProgrammerDlg::ConfirmCloseDuringStep()
         return false;
     m_bAskingToClose = true;
     const bool yes = m_pMessages->AskYesNo(
-        "编程器正在操作器件, 现在退出可能使器件数据不完整.\n确实要退出吗?", "Tamberlink V3.0");
+        tr("编程器正在操作器件, 现在退出可能使器件数据不完整.\n确实要退出吗?").toStdString(),
+        "Tamberlink V3.0");
     m_bAskingToClose = false;
     return yes;
 }

@@ -2,7 +2,9 @@
 #include <QStringList>
 
 #include "app/ProgrammerApp.h"
-#include "widgets/QtTranslations.h"
+#include "platform/AppGlobals.h"
+#include "platform/UiLanguage.h"
+#include "widgets/UiTranslator.h"
 
 int main(int argc, char** argv)
 {
@@ -18,7 +20,10 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamberlink"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
-    CQtTranslations::Install(application);
+    // The translations live in the program folder.
+    InitAppGlobals();
+    const CUiTranslator translator(
+        application, ChooseWindowLanguage(parsed.lang.toStdString()));
     CProgrammerApp app;
     return app.InitInstance(parsed.options);
 }

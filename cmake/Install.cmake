@@ -41,6 +41,12 @@ install(TARGETS ${tamberlink_programs}
   RUNTIME DESTINATION ${TAMBERLINK_PROGRAM_DIR} COMPONENT tamberlink)
 install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/ChipList.chip
   DESTINATION ${TAMBERLINK_PROGRAM_DIR} COMPONENT tamberlink)
+# The windows' translations, where they look for them: the program folder.
+if(TAMBERLINK_QM_FILES)
+  install(FILES ${TAMBERLINK_QM_FILES}
+    DESTINATION ${TAMBERLINK_PROGRAM_DIR}/translations COMPONENT tamberlink)
+  add_dependencies(tamberlink-programs translations)
+endif()
 
 # Links in bin/, made in the build tree and installed as links. Sordane keeps
 # its name in the program folder (the window starts it from there); its link

@@ -13,8 +13,8 @@
 
 namespace {
 
-const char* const kTitle = "请输入热键";
-const char* const kEnterKey = "请输入键值!";
+const char* const kTitle = QT_TRANSLATE_NOOP("CHotkeyDlg", "请输入热键");
+const char* const kEnterKey = QT_TRANSLATE_NOOP("CHotkeyDlg", "请输入键值!");
 const char* const kCaption = "Tamberlink";
 
 // The template's size in dialog units.
@@ -34,9 +34,10 @@ bool IsKeyCharacter(const QString& text)
 }  // namespace
 
 CHotkeyDlg::CHotkeyDlg(QWidget* parent, IMessageSink* messages)
-    : QDialog(parent), m_pMessages(messages), m_btnOK(kIdOk, "确定"), m_btnCancel(kIdCancel, "取消")
+    : QDialog(parent), m_pMessages(messages), m_btnOK(kIdOk, tr("确定").toStdString())
+    , m_btnCancel(kIdCancel, tr("取消").toStdString())
 {
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(tr(kTitle));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     CreateControls();
@@ -146,9 +147,9 @@ void CHotkeyDlg::OnOK()
     UpdateData(true);
     if (!IsKeyCharacter(m_strKey)) {
         if (m_pMessages)
-            m_pMessages->ShowMessage(kEnterKey, kCaption, MessageIcon::Warning);
+            m_pMessages->ShowMessage(tr(kEnterKey).toStdString(), kCaption, MessageIcon::Warning);
         else
-            QMessageBox::warning(this, QString::fromUtf8(kCaption), QString::fromUtf8(kEnterKey));
+            QMessageBox::warning(this, QString::fromUtf8(kCaption), tr(kEnterKey));
         return;
     }
     std::uint8_t mods = 0;

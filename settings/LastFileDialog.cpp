@@ -19,9 +19,9 @@ struct LoadableType {
     const char* patterns;
 };
 const LoadableType kLoadableTypes[] = {
-    {"二进制文件", "*.bin"},
-    {"Intel Hex文件", "*.hex *.ihx *.ihex"},
-    {"Motorola S记录文件", "*.s19 *.s28 *.s37 *.srec *.mot"},
+    {QT_TRANSLATE_NOOP("CLastFileDialog", "二进制文件"), "*.bin"},
+    {QT_TRANSLATE_NOOP("CLastFileDialog", "Intel Hex文件"), "*.hex *.ihx *.ihex"},
+    {QT_TRANSLATE_NOOP("CLastFileDialog", "Motorola S记录文件"), "*.s19 *.s28 *.s37 *.srec *.mot"},
 };
 
 } // namespace
@@ -37,7 +37,7 @@ CLastFileDialog::CLastFileDialog(std::string iniPath, QWidget* parent)
     setNameFilters(NameFilters());
     setDefaultSuffix(QStringLiteral("bin"));
 
-    m_pRecentLabel = new QLabel(QStringLiteral("最近打开的文件(双击打开):"), this);
+    m_pRecentLabel = new QLabel(tr("最近打开的文件(双击打开):"), this);
     m_pRecentList = new QListWidget(this);
     m_pRecentList->setObjectName(QStringLiteral("recentFiles"));
     m_pRecentList->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -67,9 +67,9 @@ QStringList CLastFileDialog::LoadablePatterns()
 QStringList CLastFileDialog::NameFilters()
 {
     QStringList filters = {
-        QStringLiteral("所有支持的文件(%1)").arg(LoadablePatterns().join(QLatin1Char(' ')))};
+        tr("所有支持的文件(%1)").arg(LoadablePatterns().join(QLatin1Char(' ')))};
     for (const LoadableType& type : kLoadableTypes)
-        filters << QString::fromUtf8(type.caption) + QLatin1Char('(')
+        filters << tr(type.caption) + QLatin1Char('(')
                        + QString::fromUtf8(type.patterns) + QLatin1Char(')');
     return filters;
 }

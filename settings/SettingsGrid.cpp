@@ -15,24 +15,26 @@ namespace {
 const char* const kProductValue = "Tamberlink V3.0 ";
 const char* const kProgrammerKinds[] = {
     kProductValue,
-    "并口ISP下载线 类型1",
-    "并口ISP下载线 类型2",
-    "并口ISP下载线 类型3",
-    "GPIO引脚ISP (树莓派等)",
-    "FTDI下载线ISP (FT232R/FT232H)",
+    QT_TRANSLATE_NOOP("CSettingsGrid", "并口ISP下载线 类型1"),
+    QT_TRANSLATE_NOOP("CSettingsGrid", "并口ISP下载线 类型2"),
+    QT_TRANSLATE_NOOP("CSettingsGrid", "并口ISP下载线 类型3"),
+    QT_TRANSLATE_NOOP("CSettingsGrid", "GPIO引脚ISP (树莓派等)"),
+    QT_TRANSLATE_NOOP("CSettingsGrid", "FTDI下载线ISP (FT232R/FT232H)"),
 };
 constexpr int kKindCount = int(std::size(kProgrammerKinds));
 // The kinds that program the chip in the system itself: no serial port.
 constexpr int kFirstIspKind = 1;
 
-const char* const kSerialDeviceHint = "选择串口所接的设备,选后立即生效.";
+const char* const kSerialDeviceHint =
+    QT_TRANSLATE_NOOP("CSettingsGrid", "选择串口所接的设备,选后立即生效.");
 const char* const kVersionValue = "Ver3.0";
-const char* const kVersionDescription = "Tamberlink Ver3.0, 2026年12月发布";
+const char* const kVersionDescription =
+    QT_TRANSLATE_NOOP("CSettingsGrid", "Tamberlink Ver3.0, 2026年12月发布");
 
 // Log lines of a start without a stored record, and of a start with one.
 const char* const kNoRecordLine = "TamberlinkVer3.0)";
-const char* const kEditionLine = "Tamberlink 编程器 Linux 版";
-const char* const kReleaseLine = "Ver3.0, 2026年12月发布";
+const char* const kEditionLine = QT_TRANSLATE_NOOP("CSettingsGrid", "Tamberlink 编程器 Linux 版");
+const char* const kReleaseLine = QT_TRANSLATE_NOOP("CSettingsGrid", "Ver3.0, 2026年12月发布");
 
 // The grid's colours: help pane, help text, lines, background, text.
 constexpr unsigned kHelpBack = 0x8080FF;
@@ -47,9 +49,10 @@ const std::string kProductLogLine = "Tamberlink Ver3.0" + std::string(9, ' ');
 const std::string kProductPairLine =
     "Tamberlink" + std::string(12, ' ') + "Tamberlink" + std::string(3, ' ');
 
-QString Q(const char* utf8)
+// A caption, description or log line of the grid in the interface's language.
+QString T(const char* chinese)
 {
-    return QString::fromUtf8(utf8);
+    return CSettingsGrid::tr(chinese);
 }
 
 void Log(const CSettingsGrid::AppendLogFn& appendLog, const std::string& line)
@@ -63,10 +66,11 @@ CPropertyGridItem* AddListItem(CPropertyGrid& grid, CPropertyGridItem* category,
                                const char* caption, const char* description,
                                const Values& constraints)
 {
-    CPropertyGridItem* item = grid.AddTextItem(category, Q(caption), QString());
-    item->SetDescription(Q(description));
+    CPropertyGridItem* item = grid.AddTextItem(category, T(caption), QString());
+    item->SetDescription(T(description));
+    // Only positions are read back, so the values may be translated too.
     for (const char* value : constraints)
-        item->AddConstraint(Q(value));
+        item->AddConstraint(T(value));
     item->SetFlags(CPropertyGridItem::kFlagHasComboButton);
     return item;
 }
@@ -96,8 +100,8 @@ bool SameDevice(const std::string& a, const std::string& b)
 CPropertyGridItem* AddSwitch(CPropertyGrid& grid, CPropertyGridItem* category,
                              const char* caption, const char* description)
 {
-    CPropertyGridItem* item = grid.AddBoolItem(category, Q(caption), true);
-    item->SetDescription(Q(description));
+    CPropertyGridItem* item = grid.AddBoolItem(category, T(caption), true);
+    item->SetDescription(T(description));
     return item;
 }
 
@@ -110,9 +114,9 @@ CSettingsGrid::CSettingsGrid(QObject* parent)
 
 void CSettingsGrid::Build(CPropertyGrid& grid)
 {
-    CPropertyGridItem* programmer = grid.AddCategory(Q(kCatProgrammer));
+    CPropertyGridItem* programmer = grid.AddCategory(T(kCatProgrammer));
     m_pProgType = AddListItem(grid, programmer, kProgType, kProductValue, kProgrammerKinds);
-    m_pComPort = AddListItem(grid, programmer, kComPort, "选择COM口.(重启程序生效)",
+    m_pComPort = AddListItem(grid, programmer, kComPort, QT_TR_NOOP("选择COM口.(重启程序生效)"),
                              {"COM 1", "COM 2", "COM 3", "COM 4"});
     m_pSerialDevice = AddListItem(grid, programmer, kSerialDevice, kSerialDeviceHint, {});
     // Adapters come and go: the list is read again whenever it opens.
@@ -121,16 +125,18 @@ void CSettingsGrid::Build(CPropertyGrid& grid)
             RefreshSerialDevices();
     });
     RefreshSerialDevices();
-    m_pBaudSel = AddListItem(grid, programmer, kBaudSel, "选择通讯波特率.(重启程序生效)",
-                             {"115200", "57600"});
+    m_pBaudSel = AddListItem(grid, programmer, kBaudSel,
+                             QT_TR_NOOP("选择通讯波特率.(重启程序生效)"), {"115200", "57600"});
     m_pIspSetting = AddListItem(grid, programmer, kIspSetting, kVersionDescription,
                                 {kVersionValue});
     ShowPosition(m_pBaudSel, 0);
 
-    CPropertyGridItem* system = grid.AddCategory(Q(kCatSystem));
-    m_pAutoDetect = AddSwitch(grid, system, kAutoDetect, "[自动完成]时是否先检测器件?");
-    m_pSoundOn = AddSwitch(grid, system, kSoundOn, "编程成功或失败将会有不同的声音提示.");
-    m_pHotkeyOn = AddSwitch(grid, system, kHotkeyOn, "按下热键后相当于点击了[自动完成].");
+    CPropertyGridItem* system = grid.AddCategory(T(kCatSystem));
+    m_pAutoDetect = AddSwitch(grid, system, kAutoDetect, QT_TR_NOOP("[自动完成]时是否先检测器件?"));
+    m_pSoundOn =
+        AddSwitch(grid, system, kSoundOn, QT_TR_NOOP("编程成功或失败将会有不同的声音提示."));
+    m_pHotkeyOn =
+        AddSwitch(grid, system, kHotkeyOn, QT_TR_NOOP("按下热键后相当于点击了[自动完成]."));
 
     grid.SetCustomColors(kHelpBack, kHelpText, kLine, kBack, kText);
 }
@@ -178,7 +184,7 @@ void CSettingsGrid::ShowSerialDevice()
     const int shown = ReadPosition(m_pComPort, -1);
     const int comPort = shown >= 0 ? shown + 1 : m_Settings.comPort;
     QString value;
-    QString description = Q(kSerialDeviceHint);
+    QString description = T(kSerialDeviceHint);
     if (comPort >= 1) {
         const std::string path = CSerialPort::ResolveComPortPath(comPort, IniPath());
         const auto found = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& d) {
@@ -188,7 +194,7 @@ void CSettingsGrid::ShowSerialDevice()
             value = QString::fromStdString(CSerialDeviceList::Label(*found));
         description += QStringLiteral(" COM%1: ").arg(comPort)
             + (found != m_devices.end() ? value
-                                        : QString::fromStdString(path) + Q(" (未找到)"));
+                                        : QString::fromStdString(path) + tr(" (未找到)"));
     }
     m_pSerialDevice->SetValue(value);
     m_pSerialDevice->SetDescription(description);
@@ -288,7 +294,7 @@ bool CSettingsGrid::LoadSettings(const std::string& iniPath, SettingsRecord& set
         m_Settings = settings;
         ShowSerialDevice();
         Log(appendLog, kNoRecordLine);
-        Log(appendLog, kEditionLine);
+        Log(appendLog, T(kEditionLine).toStdString());
         Log(appendLog, kProductPairLine);
         return false;
     }
@@ -306,8 +312,8 @@ bool CSettingsGrid::LoadSettings(const std::string& iniPath, SettingsRecord& set
         m_pHotkeyOn->SetValue(CPropertyGridItem::kFalse);
     // Hotkey, marks and device index travel in the record to the caller.
     settings = stored;
-    Log(appendLog, kEditionLine);
-    Log(appendLog, kReleaseLine);
+    Log(appendLog, T(kEditionLine).toStdString());
+    Log(appendLog, T(kReleaseLine).toStdString());
     return true;
 }
 
@@ -352,17 +358,18 @@ void CSettingsGrid::OnGridNotify(int code, CPropertyGridItem* item)
     }
     const QString& caption = item->Caption();
     const int on = item->Value() == CPropertyGridItem::kTrue ? 1 : 0;
-    if (caption == Q(kAutoDetect)) {
+    // The captions as shown, in the interface's language.
+    if (caption == T(kAutoDetect)) {
         m_Settings.autoDetect = on;
-    } else if (caption == Q(kSoundOn)) {
+    } else if (caption == T(kSoundOn)) {
         m_Settings.soundOn = on;
-    } else if (caption == Q(kHotkeyOn)) {
+    } else if (caption == T(kHotkeyOn)) {
         m_Settings.hotkeyOn = on;
     } else {
         return;
     }
     emit switchesChanged(m_Settings.autoDetect, m_Settings.soundOn, m_Settings.hotkeyOn);
     // Turning the hotkey off only records it; turning it on asks for the key.
-    if (caption == Q(kHotkeyOn) && on && m_onHotkeyOn)
+    if (caption == T(kHotkeyOn) && on && m_onHotkeyOn)
         m_onHotkeyOn();
 }

@@ -36,17 +36,18 @@ class CSettingsGrid : public QObject {
 public:
     using AppendLogFn = std::function<void(const std::string&)>;
 
-    // Captions of the items, as the user sees them.
-    static inline const char* const kCatProgrammer = "编程器";
-    static inline const char* const kCatSystem = "系统";
-    static inline const char* const kProgType = "编程器";
-    static inline const char* const kComPort = "串口";
-    static inline const char* const kSerialDevice = "串口设备";
-    static inline const char* const kBaudSel = "通讯速率";
-    static inline const char* const kIspSetting = "程序版本";
-    static inline const char* const kAutoDetect = "自动检测器件";
-    static inline const char* const kSoundOn = "使用声音提示";
-    static inline const char* const kHotkeyOn = "使用热键";
+    // Captions of the items, in Chinese, the source: the grid shows them
+    // through tr().
+    static inline const char* const kCatProgrammer = QT_TRANSLATE_NOOP("CSettingsGrid", "编程器");
+    static inline const char* const kCatSystem = QT_TRANSLATE_NOOP("CSettingsGrid", "系统");
+    static inline const char* const kProgType = QT_TRANSLATE_NOOP("CSettingsGrid", "编程器");
+    static inline const char* const kComPort = QT_TRANSLATE_NOOP("CSettingsGrid", "串口");
+    static inline const char* const kSerialDevice = QT_TRANSLATE_NOOP("CSettingsGrid", "串口设备");
+    static inline const char* const kBaudSel = QT_TRANSLATE_NOOP("CSettingsGrid", "通讯速率");
+    static inline const char* const kIspSetting = QT_TRANSLATE_NOOP("CSettingsGrid", "程序版本");
+    static inline const char* const kAutoDetect = QT_TRANSLATE_NOOP("CSettingsGrid", "自动检测器件");
+    static inline const char* const kSoundOn = QT_TRANSLATE_NOOP("CSettingsGrid", "使用声音提示");
+    static inline const char* const kHotkeyOn = QT_TRANSLATE_NOOP("CSettingsGrid", "使用热键");
 
     explicit CSettingsGrid(QObject* parent = nullptr);
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-const char* const kFileFilter = "器件库 (*.chip);;所有文件 (*)";
+const char* const kFileFilter = QT_TRANSLATE_NOOP("CCatalogueEditor", "器件库 (*.chip);;所有文件 (*)");
 
 }  // namespace
 
@@ -56,31 +56,31 @@ CCatalogueEditor::CCatalogueEditor(QWidget* parent) : QMainWindow(parent)
 
 void CCatalogueEditor::CreateActions()
 {
-    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    QAction* open = fileMenu->addAction(QStringLiteral("打开(&O)..."), this, &CCatalogueEditor::OnOpen);
+    QMenu* fileMenu = menuBar()->addMenu(tr("文件(&F)"));
+    QAction* open = fileMenu->addAction(tr("打开(&O)..."), this, &CCatalogueEditor::OnOpen);
     open->setShortcut(QKeySequence::Open);
-    QAction* save = fileMenu->addAction(QStringLiteral("保存(&S)"), this, &CCatalogueEditor::OnSave);
+    QAction* save = fileMenu->addAction(tr("保存(&S)"), this, &CCatalogueEditor::OnSave);
     save->setShortcut(QKeySequence::Save);
     QAction* saveAs =
-        fileMenu->addAction(QStringLiteral("另存为(&A)..."), this, &CCatalogueEditor::OnSaveAs);
+        fileMenu->addAction(tr("另存为(&A)..."), this, &CCatalogueEditor::OnSaveAs);
     saveAs->setShortcut(QKeySequence::SaveAs);
     fileMenu->addSeparator();
-    QAction* quit = fileMenu->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    QAction* quit = fileMenu->addAction(tr("退出(&X)"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
 
-    QMenu* editMenu = menuBar()->addMenu(QStringLiteral("器件(&D)"));
-    QAction* add = editMenu->addAction(QStringLiteral("添加(&N)..."), this, &CCatalogueEditor::OnAdd);
+    QMenu* editMenu = menuBar()->addMenu(tr("器件(&D)"));
+    QAction* add = editMenu->addAction(tr("添加(&N)..."), this, &CCatalogueEditor::OnAdd);
     add->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    m_pEditAction = editMenu->addAction(QStringLiteral("编辑(&E)..."), this, &CCatalogueEditor::OnEdit);
+    m_pEditAction = editMenu->addAction(tr("编辑(&E)..."), this, &CCatalogueEditor::OnEdit);
     m_pEditAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    m_pUpAction = editMenu->addAction(QStringLiteral("上移(&U)"), this, &CCatalogueEditor::OnMoveUp);
+    m_pUpAction = editMenu->addAction(tr("上移(&U)"), this, &CCatalogueEditor::OnMoveUp);
     m_pUpAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
-    m_pDownAction = editMenu->addAction(QStringLiteral("下移(&W)"), this, &CCatalogueEditor::OnMoveDown);
+    m_pDownAction = editMenu->addAction(tr("下移(&W)"), this, &CCatalogueEditor::OnMoveDown);
     m_pDownAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
-    m_pRemoveAction = editMenu->addAction(QStringLiteral("删除(&R)"), this, &CCatalogueEditor::OnRemove);
+    m_pRemoveAction = editMenu->addAction(tr("删除(&R)"), this, &CCatalogueEditor::OnRemove);
     m_pRemoveAction->setShortcut(QKeySequence::Delete);
 
-    QToolBar* tools = addToolBar(QStringLiteral("器件"));
+    QToolBar* tools = addToolBar(tr("器件"));
     tools->setMovable(false);
     tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     tools->addAction(save);
@@ -96,15 +96,15 @@ bool CCatalogueEditor::OpenFile(const QString& path)
 {
     if (!QFileInfo::exists(path)) {
         m_pModel->New(path);
-        statusBar()->showMessage(QStringLiteral("新器件库, 保存时写入 %1").arg(path));
+        statusBar()->showMessage(tr("新器件库, 保存时写入 %1").arg(path));
         return true;
     }
     if (!m_pModel->Load(path)) {
         QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("无法读取器件库文件:\n%1").arg(path));
+                             tr("无法读取器件库文件:\n%1").arg(path));
         return false;
     }
-    statusBar()->showMessage(QStringLiteral("已读入 %1 个器件.").arg(m_pModel->rowCount()), 5000);
+    statusBar()->showMessage(tr("已读入 %1 个器件.").arg(m_pModel->rowCount()), 5000);
     if (m_pModel->rowCount() > 0)
         SelectRow(0);
     UpdateTitle();
@@ -116,8 +116,8 @@ void CCatalogueEditor::OnOpen()
     if (!MaybeSave())
         return;
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("打开器件库"), QFileInfo(m_pModel->FilePath()).absolutePath(),
-        QString::fromUtf8(kFileFilter));
+        this, tr("打开器件库"), QFileInfo(m_pModel->FilePath()).absolutePath(),
+        tr(kFileFilter));
     if (!path.isEmpty())
         OpenFile(path);
 }
@@ -127,27 +127,27 @@ bool CCatalogueEditor::OnSave()
     if (m_pModel->FilePath().isEmpty())
         return OnSaveAs();
     if (m_pModel->Save(m_pModel->FilePath())) {
-        statusBar()->showMessage(QStringLiteral("已保存."), 5000);
+        statusBar()->showMessage(tr("已保存."), 5000);
         return true;
     }
     // Typically an installed, read-only program folder: offer another place.
     QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("无法写入 %1\n请另存到其他位置.").arg(m_pModel->FilePath()));
+                         tr("无法写入 %1\n请另存到其他位置.").arg(m_pModel->FilePath()));
     return OnSaveAs();
 }
 
 bool CCatalogueEditor::OnSaveAs()
 {
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("器件库另存为"), m_pModel->FilePath(), QString::fromUtf8(kFileFilter));
+        this, tr("器件库另存为"), m_pModel->FilePath(), tr(kFileFilter));
     if (path.isEmpty())
         return false;
     if (!m_pModel->Save(path)) {
-        QMessageBox::warning(this, windowTitle(), QStringLiteral("无法写入 %1").arg(path));
+        QMessageBox::warning(this, windowTitle(), tr("无法写入 %1").arg(path));
         return false;
     }
     UpdateTitle();
-    statusBar()->showMessage(QStringLiteral("已保存."), 5000);
+    statusBar()->showMessage(tr("已保存."), 5000);
     return true;
 }
 
@@ -158,7 +158,7 @@ void CCatalogueEditor::OnAdd()
     blank.romSizeKB = 4;
     blank.programVoltage = 5.0f;
     CRecordDlg dlg(blank, this);
-    dlg.setWindowTitle(QStringLiteral("添加器件"));
+    dlg.setWindowTitle(tr("添加器件"));
     if (dlg.exec() != QDialog::Accepted)
         return;
     // After the current record, so a new variant lands next to its model.
@@ -196,7 +196,7 @@ void CCatalogueEditor::OnRemove()
     if (row < 0)
         return;
     const QString name = QString::fromStdString(m_pModel->Records()[std::size_t(row)].name);
-    if (QMessageBox::question(this, windowTitle(), QStringLiteral("删除器件 %1 ?").arg(name))
+    if (QMessageBox::question(this, windowTitle(), tr("删除器件 %1 ?").arg(name))
         != QMessageBox::Yes)
         return;
     m_pModel->RemoveRecord(row);
@@ -220,9 +220,9 @@ void CCatalogueEditor::SelectRow(int row)
 void CCatalogueEditor::UpdateTitle()
 {
     const QString file = m_pModel->FilePath().isEmpty()
-        ? QStringLiteral("未命名")
+        ? tr("未命名")
         : QFileInfo(m_pModel->FilePath()).fileName();
-    setWindowTitle(QStringLiteral("Sordane 器件库编辑 - %1[*]").arg(file));
+    setWindowTitle(tr("Sordane 器件库编辑 - %1[*]").arg(file));
     setWindowModified(m_pModel->IsModified());
 }
 
@@ -241,7 +241,7 @@ bool CCatalogueEditor::MaybeSave()
     if (!m_pModel->IsModified())
         return true;
     const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, windowTitle(), QStringLiteral("器件库已修改, 是否保存?"),
+        this, windowTitle(), tr("器件库已修改, 是否保存?"),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if (answer == QMessageBox::Save)
         return OnSave();

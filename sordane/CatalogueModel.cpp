@@ -98,7 +98,7 @@ bool CCatalogueModel::RemoveRecord(int row)
 QString CCatalogueModel::SetField(int row, int field, const QString& text)
 {
     if (!IsRow(row))
-        return QStringLiteral("没有这一行.");
+        return tr("没有这一行.");
     DeviceRecord record = m_records[std::size_t(row)];
     const QString reason = CRecordFieldCodec::Parse(field, text, record);
     if (reason.isEmpty())

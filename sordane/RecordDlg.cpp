@@ -10,14 +10,15 @@
 CRecordDlg::CRecordDlg(const DeviceRecord& record, QWidget* parent)
     : QDialog(parent), m_Record(record)
 {
-    setWindowTitle(QStringLiteral("器件参数"));
+    setWindowTitle(tr("器件参数"));
 
     auto* form = new QFormLayout;
     static const char* const kHints[CRecordFieldCodec::kFieldCount] = {
-        "最长 19 字节, 汉字占两字节", "0 - 255", "0 - 128", "如 5.00", "如 1E 51 06"};
+        QT_TR_NOOP("最长 19 字节, 汉字占两字节"), "0 - 255", "0 - 128", QT_TR_NOOP("如 5.00"),
+        QT_TR_NOOP("如 1E 51 06")};
     for (int field = 0; field < CRecordFieldCodec::kFieldCount; ++field) {
         auto* edit = new QLineEdit(CRecordFieldCodec::Format(record, field), this);
-        edit->setPlaceholderText(QString::fromUtf8(kHints[field]));
+        edit->setPlaceholderText(tr(kHints[field]));
         m_edits[std::size_t(field)] = edit;
         form->addRow(CRecordFieldCodec::Title(field) + QLatin1Char(':'), edit);
     }
@@ -28,8 +29,8 @@ CRecordDlg::CRecordDlg(const DeviceRecord& record, QWidget* parent)
     m_pError->hide();
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("取消"));
     connect(buttons, &QDialogButtonBox::accepted, this, &CRecordDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CRecordDlg::reject);
 

@@ -15,12 +15,12 @@ QString ParseName(const QString& text, DeviceRecord& record)
 {
     const QString name = text.trimmed();
     if (name.isEmpty())
-        return QStringLiteral("名称不能为空.");
+        return CRecordFieldCodec::tr("名称不能为空.");
     // A NUL would end the stored name early; other control characters make
     // an unreadable device list.
     for (const QChar c : name)
         if (c.category() == QChar::Other_Control)
-            return QStringLiteral("名称含有控制字符.");
+            return CRecordFieldCodec::tr("名称含有控制字符.");
     // The file keeps names in GBK: a character it lacks cannot be stored.
     const std::string utf8 = name.toStdString();
     const std::optional<std::string> gbk = Utf8ToGbkExact(utf8);
@@ -29,12 +29,12 @@ QString ParseName(const QString& text, DeviceRecord& record)
             const char32_t c = code;
             const QString one = QString::fromUcs4(&c, 1);
             if (!Utf8ToGbkExact(one.toStdString()))
-                return QStringLiteral("名称中的字符 \"%1\" 不在GBK字符集中, 无法保存.").arg(one);
+                return CRecordFieldCodec::tr("名称中的字符 \"%1\" 不在GBK字符集中, 无法保存.").arg(one);
         }
-        return QStringLiteral("名称含有GBK字符集中没有的字符, 无法保存.");
+        return CRecordFieldCodec::tr("名称含有GBK字符集中没有的字符, 无法保存.");
     }
     if (gbk->size() > std::size_t(CRecordFieldCodec::kMaxNameBytes))
-        return QStringLiteral("名称最长 %1 字节 (GBK, 汉字占两字节), 现为 %2 字节.")
+        return CRecordFieldCodec::tr("名称最长 %1 字节 (GBK, 汉字占两字节), 现为 %2 字节.")
             .arg(CRecordFieldCodec::kMaxNameBytes)
             .arg(gbk->size());
     record.name = utf8;
@@ -57,7 +57,7 @@ QString ParseCode(const QString& text, DeviceRecord& record)
 {
     long long value = 0;
     if (!ParseInteger(text, value) || value < 0 || value > 255)
-        return QStringLiteral("器件代码须为 0 到 255 的整数.");
+        return CRecordFieldCodec::tr("器件代码须为 0 到 255 的整数.");
     record.deviceCode = static_cast<std::uint8_t>(value);
     return {};
 }
@@ -66,7 +66,7 @@ QString ParseRomSize(const QString& text, DeviceRecord& record)
 {
     long long value = 0;
     if (!ParseInteger(text, value) || value < 0 || value > CRecordFieldCodec::kMaxRomSizeKB)
-        return QStringLiteral("ROM 容量须为 0 到 %1 的整数 (K字节).")
+        return CRecordFieldCodec::tr("ROM 容量须为 0 到 %1 的整数 (K字节).")
             .arg(CRecordFieldCodec::kMaxRomSizeKB);
     record.romSizeKB = static_cast<std::int32_t>(value);
     return {};
@@ -80,7 +80,7 @@ QString ParseVoltage(const QString& text, DeviceRecord& record)
     bool ok = false;
     const double value = t.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value) || value < 0.0 || value > CRecordFieldCodec::kMaxVoltage)
-        return QStringLiteral("编程电压须为 0 到 %1 之间的数 (伏).")
+        return CRecordFieldCodec::tr("编程电压须为 0 到 %1 之间的数 (伏).")
             .arg(CRecordFieldCodec::kMaxVoltage, 0, 'f', 0);
     record.programVoltage = static_cast<float>(value);
     return {};
@@ -88,7 +88,7 @@ QString ParseVoltage(const QString& text, DeviceRecord& record)
 
 QString ParseSignature(const QString& text, DeviceRecord& record)
 {
-    const QString reason = QStringLiteral("特征字须为三个十六进制字节, 如 1E 51 06.");
+    const QString reason = CRecordFieldCodec::tr("特征字须为三个十六进制字节, 如 1E 51 06.");
     QStringList parts = text.trimmed().split(QRegularExpression(QStringLiteral("[\\s,:;-]+")),
                                              Qt::SkipEmptyParts);
     for (QString& part : parts)
@@ -117,15 +117,15 @@ QString CRecordFieldCodec::Title(int field)
 {
     switch (field) {
     case kName:
-        return QStringLiteral("名称");
+        return CRecordFieldCodec::tr("名称");
     case kCode:
-        return QStringLiteral("器件代码");
+        return CRecordFieldCodec::tr("器件代码");
     case kRomSize:
         return QStringLiteral("ROM (KB)");
     case kVoltage:
-        return QStringLiteral("编程电压 (V)");
+        return CRecordFieldCodec::tr("编程电压 (V)");
     case kSignature:
-        return QStringLiteral("特征字");
+        return CRecordFieldCodec::tr("特征字");
     default:
         return {};
     }
@@ -167,6 +167,6 @@ QString CRecordFieldCodec::Parse(int field, const QString& text, DeviceRecord& r
     case kSignature:
         return ParseSignature(text, record);
     default:
-        return QStringLiteral("未知字段.");
+        return CRecordFieldCodec::tr("未知字段.");
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include "programmer/DeviceRecord.h"
@@ -8,6 +9,8 @@
 // shows and what a typed value must look like to be stored. Shared by the
 // table's inline editing and the record dialog, so both accept the same input.
 class CRecordFieldCodec {
+    Q_DECLARE_TR_FUNCTIONS(CRecordFieldCodec)
+
 public:
     enum Field { kName, kCode, kRomSize, kVoltage, kSignature, kFieldCount };
 

@@ -2,9 +2,12 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <cstdio>
+
 #include "platform/AppGlobals.h"
 #include "sordane/CatalogueEditor.h"
-#include "widgets/QtTranslations.h"
+#include "platform/UiLanguage.h"
+#include "widgets/UiTranslator.h"
 
 // The device catalogue editor. With no argument it edits the catalogue in
 // the program folder, the one the programmer reads at start.
@@ -17,15 +20,27 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Tamberlink device catalogue editor"));
     parser.addHelpOption();
+    const QCommandLineOption lang(
+        QStringLiteral("lang"),
+        QStringLiteral("Interface language: zh or en (default: TAMBERLINK_LANG, else the "
+                       "locale: Chinese for a Chinese, C or POSIX locale, English for any "
+                       "other)."),
+        QStringLiteral("zh|en"));
+    parser.addOption(lang);
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("Catalogue to edit (default: ChipList.chip in "
                                                 "the program folder)."),
                                  QStringLiteral("[file]"));
     parser.process(application);
+    if (parser.isSet(lang) && !UiLanguageFromName(parser.value(lang).toStdString())) {
+        std::fputs("Sordane: --lang takes zh or en\n", stderr);
+        return 2;
+    }
     // After the command line: --help stays as the manual page shows it.
-    CQtTranslations::Install(application);
-
     InitAppGlobals();
+    const CUiTranslator translator(
+        application, ChooseWindowLanguage(parser.value(lang).toStdString()));
+
     const QStringList files = parser.positionalArguments();
     const QString path = files.isEmpty()
         ? QString::fromStdString(g_strAppDir + "ChipList.chip")

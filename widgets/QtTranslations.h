@@ -5,9 +5,9 @@
 class QCoreApplication;
 class QTranslator;
 
-// Qt's own texts (file dialogs, message-box buttons, context menus) in the
-// interface's language, from the translations that come with Qt. Both
-// programs install them at start; the interface is Chinese.
+// Qt's own texts (file dialogs, message-box buttons, context menus) in
+// Chinese, from the translations that come with Qt. Both programs install
+// them at start when the interface is Chinese (CUiTranslator).
 class CQtTranslations {
 public:
     static QLocale InterfaceLocale() { return QLocale(QLocale::Chinese, QLocale::China); }

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/UiText.h"
+
 CTextProgressCtrl::CTextProgressCtrl(QWidget* parent) : QWidget(parent)
 {
     // Read once: the bar keeps the colours it was built with.
@@ -106,7 +108,9 @@ QString CTextProgressCtrl::DisplayedText() const
 QSize CTextProgressCtrl::sizeHint() const
 {
     const QFontMetrics fm(font());
-    return QSize(fm.horizontalAdvance(QStringLiteral("正在写:0000/0000")) + 16, fm.height() + 10);
+    // Room for the session's progress text, in the interface's language.
+    const QString sample = QString::asprintf(Tr("正在写:%04X/%04X"), 0u, 0u);
+    return QSize(fm.horizontalAdvance(sample) + 16, fm.height() + 10);
 }
 
 void CTextProgressCtrl::resizeEvent(QResizeEvent* event)

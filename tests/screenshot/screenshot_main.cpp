@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "app/ProgrammerApp.h"
@@ -24,6 +25,7 @@
 #include "settings/core/SettingsRecord.h"
 #include "widgets/CommandButtonWidget.h"
 #include "widgets/TextProgressCtrl.h"
+#include "widgets/UiTranslator.h"
 
 namespace {
 
@@ -76,7 +78,11 @@ int main(int argc, char** argv)
                                         QStringLiteral("N"), QStringLiteral("2"));
     parser.addOption(outOption);
     parser.addOption(imageOption);
+    const QCommandLineOption langOption(QStringLiteral("lang"),
+                                        QStringLiteral("Interface language: zh (default) or en."),
+                                        QStringLiteral("zh|en"), QStringLiteral("zh"));
     parser.addOption(pageOption);
+    parser.addOption(langOption);
     parser.process(application);
 
     // A program folder of its own: the user's settings stay untouched.
@@ -86,6 +92,13 @@ int main(int argc, char** argv)
         return 1;
     }
     const QString binDir = QString::fromStdString(ExecutableFolder());
+    const std::optional<UiLanguage> language =
+        UiLanguageFromName(parser.value(langOption).toStdString());
+    if (!language) {
+        Fail(QStringLiteral("--lang takes zh or en"));
+        return 2;
+    }
+    const CUiTranslator translator(application, *language, binDir + QStringLiteral("translations"));
     const QString appDir = folder.path() + QLatin1Char('/');
     if (!QFile::copy(binDir + QStringLiteral("ChipList.chip"),
                      appDir + QStringLiteral("ChipList.chip"))) {
