@@ -2,12 +2,14 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "formats/HexDigits.h"
 #include "platform/MessageSink.h"
+#include "platform/UiText.h"
 
 namespace {
 
@@ -121,25 +123,39 @@ Fault Parse(std::string_view text, ParsedFile& parsed)
     return Fault::None;
 }
 
-std::string Reason(Fault fault, int line)
+// The converter's message for a fault, a whole format of the extension and
+// the line (looked up as one text in the interface's language).
+const char* MessageFormat(Fault fault)
 {
-    const std::string at = "第" + std::to_string(line) + "行";
     switch (fault) {
     case Fault::BadCharacter:
-        return at + "错误的字符";
+        return "*.%s文件转换失败(第%d行错误的字符)!";
     case Fault::BadRecord:
-        return at + "错误的记录";
+        return "*.%s文件转换失败(第%d行错误的记录)!";
     case Fault::BadChecksum:
-        return at + "校验和错误";
+        return "*.%s文件转换失败(第%d行校验和错误)!";
     case Fault::BadCount:
-        return at + "记录数错误";
+        return "*.%s文件转换失败(第%d行记录数错误)!";
     case Fault::OutOfRange:
-        return at + "不支持大于128k";
+        return "*.%s文件转换失败(第%d行不支持大于128k)!";
     case Fault::NoRecord:
     case Fault::None:
         break;
     }
-    return "未找到S记录";
+    // No line to name; the line argument is passed and not read.
+    return "*.%s文件转换失败(未找到S记录)!";
+}
+
+std::string Message(Fault fault, const std::string& upperExt, int line)
+{
+    const char* format = Tr(MessageFormat(fault));
+    const int length = std::snprintf(nullptr, 0, format, upperExt.c_str(), line);
+    if (length <= 0)
+        return {};
+    std::string text(std::size_t(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, upperExt.c_str(), line);
+    text.resize(std::size_t(length));
+    return text;
 }
 
 }  // namespace
@@ -150,8 +166,7 @@ int ConvertSRecordToImage(std::string_view text, const std::string& upperExt,
     ParsedFile parsed;
     const Fault fault = Parse(text, parsed);
     if (fault != Fault::None) {
-        messages.ShowMessage("*." + upperExt + "文件转换失败(" + Reason(fault, parsed.line) + ")!",
-                             kCaption, MessageIcon::Warning);
+        messages.ShowMessage(Message(fault, upperExt, parsed.line), kCaption, MessageIcon::Warning);
         return -1;
     }
     // Only a file that converted as a whole reaches the image.

@@ -310,6 +310,33 @@
     </message>
 </context>
 <context>
+    <name>SRecord</name>
+    <message>
+        <source>*.%s文件转换失败(第%d行错误的字符)!</source>
+        <translation>*.%s file conversion failed (line %d: wrong character)!</translation>
+    </message>
+    <message>
+        <source>*.%s文件转换失败(第%d行错误的记录)!</source>
+        <translation>*.%s file conversion failed (line %d: wrong record)!</translation>
+    </message>
+    <message>
+        <source>*.%s文件转换失败(第%d行校验和错误)!</source>
+        <translation>*.%s file conversion failed (line %d: wrong checksum)!</translation>
+    </message>
+    <message>
+        <source>*.%s文件转换失败(第%d行记录数错误)!</source>
+        <translation>*.%s file conversion failed (line %d: wrong record count)!</translation>
+    </message>
+    <message>
+        <source>*.%s文件转换失败(第%d行不支持大于128k)!</source>
+        <translation>*.%s file conversion failed (line %d: more than 128k is not supported)!</translation>
+    </message>
+    <message>
+        <source>*.%s文件转换失败(未找到S记录)!</source>
+        <translation>*.%s file conversion failed (no S record found)!</translation>
+    </message>
+</context>
+<context>
     <name>ParallelPort</name>
     <message>
         <source>初始化驱动程序失败!</source>

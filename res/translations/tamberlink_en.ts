@@ -156,12 +156,16 @@ Please save it somewhere else.</translation>
         <translation>All supported files (%1)</translation>
     </message>
     <message>
-        <source>二进制文件(*.bin)</source>
-        <translation>Binary files (*.bin)</translation>
+        <source>二进制文件</source>
+        <translation>Binary files</translation>
     </message>
     <message>
-        <source>Intel Hex文件(*.hex)</source>
-        <translation>Intel Hex files (*.hex)</translation>
+        <source>Intel Hex文件</source>
+        <translation>Intel Hex files</translation>
+    </message>
+    <message>
+        <source>Motorola S记录文件</source>
+        <translation>Motorola S-record files</translation>
     </message>
 </context>
 <context>
@@ -207,6 +211,10 @@ Please save it somewhere else.</translation>
 确实要退出吗?</source>
         <translation>The programmer is working on the device; quitting now may leave its data incomplete.
 Quit anyway?</translation>
+    </message>
+    <message>
+        <source>Intel Hex文件(*.hex)</source>
+        <translation>Intel Hex files (*.hex)</translation>
     </message>
 </context>
 <context>
