@@ -8,12 +8,15 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QProcess>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
@@ -31,6 +34,7 @@
 #include "settings/LastFileDialog.h"
 #include "settings/HotkeyRegistration.h"
 #include "settings/SettingsGrid.h"
+#include "settings/core/WindowPlacement.h"
 #include "widgets/CommandButtonWidget.h"
 #include "widgets/HexEdit.h"
 #include "widgets/HyperLink.h"
@@ -73,11 +77,12 @@ CProgrammerDlg::CProgrammerDlg(const Options& options, IMessageSink* messages, Q
     : QDialog(parent), m_options(options)
 {
     setWindowTitle(QStringLiteral("Tamberlink V3.0"));
-    // A fixed-size window with a title, a system menu and a minimise box,
-    // like the template's popup style.
+    // A title, a system menu and a minimise box, like the template's popup
+    // style; and a maximise box, for the window grows from the template's
+    // size, so that a long verify report has room.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(CProgrammerApp::InterfaceFont());
 
     if (messages) {
@@ -104,6 +109,7 @@ CProgrammerDlg::CProgrammerDlg(const Options& options, IMessageSink* messages, Q
     // After the controls: the first command button makes the icons known.
     setWindowIcon(QIcon(QStringLiteral(":/icons/128.svg")));
     OnInitDialog();
+    RestorePlacement();
     // A file dropped on the window is a Load file.
     m_pDropLoader = new CFileDropLoader(this, *m_pSession, IniFilePath("LastFile.ini"));
 }
@@ -124,8 +130,9 @@ CProgrammerDlg::~CProgrammerDlg()
 
 void CProgrammerDlg::CreateControls()
 {
-    const QSize client = MapDialogRect(0, 0, 353, 264).size();
-    setFixedSize(client);
+    m_templateSize = MapDialogRect(0, 0, 353, 264).size();
+    setMinimumSize(m_templateSize);
+    resize(m_templateSize);
 
     // Created in the template's order, which is also the focus order.
     m_DeviceCombo = new QComboBox(this);
@@ -359,6 +366,70 @@ QRect CProgrammerDlg::PageRect() const
                  std::max(0, tab.height() - tabsHeight - 6));
 }
 
+QRect CProgrammerDlg::PageControlRect(const QWidget* control) const
+{
+    const QRect rect = PageRect();
+    return control == m_Grid ? rect.adjusted(-1, -1, 1, 1) : rect;
+}
+
+void CProgrammerDlg::LayOutPages()
+{
+    if (!m_Tab)
+        return;
+    const QSize extra = (size() - m_templateSize).expandedTo(QSize(0, 0));
+    m_Tab->setGeometry(MapDialogRect(142, 1, 209, 261).adjusted(0, 0, extra.width(), extra.height()));
+    // Hidden pages are sized when they are brought forward.
+    if (QWidget* shown = PageControl(m_nCurPage))
+        shown->setGeometry(PageControlRect(shown));
+}
+
+void CProgrammerDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    LayOutPages();
+}
+
+void CProgrammerDlg::RestorePlacement()
+{
+    const std::optional<WindowPlacement> stored =
+        WindowPlacement::Load(IniFilePath(SettingsRecord::kFileName));
+    if (!stored)
+        return;
+    QRect rect(QPoint(0, 0), QSize(stored->width, stored->height).expandedTo(m_templateSize));
+    bool onScreen = false;
+    if (stored->x && stored->y) {
+        rect.moveTopLeft(QPoint(*stored->x, *stored->y));
+        // Only where a screen is now (a monitor unplugged since would hide
+        // the window): some of its top edge must be there to take hold of.
+        const QRect top(rect.left(), rect.top(), rect.width(), 16);
+        for (const QScreen* screen : QGuiApplication::screens())
+            onScreen = onScreen || screen->availableGeometry().intersected(top).width() >= 64;
+    }
+    if (onScreen)
+        setGeometry(rect);
+    else
+        resize(rect.size());
+    if (stored->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CProgrammerDlg::SavePlacement() const
+{
+    WindowPlacement placement;
+    QRect rect = geometry();
+    if ((isMaximized() || isMinimized()) && normalGeometry().isValid())
+        rect = normalGeometry();
+    placement.width = rect.width();
+    placement.height = rect.height();
+    placement.maximized = isMaximized();
+    // A window never shown has no place of its own yet.
+    if (isVisible()) {
+        placement.x = rect.x();
+        placement.y = rect.y();
+    }
+    placement.Save(IniFilePath(SettingsRecord::kFileName));
+}
+
 QWidget* CProgrammerDlg::PageControl(int page) const
 {
     switch (page) {
@@ -392,9 +463,7 @@ void CProgrammerDlg::ShowPage(int page)
     if (!shown)
         return;
 
-    QRect rect = PageRect();
-    if (shown == m_Grid)
-        rect.adjust(-1, -1, 1, 1);
+    const QRect rect = PageControlRect(shown);
     // Shown before it is sized: a visible widget gets its resize at once,
     // with its children laid out, rather than a deferred one.
     shown->show();
@@ -659,8 +728,10 @@ SettingsRecord CProgrammerDlg::CollectSettings() const
 
 bool CProgrammerDlg::SaveSettings()
 {
-    return CSettingsGrid::SaveSettings(IniFilePath(SettingsRecord::kFileName),
-                                       CollectSettings());
+    const bool saved =
+        CSettingsGrid::SaveSettings(IniFilePath(SettingsRecord::kFileName), CollectSettings());
+    SavePlacement();
+    return saved;
 }
 
 void CProgrammerDlg::OnOK()

@@ -89,6 +89,10 @@ public:
     void SelectPage(int page);
     // The page area inside the tab control, in dialog coordinates.
     QRect PageRect() const;
+    // The template's size in pixels for this window's font: the smallest
+    // the window gets, and the size at which every control sits exactly where
+    // the template puts it.
+    QSize TemplateSize() const { return m_templateSize; }
 
     // The command handlers behind the window's buttons and keys.
     void OnOK();      // Enter: the Auto command; the window stays open
@@ -96,6 +100,8 @@ public:
     void OnLaunchTool();
     // The settings as they would be stored now.
     SettingsRecord CollectSettings() const;
+    // Stores the settings block and, in a section of its own, the window's
+    // size and place; the result is the block's.
     bool SaveSettings();
 
     // The step watchdog's time-out (tests shorten it).
@@ -171,6 +177,9 @@ protected:
     // While the device is being worked on, Esc does nothing and the close
     // box asks first.
     void keyPressEvent(QKeyEvent* event) override;
+    // The tab control, and with it the page shown, takes the room the window
+    // has beyond the template's size; the command column stays as it is.
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -185,11 +194,19 @@ private:
     // Asked before closing while a device step runs; true to close anyway.
     bool ConfirmCloseDuringStep();
     void PlaceAt(QWidget* widget, int x, int y, int w, int h);
+    void LayOutPages();
+    // Where a page's control goes: the page area, the grid one pixel more
+    // on every side.
+    QRect PageControlRect(const QWidget* control) const;
+    // The size and place the window had when it was last closed.
+    void RestorePlacement();
+    void SavePlacement() const;
 
     Options m_options;
     SettingsRecord m_Settings;
     bool m_bSettingsLoaded = false;
     int m_nCurPage = -1;  // no page chosen yet
+    QSize m_templateSize;
     int m_nEventsHandled = 0;
 
     // Declared before the session: the controller's workers post into the

@@ -124,6 +124,12 @@ QSize CCommandButtonWidget::sizeHint() const
     return QSize(std::max(width, 60), height);
 }
 
+int CCommandButtonWidget::CaptionWidth() const
+{
+    const int iconWidth = icon().isNull() ? 0 : kIconSize + kSpacing;
+    return std::max(width() - 2 * kPadding - iconWidth, 0);
+}
+
 void CCommandButtonWidget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -148,8 +154,7 @@ void CCommandButtonWidget::paintEvent(QPaintEvent*)
     const QFontMetrics fm(font());
     const bool hasIcon = !icon().isNull();
     const int iconWidth = hasIcon ? kIconSize + kSpacing : 0;
-    const QString caption =
-        fm.elidedText(text(), Qt::ElideRight, std::max(content.width() - iconWidth, 0));
+    const QString caption = fm.elidedText(text(), Qt::ElideRight, CaptionWidth());
     int x = content.left();
     if (!m_bTextLeft) {
         // Icon and caption centred as one group.

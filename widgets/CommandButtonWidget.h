@@ -41,6 +41,9 @@ public:
     static bool IsTextLeftCommand(int id);
 
     QSize sizeHint() const override;
+    // The width the caption is drawn in, beside the icon; a longer caption
+    // is cut short with "...".
+    int CaptionWidth() const;
 
 signals:
     void rightClicked();
