@@ -69,6 +69,10 @@ endforeach()
 if(TARGET tamberlink)
   install(FILES ${CMAKE_SOURCE_DIR}/res/tamberlink.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT tamberlink)
+  # Software centres describe the program from its AppStream file; its
+  # launchable names the desktop entry above.
+  install(FILES ${CMAKE_SOURCE_DIR}/res/org.tamberlink.tamberlink.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT tamberlink)
   install(FILES ${CMAKE_SOURCE_DIR}/res/icons/128.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
     RENAME tamberlink.svg COMPONENT tamberlink)
@@ -129,8 +133,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET tamberlink)
-  # The icons are SVG (image format plugin); the interface is Chinese, Qt's
-  # own dialogs too (Qt's translations).
+  # The icons are SVG (image format plugin); a Chinese interface has Qt's
+  # own dialogs in Chinese too (Qt's translations).
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, qt6-translations-l10n")
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 endif()

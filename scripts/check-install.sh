@@ -50,6 +50,12 @@ for f in "$prog/tamberlink" "$prog/tamberlink-cli" "$prog/tamberlink-board-sim" 
 done
 [ -s "$prog/ChipList.chip" ] || fail "missing $prog/ChipList.chip"
 [ -f "$root/usr/share/applications/tamberlink.desktop" ] || fail "missing desktop entry"
+metainfo="$root/usr/share/metainfo/org.tamberlink.tamberlink.metainfo.xml"
+[ -f "$metainfo" ] || fail "missing AppStream file"
+if command -v appstreamcli >/dev/null 2>&1; then
+  appstreamcli validate --no-net "$metainfo" >/dev/null || fail "appstreamcli validate $metainfo"
+fi
+[ -s "$prog/translations/tamberlink_en.qm" ] || fail "missing $prog/translations/tamberlink_en.qm"
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/tamberlink.svg" ] || fail "missing icon"
 [ -f "$root/usr/lib/udev/rules.d/60-tamberlink.rules" ] || fail "missing udev rules"
 [ -f "$root/usr/share/doc/tamberlink/wiring.md" ] || fail "missing docs/wiring.md"
@@ -71,6 +77,17 @@ case "$first" in
   *) fail "tamberlink-cli devices printed '$first', expected AT89S52 first" ;;
 esac
 
+# English on request, the whole run; Chinese otherwise, whatever the locale.
+english="$(cd / && "$bin/tamberlink-cli" --lang en --simulate detect 2>&1)" \
+  || fail "tamberlink-cli --lang en --simulate detect"
+# UTF-8 lead bytes E3..E9 start the CJK characters and punctuation.
+if printf '%s' "$english" | LC_ALL=C grep -q $'[\xe3-\xe9]'; then
+  fail "English run shows Chinese: $english"
+fi
+(cd / && LANG=en_US.UTF-8 "$bin/tamberlink-cli" --simulate detect | grep -q '编程器:就绪.') \
+  || fail "the log lines are not Chinese by default"
+echo "languages: English on request, Chinese by default"
+
 export QT_QPA_PLATFORM=offscreen
 "$bin/tamberlink" --help >/dev/null || fail "tamberlink --help"
 
@@ -79,12 +96,16 @@ export QT_QPA_PLATFORM=offscreen
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config"
 mkdir -p "$HOME"
 status=0
-(cd / && timeout 5 "$bin/tamberlink" --simulate >"$work/window.log" 2>&1) || status=$?
+(cd / && timeout 5 "$bin/tamberlink" --simulate --lang en >"$work/window.log" 2>&1) || status=$?
 if [ "$status" -ne 124 ]; then
   cat "$work/window.log" >&2
   fail "the window ended with status $status"
 fi
-echo "window: started"
+# A translation the window could not find is reported on stderr.
+if grep -q "no English translation" "$work/window.log"; then
+  fail "the installed window does not find its translation"
+fi
+echo "window: started, in English"
 
 if [ "$mode" = dpkg ]; then
   # Root may write to /usr/lib/tamberlink, yet an installed program keeps
