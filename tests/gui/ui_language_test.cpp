@@ -1,6 +1,10 @@
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QPushButton>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
@@ -98,9 +102,10 @@ void ExpectNoClippedText(QWidget& window)
     }
     // Tabs too wide for their bar would need its scroll arrows.
     for (const QTabBar* tabs : window.findChildren<QTabBar*>()) {
-        if (tabs->isVisible() && tabs->count() > 0)
+        if (tabs->isVisible() && tabs->count() > 0) {
             EXPECT_LE(tabs->tabRect(tabs->count() - 1).right(), tabs->width())
                 << Text(tabs->tabText(tabs->count() - 1));
+        }
     }
 }
 
@@ -315,6 +320,29 @@ TEST(WindowTranslation, EveryChineseLiteralOfTheQtCodeHasAnEnglishText)
         }
     }
     EXPECT_GT(literals, 60);
+}
+
+// Qt's own texts come in Chinese only with a Chinese interface; the core
+// follows the translator and is Chinese again once it goes.
+TEST(WindowLanguageOption, QtOwnTextsAndTheCoreFollowTheTranslator)
+{
+    auto cancelText = [] {
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        return buttons.button(QDialogButtonBox::Cancel)->text();
+    };
+    {
+        const CUiTranslator english(*qApp, UiLanguage::English, TranslationsDir());
+        EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
+        EXPECT_EQ(CUiText::Language(), UiLanguage::English);
+        EXPECT_EQ(CSettingsGrid::tr(CSettingsGrid::kHotkeyOn), QStringLiteral("Use hotkey"));
+    }
+    EXPECT_EQ(CUiText::Language(), UiLanguage::Chinese);
+    EXPECT_EQ(CSettingsGrid::tr(CSettingsGrid::kHotkeyOn), QStringLiteral("使用热键"));
+    const CUiTranslator chinese(*qApp, UiLanguage::Chinese, TranslationsDir());
+    if (QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath)
+                          + QStringLiteral("/qtbase_zh_CN.qm"))) {
+        EXPECT_EQ(cancelText(), QStringLiteral("取消"));
+    }
 }
 
 TEST(WindowLanguageOption, LangTakesZhOrEn)
