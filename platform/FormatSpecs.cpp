@@ -24,13 +24,13 @@ std::vector<std::string> PrintfArguments(std::string_view format)
             ++i;
             continue;
         }
-        std::string spec;
+        std::string argument;
         // An explicit argument number ("%2$s") is part of what is read.
         std::size_t j = i;
         while (j < n && IsDigit(format[j]))
             ++j;
         if (j < n && j > i && format[j] == '$') {
-            spec.assign(format.substr(i, j - i + 1));
+            argument.assign(format.substr(i, j - i + 1));
             i = j + 1;
         }
         while (i < n && std::strchr("-+ #0'", format[i]))
@@ -51,10 +51,10 @@ std::vector<std::string> PrintfArguments(std::string_view format)
                 ++i;
         }
         while (i < n && std::strchr("hlLqjzt", format[i]))
-            spec += format[i++];
+            argument += format[i++];
         // A '%' at the very end takes nothing but is kept as a fault to see.
-        spec += i < n ? format[i++] : '?';
-        arguments.push_back(spec);
+        argument += i < n ? format[i++] : '?';
+        arguments.push_back(argument);
     }
     return arguments;
 }

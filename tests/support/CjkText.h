@@ -1,6 +1,6 @@
 #pragma once
 
-#include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,15 +9,10 @@
 // ("，" "。" "　"): the mark of a text left untranslated.
 bool ContainsCjk(std::string_view utf8);
 
-// A string literal of a C++ source file, with its escapes resolved and
-// adjacent literals joined, as the compiler sees it.
-struct SourceLiteral {
-    std::string text;
-    int line = 0;
-    // The line carries "NOTR": a key or a name, never shown to a person.
-    bool notShown = false;
-};
-
-// The literals of one source file; comments and character literals are
-// skipped.
-std::vector<SourceLiteral> ReadStringLiterals(const std::filesystem::path& file);
+// The Chinese string literals of the .cpp and .h files in the given folders
+// of the source tree (not their subfolders) that are not among known, as
+// "file:line: text". Comments are skipped; a literal on a line marked NOTR
+// (an ini key, never shown) is left out; escapes are resolved and adjacent
+// literals joined, as the compiler sees them.
+std::vector<std::string> ChineseLiteralsNotIn(const std::set<std::string>& known,
+                                              const std::vector<std::string>& folders);
