@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/UiText.h"
+
 namespace {
 
 constexpr int kFtdiVendor = 0x0403;
@@ -87,7 +89,7 @@ LinesOpenFailure FtdiAddress::NotFound() const
     return Failure(ToString() + ": no such FTDI cable is plugged in (lsusb lists the USB devices;"
                        " give --port ftdi:VID:PID[:SERIAL] or set Device in the [FTDI] section of"
                        " Quenby.ini)",
-                   ENODEV, "请插上 FTDI 线缆, 或检查 --port 或 Quenby.ini 的 [FTDI] 节");
+                   ENODEV, Tr("请插上 FTDI 线缆, 或检查 --port 或 Quenby.ini 的 [FTDI] 节"));
 }
 
 LinesOpenFailure FtdiAddress::AccessDenied(const std::string& usbPath) const
@@ -96,7 +98,7 @@ LinesOpenFailure FtdiAddress::AccessDenied(const std::string& usbPath) const
         Failure(ToString() + " (" + usbPath + "): Permission denied (the user needs read and write"
                     " access to the cable: install 60-tamberlink.rules into"
                     " /usr/lib/udev/rules.d, then unplug and plug in the cable)",
-                EACCES, "请安装 60-tamberlink.rules 规则后重新插拔线缆");
+                EACCES, Tr("请安装 60-tamberlink.rules 规则后重新插拔线缆"));
     failure.port.path = ToString() + " (" + usbPath + ")";
     return failure;
 }

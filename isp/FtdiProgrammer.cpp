@@ -6,6 +6,7 @@
 #include "isp/FtdiLines.h"
 #include "isp/LibFtdiBitBang.h"
 #include "platform/AppGlobals.h"
+#include "platform/UiText.h"
 #include "programmer/Programmer.h"
 
 int CFtdiProgrammer::OpenBackend(CProgrammer& programmer, int progType, int /*ispSetting*/)
@@ -34,11 +35,11 @@ int CFtdiProgrammer::Open(CProgrammer* controller, const FtdiWiring& wiring,
     if (!address) {
         failure = {wiring.m_strDevice + ": " + error,
                    {wiring.m_strDevice, EINVAL, "FTDI",
-                    "线缆应写作 ftdi 或 ftdi:VID:PID[:SERIAL], 请检查 --port 或 Quenby.ini 的 [FTDI] 节"}};
+                    Tr("线缆应写作 ftdi 或 ftdi:VID:PID[:SERIAL], 请检查 --port 或 Quenby.ini 的 [FTDI] 节")}};
     } else if (const std::string problem = wiring.Problem(); !problem.empty()) {
         failure = address->Failure(
             address->ToString() + ": " + problem + " (check the [FTDI] section of Quenby.ini)", EINVAL,
-            "请检查 Quenby.ini 的 [FTDI] 节: MOSI, MISO, SCK, RST 须为 D0..D7 中四条不同的线");
+            Tr("请检查 Quenby.ini 的 [FTDI] 节: MOSI, MISO, SCK, RST 须为 D0..D7 中四条不同的线"));
     } else {
         cable = opener(*address, wiring, failure);
     }

@@ -1,9 +1,24 @@
 #include "isp/GpioWiring.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/ProfileFile.h"
+#include "platform/UiText.h"
+
+namespace {
+
+// A fix with a line number (and who holds the line), from a format looked
+// up whole in the interface's language.
+std::string LineFix(const char* chinese, int line, const std::string& holder = {})
+{
+    char text[512];
+    std::snprintf(text, sizeof text, Tr(chinese), line, holder.c_str());
+    return text;
+}
+
+} // namespace
 
 GpioWiring GpioWiring::FromIni(const std::string& iniPath)
 {
@@ -91,16 +106,16 @@ LinesOpenFailure GpioWiring::Failure(int error, int line, int lineCount,
 {
     std::string fix;
     if (line >= 0 && lineCount > 0 && line >= lineCount)
-        fix = "该芯片只有 0 到 " + std::to_string(lineCount - 1) + " 号线, 请检查 Quenby.ini 的 [GPIO] 节";
+        fix = LineFix("该芯片只有 0 到 %d 号线, 请检查 Quenby.ini 的 [GPIO] 节", lineCount - 1);
     else if (error == EACCES || error == EPERM)
-        fix = "请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组";
+        fix = Tr("请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组");
     else if (error == ENOENT || error == ENODEV || error == ENXIO)
-        fix = "gpiodetect 列出 GPIO 芯片; 请检查 --port 或 Quenby.ini 的 [GPIO] 节";
+        fix = Tr("gpiodetect 列出 GPIO 芯片; 请检查 --port 或 Quenby.ini 的 [GPIO] 节");
     else if (error == EBUSY)
-        fix = std::to_string(line) + " 号线已被 " + (consumer.empty() ? "另一个程序" : "\"" + consumer + "\"")
-            + " 占用, 请关闭占用它的接口(如 SPI)";
+        fix = LineFix("%d 号线已被 %s 占用, 请关闭占用它的接口(如 SPI)", line,
+                      consumer.empty() ? std::string(Tr("另一个程序")) : "\"" + consumer + "\"");
     else if (error == ENOSYS)
-        fix = "此程序编译时没有 libgpiod, 不支持 GPIO";
+        fix = Tr("此程序编译时没有 libgpiod, 不支持 GPIO");
     return {Explain(error, line, lineCount, consumer), {DevicePath(), error, "GPIO", fix}};
 }
 
@@ -108,5 +123,5 @@ LinesOpenFailure GpioWiring::ProblemFailure(const std::string& problem) const
 {
     return {DevicePath() + ": " + problem + " (check the [GPIO] section of Quenby.ini)",
             {DevicePath(), EINVAL, "GPIO",
-             "请检查 Quenby.ini 的 [GPIO] 节: MOSI, MISO, SCK, RST 须为四条不同的线"}};
+             Tr("请检查 Quenby.ini 的 [GPIO] 节: MOSI, MISO, SCK, RST 须为四条不同的线")}};
 }

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/UiText.h"
+
 #if TAMBERLINK_HAVE_FTDI
 #include <ftdi.h>
 #include <libusb.h>
@@ -75,7 +77,7 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
         else if (opened == -5)
             failure = address.Failure(cable->m_strName + " (" + usbPath
                                           + "): the cable is in use (another program holds it)",
-                                      EBUSY, "另一个程序正在使用该线缆");
+                                      EBUSY, Tr("另一个程序正在使用该线缆"));
         else
             failure = address.Failure(
                 cable->m_strName + " (" + usbPath + "): " + ftdi_get_error_string(ctx), EIO);
@@ -132,7 +134,7 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address, 
     failure = address.Failure(address.ToString() + ": this build of Tamberlink has no FTDI"
                                   " support (it needs libftdi1, Debian package libftdi1-dev,"
                                   " when it is built)",
-                              ENOSYS, "此程序编译时没有 libftdi1, 不支持 FTDI 线缆");
+                              ENOSYS, Tr("此程序编译时没有 libftdi1, 不支持 FTDI 线缆"));
     return nullptr;
 }
 

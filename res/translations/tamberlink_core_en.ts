@@ -289,6 +289,72 @@
         <source>资源暂时不可用</source>
         <translation>Resource temporarily unavailable</translation>
     </message>
+    <message>
+        <source>无效的参数</source>
+        <translation>Invalid argument</translation>
+    </message>
+    <message>
+        <source>函数未实现</source>
+        <translation>Function not implemented</translation>
+    </message>
+</context>
+<context>
+    <name>GpioWiring</name>
+    <message>
+        <source>该芯片只有 0 到 %d 号线, 请检查 Quenby.ini 的 [GPIO] 节</source>
+        <translation>the chip has lines 0 to %d only: check the [GPIO] section of Quenby.ini</translation>
+    </message>
+    <message>
+        <source>请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组</source>
+        <translation>install the 60-tamberlink.rules rules and log in again, or add the user to group gpio</translation>
+    </message>
+    <message>
+        <source>gpiodetect 列出 GPIO 芯片; 请检查 --port 或 Quenby.ini 的 [GPIO] 节</source>
+        <translation>gpiodetect lists the GPIO chips: check --port or the [GPIO] section of Quenby.ini</translation>
+    </message>
+    <message>
+        <source>%d 号线已被 %s 占用, 请关闭占用它的接口(如 SPI)</source>
+        <translation>line %d is held by %s: turn off the interface that holds it (such as SPI)</translation>
+    </message>
+    <message>
+        <source>另一个程序</source>
+        <translation>another program</translation>
+    </message>
+    <message>
+        <source>此程序编译时没有 libgpiod, 不支持 GPIO</source>
+        <translation>this program was built without libgpiod and has no GPIO support</translation>
+    </message>
+    <message>
+        <source>请检查 Quenby.ini 的 [GPIO] 节: MOSI, MISO, SCK, RST 须为四条不同的线</source>
+        <translation>check the [GPIO] section of Quenby.ini: MOSI, MISO, SCK and RST must be four different lines</translation>
+    </message>
+</context>
+<context>
+    <name>FtdiCable</name>
+    <message>
+        <source>请插上 FTDI 线缆, 或检查 --port 或 Quenby.ini 的 [FTDI] 节</source>
+        <translation>plug in the FTDI cable, or check --port or the [FTDI] section of Quenby.ini</translation>
+    </message>
+    <message>
+        <source>请安装 60-tamberlink.rules 规则后重新插拔线缆</source>
+        <translation>install the 60-tamberlink.rules rules, then unplug and plug in the cable</translation>
+    </message>
+    <message>
+        <source>另一个程序正在使用该线缆</source>
+        <translation>another program is using the cable</translation>
+    </message>
+    <message>
+        <source>此程序编译时没有 libftdi1, 不支持 FTDI 线缆</source>
+        <translation>this program was built without libftdi1 and has no FTDI support</translation>
+    </message>
+    <message>
+        <source>线缆应写作 ftdi 或 ftdi:VID:PID[:SERIAL], 请检查 --port 或 Quenby.ini 的 [FTDI] 节</source>
+        <translation>write the cable as ftdi or ftdi:VID:PID[:SERIAL]: check --port or the [FTDI] section of Quenby.ini</translation>
+    </message>
+    <message>
+        <source>请检查 Quenby.ini 的 [FTDI] 节: MOSI, MISO, SCK, RST 须为 D0..D7 中四条不同的线</source>
+        <translation>check the [FTDI] section of Quenby.ini: MOSI, MISO, SCK and RST must be four different lines of D0..D7</translation>
+    </message>
 </context>
 <context>
     <name>IntelHex</name>

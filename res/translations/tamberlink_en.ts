@@ -380,5 +380,37 @@ Quit anyway?</translation>
         <source>使用热键</source>
         <translation>Use hotkey</translation>
     </message>
+    <message>
+        <source>并口ISP下载线 类型1</source>
+        <translation>Parallel-port ISP cable, type 1</translation>
+    </message>
+    <message>
+        <source>并口ISP下载线 类型2</source>
+        <translation>Parallel-port ISP cable, type 2</translation>
+    </message>
+    <message>
+        <source>并口ISP下载线 类型3</source>
+        <translation>Parallel-port ISP cable, type 3</translation>
+    </message>
+    <message>
+        <source>GPIO引脚ISP (树莓派等)</source>
+        <translation>ISP on GPIO lines (Raspberry Pi etc.)</translation>
+    </message>
+    <message>
+        <source>FTDI下载线ISP (FT232R/FT232H)</source>
+        <translation>ISP on an FTDI cable (FT232R/FT232H)</translation>
+    </message>
+    <message>
+        <source>选择串口所接的设备,选后立即生效.</source>
+        <translation>Choose the device on the serial port; takes effect at once.</translation>
+    </message>
+    <message>
+        <source> (未找到)</source>
+        <translation> (not found)</translation>
+    </message>
+    <message>
+        <source>串口设备</source>
+        <translation>Serial device</translation>
+    </message>
 </context>
 </TS>

@@ -154,8 +154,9 @@ TEST_F(WindowSizeTest, LogPageTakesTheExtraRoomAndTheTemplateSizeLooksAsBefore)
     EXPECT_EQ(dlg->LogList()->geometry(),
               log.adjusted(0, 0, 1000 - base.width(), 700 - base.height()));
     for (const auto& [child, rect] : before) {
-        if (rect.right() < dlg->TabControl()->x())
+        if (rect.right() < dlg->TabControl()->x()) {
             EXPECT_EQ(child->geometry(), rect) << child->metaObject()->className();
+        }
     }
     dlg->SelectPage(3);
     EXPECT_EQ(dlg->Grid()->geometry(), dlg->PageRect().adjusted(-1, -1, 1, 1));
