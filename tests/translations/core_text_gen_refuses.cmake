@@ -22,8 +22,6 @@ endfunction()
 
 ts_file(swapped "<message><source>写入%d字节 %s</source><translation>Wrote %s: %d bytes</translation></message>\n")
 expect(swapped FALSE "does not take the arguments")
-ts_file(dropped "<message><source>共发现%5d个单元不对!</source><translation>Some bytes differ!</translation></message>\n")
-expect(dropped FALSE "does not take the arguments")
 ts_file(twice "<message><source>是</source><translation>Yes</translation></message>\n<message><source>是</source><translation>Sure</translation></message>\n")
 expect(twice FALSE "two translations")
 ts_file(sound "<message><source>未找到&quot;:00000001&quot;记录 100%%</source><translation>no &quot;:00000001&quot; record &amp; 100%%</translation></message>\n<message><source>甲</source><translation type=\"unfinished\"></translation></message>\n")
