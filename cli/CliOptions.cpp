@@ -60,22 +60,22 @@ bool ParseSteps(const std::string& list, CliOptions& options, std::string& error
 
 const char* CliUsage()
 {
-    return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
-           "       tamberlink-cli [OPTIONS] gang --ports P1,P2,... FILE [GANG OPTIONS]\n"
-           "       tamberlink-cli hex2bin IN OUT\n"
-           "       tamberlink-cli convert IN OUT\n"
-           "       tamberlink-cli devices [--catalogue FILE]\n"
-           "       tamberlink-cli --help | --version\n";
+    return "Usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
+           "  or:  tamberlink-cli [OPTIONS] gang --ports P1,P2,... FILE [GANG OPTIONS]\n"
+           "  or:  tamberlink-cli hex2bin IN OUT\n"
+           "  or:  tamberlink-cli convert IN OUT\n"
+           "  or:  tamberlink-cli devices [--catalogue FILE]\n"
+           "  or:  tamberlink-cli --help | --version\n";
 }
 
 const char* CliHelp()
 {
-    return "usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
-           "       tamberlink-cli [OPTIONS] gang --ports P1,P2,... FILE [GANG OPTIONS]\n"
-           "       tamberlink-cli hex2bin IN OUT\n"
-           "       tamberlink-cli convert IN OUT\n"
-           "       tamberlink-cli devices [--catalogue FILE]\n"
-           "       tamberlink-cli --help | --version\n"
+    return "Usage: tamberlink-cli [OPTIONS] COMMAND [ARG]\n"
+           "  or:  tamberlink-cli [OPTIONS] gang --ports P1,P2,... FILE [GANG OPTIONS]\n"
+           "  or:  tamberlink-cli hex2bin IN OUT\n"
+           "  or:  tamberlink-cli convert IN OUT\n"
+           "  or:  tamberlink-cli devices [--catalogue FILE]\n"
+           "  or:  tamberlink-cli --help | --version\n"
            "\n"
            "Drives an 8051 programmer as the window does and prints its log lines.\n"
            "\n"

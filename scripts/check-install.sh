@@ -69,6 +69,11 @@ doc="$root/usr/share/doc/tamberlink"
 for page in tamberlink tamberlink-cli tamberlink-board-sim sordane; do
   man -l "$root/usr/share/man/man1/$page.1.gz" >/dev/null 2>&1 || fail "manual page $page(1) does not render"
 done
+# The command line's page names every option its --help names.
+cli_page=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/tamberlink-cli.1.gz" 2>/dev/null | sed 's/‐/-/g')
+for option in $("$root/usr/lib/tamberlink/tamberlink-cli" --help | grep -o -E -- '--[a-z][a-z-]*' | sort -u); do
+  printf '%s\n' "$cli_page" | grep -q -F -- "$option" || fail "tamberlink-cli(1) lacks $option"
+done
 
 # The catalogue is found through the link, from an unrelated folder.
 first="$(cd / && "$bin/tamberlink-cli" devices | head -1)"

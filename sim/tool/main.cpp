@@ -18,7 +18,12 @@ namespace {
 void PrintUsage(std::FILE* out)
 {
     std::fputs(
-        "usage: tamberlink-board-sim [options]\n"
+        "Usage: tamberlink-board-sim [OPTIONS]\n"
+        "\n"
+        "Serves a simulated 8051 programmer board on a pseudo-terminal; its path is\n"
+        "the first line printed.\n"
+        "\n"
+        "Options:\n"
         "  --at89s51               an AT89S51 in the socket (default AT89S52)\n"
         "  --baud N                line speed for --paced (default 115200)\n"
         "  --paced                 bytes take their real time on the line\n"
@@ -29,7 +34,8 @@ void PrintUsage(std::FILE* out)
         "                          put in after the socket was seen empty is blank\n"
         "  --help, -h              show this text\n"
         "  --version               show the program's name and version\n"
-        "faults:\n"
+        "\n"
+        "Faults:\n"
         "  --never-answer          take commands, never reply\n"
         "  --drop-ack K            write block K gets no acknowledgement\n"
         "  --fail-block K          write block K is answered 0xFF\n"

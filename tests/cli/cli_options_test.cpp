@@ -65,7 +65,7 @@ TEST(CliOptions, HelpPrintsUsage)
     CTempDir dir;
     const CliRun run = RunTamberlinkCli({"--help"}, dir.Path().string());
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("usage: tamberlink-cli"), std::string::npos);
+    EXPECT_NE(run.out.find("Usage: tamberlink-cli"), std::string::npos);
     // Every option is explained, and every exit status.
     for (const char* text : {"--programmer N ", "--port PORT ", "--baud RATE ", "--latch N ",
                              "--device D ", "--catalogue FILE ", "--simulate ", "--sim-state FILE ",
