@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/HexDigits.h"
+#include "platform/HexDigits.h"
 #include "platform/MessageSink.h"
 #include "platform/UiText.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "formats/HexDigits.h"
+#include "platform/HexDigits.h"
 
 namespace {
 

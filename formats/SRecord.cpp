@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "formats/HexDigits.h"
+#include "platform/HexDigits.h"
 #include "platform/MessageSink.h"
 #include "platform/UiText.h"
 

@@ -13,6 +13,7 @@
 #include "formats/IntelHex.h"
 #include "fuzz/CountingMessageSink.h"
 #include "fuzz/FuzzCheck.h"
+#include "platform/HexDigits.h"
 
 namespace {
 
@@ -26,17 +27,6 @@ const std::string kNoEndRecord = "*.Hex文件转换失败(未找到\":00000001\"
 const std::string kBadCharacter = "*.Hex文件转换失败(错误的字符)!";
 const std::string kBadRecord = "*.Hex文件转换失败(错误的记录)!";
 const std::string kOver64k = "*.Hex文件转换失败(不支持大于64k)!";
-
-int Nibble(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 struct Outcome {
     int result = 0;
@@ -64,8 +54,8 @@ Outcome Model(std::string_view text, std::vector<std::uint8_t>& image)
             continue;
         }
         // text[marker] is ':', so i + 1 is always inside the text.
-        const int high = Nibble(c);
-        const int low = Nibble(text[i + 1]);
+        const int high = HexDigit(c);
+        const int low = HexDigit(text[i + 1]);
         if (high < 0 || low < 0)
             return {-1, kBadCharacter};
         if (records.empty())

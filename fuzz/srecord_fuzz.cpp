@@ -13,6 +13,7 @@
 #include "formats/SRecord.h"
 #include "fuzz/CountingMessageSink.h"
 #include "fuzz/FuzzCheck.h"
+#include "platform/HexDigits.h"
 
 namespace {
 
@@ -20,23 +21,11 @@ constexpr std::size_t kImageSize = 0x20000;
 constexpr std::uint8_t kGuardA = 0xA5;
 constexpr std::uint8_t kGuardB = 0x5A;
 
-int Digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Sets the count and the checksum of every line made of 'S', a type and hex
 // pairs to what its length and bytes call for. Random mutations seldom get
 // both right; repaired, the input reaches the address and count checks.
 std::string Repaired(std::string_view text)
 {
-    static const char kDigits[] = "0123456789ABCDEF";
     std::string out(text);
     std::size_t start = 0;
     while (start < out.size()) {
@@ -49,17 +38,17 @@ std::string Repaired(std::string_view text)
         const std::size_t digits = stop - start;
         bool pairs = digits >= 6 && digits % 2 == 0 && out[start] == 'S';
         for (std::size_t i = start + 2; pairs && i < stop; ++i)
-            pairs = Digit(out[i]) >= 0;
+            pairs = HexDigit(out[i]) >= 0;
         if (pairs) {
             const std::size_t bytes = (digits - 2) / 2;
             const unsigned count = static_cast<unsigned>(bytes - 1) & 0xFF;
-            out[start + 2] = kDigits[count >> 4];
-            out[start + 3] = kDigits[count & 0x0F];
+            out[start + 2] = kUpperHexDigits[count >> 4];
+            out[start + 3] = kUpperHexDigits[count & 0x0F];
             unsigned sum = 0;
             for (std::size_t i = start + 2; i + 2 < stop; i += 2)
-                sum += static_cast<unsigned>(Digit(out[i]) * 16 + Digit(out[i + 1]));
-            out[stop - 2] = kDigits[(~sum >> 4) & 0x0F];
-            out[stop - 1] = kDigits[~sum & 0x0F];
+                sum += static_cast<unsigned>(HexDigit(out[i]) * 16 + HexDigit(out[i + 1]));
+            out[stop - 2] = kUpperHexDigits[(~sum >> 4) & 0x0F];
+            out[stop - 1] = kUpperHexDigits[~sum & 0x0F];
         }
         start = end + 1;
     }

@@ -7,34 +7,23 @@
 #include <vector>
 
 #include "platform/FileBytes.h"
+#include "platform/HexDigits.h"
 #include "platform/IniText.h"
 
 namespace {
 
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Two hex digits (either case, as Windows accepts) or -1.
 int HexByte(char high, char low)
 {
-    const int h = HexDigitValue(high);
-    const int l = HexDigitValue(low);
+    const int h = HexDigit(high);
+    const int l = HexDigit(low);
     return (h < 0 || l < 0) ? -1 : h * 16 + l;
 }
 
 void AppendHexByte(std::string& out, std::uint8_t byte)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0x0F];
+    out += kUpperHexDigits[byte >> 4];
+    out += kUpperHexDigits[byte & 0x0F];
 }
 
 } // namespace

@@ -21,5 +21,12 @@ constexpr std::array<std::uint8_t, 256> MakeHexDigitTable()
 }
 inline constexpr std::array<std::uint8_t, 256> kHexDigitValue = MakeHexDigitTable();
 
+// The value of one hex digit (either case), or -1.
+constexpr int HexDigit(char c)
+{
+    const std::uint8_t v = kHexDigitValue[static_cast<unsigned char>(c)];
+    return v == kNotHexDigit ? -1 : v;
+}
+
 // Upper-case digits, as the files this program writes use them.
 inline constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
