@@ -72,8 +72,7 @@ bool CheckWritablePlace(const std::string& path, std::string& reason)
     return true;
 }
 
-}  // namespace
-
+// An index ("3") or an exact name; -1 when neither matches.
 int ResolveDevice(const std::string& text, const std::vector<DeviceRecord>& devices)
 {
     if (text.find_first_not_of("0123456789") == std::string::npos && text.size() < 9) {
@@ -85,8 +84,6 @@ int ResolveDevice(const std::string& text, const std::vector<DeviceRecord>& devi
             return int(i);
     return -1;
 }
-
-namespace {
 
 // The simulated ISP programmers stand where the port, the GPIO chip or the
 // FTDI cable would be: same backend, same start-up report (4), the chip kept
@@ -266,6 +263,25 @@ private:
 
 }  // namespace
 
+std::optional<ChosenDevice> ChooseDevice(const CliOptions& options)
+{
+    ChosenDevice chosen;
+    chosen.cataloguePath =
+        options.catalogue.empty() ? g_strAppDir + "ChipList.chip" : options.catalogue;
+    std::optional<std::vector<DeviceRecord>> devices = ReadCatalogueFile(chosen.cataloguePath);
+    if (!devices) {
+        Complain("cannot read the device catalogue " + chosen.cataloguePath);
+        return std::nullopt;
+    }
+    chosen.devices = std::move(*devices);
+    chosen.index = ResolveDevice(options.device, chosen.devices);
+    if (chosen.index < 0) {
+        Complain("unknown device '" + options.device + "' (see tamberlink-cli devices)");
+        return std::nullopt;
+    }
+    return chosen;
+}
+
 int RunDeviceCommand(const CliOptions& options)
 {
     std::string reason;
@@ -279,27 +295,21 @@ int RunDeviceCommand(const CliOptions& options)
         return kExitUsage;
     }
 
-    const std::string cataloguePath =
-        options.catalogue.empty() ? g_strAppDir + "ChipList.chip" : options.catalogue;
-    const std::optional<std::vector<DeviceRecord>> devices = ReadCatalogueFile(cataloguePath);
-    if (!devices) {
-        Complain("cannot read the device catalogue " + cataloguePath);
+    const std::optional<ChosenDevice> chosen = ChooseDevice(options);
+    if (!chosen)
         return kExitUsage;
-    }
-    const int deviceIndex = ResolveDevice(options.device, *devices);
-    if (deviceIndex < 0) {
-        Complain("unknown device '" + options.device + "' (see tamberlink-cli devices)");
-        return kExitUsage;
-    }
+    const std::string& cataloguePath = chosen->cataloguePath;
+    const std::vector<DeviceRecord>& devices = chosen->devices;
+    const int deviceIndex = chosen->index;
 
     std::string portPath = options.portPath;
     std::unique_ptr<CBoardSimulator> board;
     CProgrammerSession::BackendOpener opener;
     if (options.simulate && options.programmer != 0) {
-        opener = SimulatedIspOpener(options, deviceIndex, *devices);
+        opener = SimulatedIspOpener(options, deviceIndex, devices);
     } else if (options.simulate) {
         CBoardSimulator::Options boardOptions;
-        boardOptions.at89s51 = (*devices)[std::size_t(deviceIndex)].name == "AT89S51";
+        boardOptions.at89s51 = devices[std::size_t(deviceIndex)].name == "AT89S51";
         boardOptions.baud = options.baudSel == 1 ? 57600 : 115200;
         board = std::make_unique<CBoardSimulator>(boardOptions);
         std::error_code error;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,15 @@
 // kExitUnreachable).
 int RunDeviceCommand(const CliOptions& options);
 
-// The catalogue index --device names: an index ("3") or an exact name; -1
-// when neither matches.
-int ResolveDevice(const std::string& text, const std::vector<DeviceRecord>& devices);
+// The catalogue a command reads (--catalogue, else the program folder's) and
+// the entry --device names in it (an index such as "3" or an exact name).
+struct ChosenDevice {
+    std::string cataloguePath;
+    std::vector<DeviceRecord> devices;
+    int index = -1;
+
+    const DeviceRecord& Record() const { return devices[std::size_t(index)]; }
+};
+// Reads the catalogue and finds the device; nullopt after saying on stderr
+// why not (the caller exits with kExitUsage).
+std::optional<ChosenDevice> ChooseDevice(const CliOptions& options);

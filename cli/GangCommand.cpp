@@ -20,10 +20,8 @@
 #include "cli/RoundGate.h"
 #include "cli/SerialAllocator.h"
 #include "formats/ImageFile.h"
-#include "platform/AppGlobals.h"
 #include "platform/FileBytes.h"
 #include "platform/StderrMessageSink.h"
-#include "programmer/DeviceCatalogue.h"
 #include "programmer/Programmer.h"
 #include "programmer/SerialPort.h"
 #include "sim/BoardSimulator.h"
@@ -130,19 +128,12 @@ int RunGangCommand(const CliOptions& options, CGangConsole& console)
         }
     }
 
-    const std::string cataloguePath =
-        options.catalogue.empty() ? g_strAppDir + "ChipList.chip" : options.catalogue;
-    const std::optional<std::vector<DeviceRecord>> devices = ReadCatalogueFile(cataloguePath);
-    if (!devices) {
-        Complain("cannot read the device catalogue " + cataloguePath);
+    const std::optional<ChosenDevice> chosen = ChooseDevice(options);
+    if (!chosen)
         return kExitUsage;
-    }
-    const int deviceIndex = ResolveDevice(options.device, *devices);
-    if (deviceIndex < 0) {
-        Complain("unknown device '" + options.device + "' (see tamberlink-cli devices)");
-        return kExitUsage;
-    }
-    const DeviceRecord& device = (*devices)[std::size_t(deviceIndex)];
+    const std::string& cataloguePath = chosen->cataloguePath;
+    const int deviceIndex = chosen->index;
+    const DeviceRecord& device = chosen->Record();
 
     // Two sessions on one board would interleave their frames: the same
     // device under two names (COM1 and /dev/ttyS0, a by-id link) is refused.
