@@ -18,8 +18,9 @@ void CFtdiLines::Fail(const std::string& why)
 {
     if (m_bFailed)
         return;
-    m_bFailed = true;
+    // The text first: a reader that sees the flag reads a finished text.
     m_strError = why;
+    m_bFailed = true;
 }
 
 void CFtdiLines::Queue()

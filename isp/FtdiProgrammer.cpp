@@ -11,10 +11,12 @@
 
 int CFtdiProgrammer::OpenBackend(CProgrammer& programmer, int progType, int /*ispSetting*/)
 {
+    // Opened before it is handed over: a controller without a slot for the
+    // type drops the backend at once.
     auto ftdi = std::make_unique<CFtdiProgrammer>();
-    CFtdiProgrammer* backend = ftdi.get();
+    const int ready = ftdi->Open(&programmer, WiringFor(programmer), &CLibFtdiBitBang::Open);
     programmer.SetBackend(progType, std::move(ftdi));
-    return backend->Open(&programmer, WiringFor(programmer), &CLibFtdiBitBang::Open);
+    return ready;
 }
 
 FtdiWiring CFtdiProgrammer::WiringFor(const CProgrammer& programmer)

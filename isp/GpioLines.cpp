@@ -13,8 +13,9 @@ void CGpioLines::Fail(int offset, int error)
 {
     if (m_bFailed)
         return;
-    m_bFailed = true;
+    // The text first: a reader that sees the flag reads a finished text.
     m_strError = m_wiring.Explain(error, offset);
+    m_bFailed = true;
 }
 
 void CGpioLines::Drive(IGpioLineRequest::Line line, int offset, int level)

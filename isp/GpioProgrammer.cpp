@@ -7,10 +7,12 @@
 
 int CGpioProgrammer::OpenBackend(CProgrammer& programmer, int progType, int /*ispSetting*/)
 {
+    // Opened before it is handed over: a controller without a slot for the
+    // type drops the backend at once.
     auto gpio = std::make_unique<CGpioProgrammer>();
-    CGpioProgrammer* backend = gpio.get();
+    const int ready = gpio->Open(&programmer, WiringFor(programmer), &CGpiodLineRequest::Request);
     programmer.SetBackend(progType, std::move(gpio));
-    return backend->Open(&programmer, WiringFor(programmer), &CGpiodLineRequest::Request);
+    return ready;
 }
 
 GpioWiring CGpioProgrammer::WiringFor(const CProgrammer& programmer)

@@ -9,10 +9,12 @@ CIspProgrammer::~CIspProgrammer() = default;
 
 int CIspProgrammer::OpenBackend(CProgrammer& programmer, int progType, int ispSetting)
 {
+    // Opened before it is handed over: a controller without a slot for the
+    // type drops the backend at once.
     auto isp = std::make_unique<CIspProgrammer>(programmer.Messages());
-    CIspProgrammer* backend = isp.get();
+    const int ready = isp->Init(&programmer, kDefaultBase, progType, ispSetting);
     programmer.SetBackend(progType, std::move(isp));
-    return backend->Init(&programmer, kDefaultBase, progType, ispSetting);
+    return ready;
 }
 
 int CIspProgrammer::Init(CProgrammer* controller, int basePort, int cableType, int latchMode)

@@ -52,19 +52,28 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
         return nullptr;
     }
     libusb_device* found = nullptr;
+    // A cable whose serial number could not be read for want of access:
+    // if none matches, that is the likelier answer than "not plugged in".
+    std::string deniedPath;
     for (ftdi_device_list* item = list; item && !found; item = item->next) {
         libusb_device_descriptor descriptor{};
         if (libusb_get_device_descriptor(item->dev, &descriptor) != 0)
             continue;
         char serial[128] = "";
-        if (!address.serial.empty())
-            ftdi_usb_get_strings2(ctx, item->dev, nullptr, 0, nullptr, 0, serial, sizeof serial);
+        if (!address.serial.empty()
+            && ftdi_usb_get_strings2(ctx, item->dev, nullptr, 0, nullptr, 0, serial, sizeof serial)
+                < 0
+            && deniedPath.empty()) {
+            const std::string path = UsbPath(item->dev);
+            if (::access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+                deniedPath = path;
+        }
         if (address.Matches(descriptor.idVendor, descriptor.idProduct, serial))
             found = item->dev;
     }
     if (!found) {
         ftdi_list_free(&list);
-        failure = address.NotFound();
+        failure = deniedPath.empty() ? address.NotFound() : address.AccessDenied(deniedPath);
         return nullptr;
     }
     const std::string usbPath = UsbPath(found);

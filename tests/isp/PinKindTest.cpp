@@ -9,6 +9,8 @@
 #include <fstream>
 #include <optional>
 
+#include "isp/FtdiProgrammer.h"
+#include "isp/GpioProgrammer.h"
 #include "isp/IspByteModeFamily.h"
 #include "platform/AppGlobals.h"
 #include "programmer/Programmer.h"
@@ -381,6 +383,21 @@ TEST(GpioWiring, ReadsItsSectionAndNamesTheDevice)
     const std::string denied = w.Explain(EACCES);
     EXPECT_NE(denied.find("/dev/gpiochip0: Permission denied"), std::string::npos) << denied;
     EXPECT_NE(denied.find("60-tamberlink.rules"), std::string::npos) << denied;
+}
+
+// A controller without a slot for the type drops what it is given: the
+// kind must not go on using a backend that is already gone.
+TEST(PinKindOpen, AKindTheControllerCannotHoldIsOpenedThenDroppedWhole)
+{
+    CStatusQueue queue;
+    CRecordingMessageSink messages;
+    CProgrammer programmer(queue, messages);  // no backend table: no slot for 4 or 5
+    programmer.m_strPortPath = "/no/such/gpiochip";
+    EXPECT_EQ(CGpioProgrammer::OpenBackend(programmer, 4, 0), 0);
+    EXPECT_EQ(programmer.Backend(), nullptr);
+    programmer.m_strPortPath = "ftdi:0403:6001:NO-SUCH-CABLE";
+    EXPECT_EQ(CFtdiProgrammer::OpenBackend(programmer, 5, 0), 0);
+    EXPECT_EQ(programmer.Backend(), nullptr);
 }
 
 }  // namespace
