@@ -6,6 +6,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -186,8 +188,21 @@ int CSerialPort::Reopen()
     return StartMonitor();
 }
 
+bool CSerialPort::TellsUartType(dev_t device)
+{
+    // The 8250 driver's ports (/dev/ttyS*: major 4, minors from 64) report
+    // the UART they found, 0 for none. USB adapters and ACM modems answer
+    // TIOCGSERIAL as well, with type 0 although a UART is there.
+    constexpr unsigned kTtyMajor = 4;
+    constexpr unsigned kFirstSerialMinor = 64;
+    return major(device) == kTtyMajor && minor(device) >= kFirstSerialMinor;
+}
+
 int CSerialPort::ProbeUart(int fd)
 {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !TellsUartType(info.st_rdev))
+        return -1;
     serial_struct serial{};
     if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
         return -1;

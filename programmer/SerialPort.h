@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <sys/types.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,11 +51,14 @@ public:
     int Reopen();
 
     // Asks the driver which UART stands behind an open descriptor: its type
-    // (0 when none does), or -1 when the driver does not tell (USB
-    // adapters, pseudo-terminals). Open refuses a port of type 0, which
-    // would otherwise swallow every frame in silence.
+    // (0 when none does), or -1 when the driver does not tell (anything but
+    // a built-in /dev/ttyS port: USB adapters, ACM modems, pseudo-terminals).
+    // Open refuses a port of type 0, which would otherwise swallow every
+    // frame in silence.
     using UartProbe = std::function<int(int fd)>;
     static int ProbeUart(int fd);
+    // Whether a device's TIOCGSERIAL type can be believed (the 8250 ports).
+    static bool TellsUartType(dev_t device);
     // Tests stand in for the driver's answer.
     void SetUartProbe(UartProbe probe) { m_probeUart = std::move(probe); }
     bool IsPortOpen() const;

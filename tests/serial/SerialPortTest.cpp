@@ -5,6 +5,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "platform/AppGlobals.h"
@@ -88,6 +89,12 @@ TEST(SerialPortOpen, PortWithoutUartIsRefused)
     const int fd = ::open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     EXPECT_EQ(CSerialPort::ProbeUart(fd), -1);
     ::close(fd);
+    // USB adapters (ttyUSB 188, ttyACM 166) answer TIOCGSERIAL with type 0
+    // too: only the 8250's ttyS ports are judged by it.
+    EXPECT_TRUE(CSerialPort::TellsUartType(makedev(4, 64)));   // /dev/ttyS0
+    EXPECT_FALSE(CSerialPort::TellsUartType(makedev(4, 1)));   // /dev/tty1
+    EXPECT_FALSE(CSerialPort::TellsUartType(makedev(188, 0)));  // /dev/ttyUSB0
+    EXPECT_FALSE(CSerialPort::TellsUartType(makedev(166, 0)));  // /dev/ttyACM0
     for (const int uartType : {0, -1, 4}) {  // 4: a 16550A
         CRecordingMessageSink messages;
         CRecordingPort port(messages);
