@@ -101,37 +101,6 @@ CProgrammerSession::BackendOpener SimulatedIspOpener(const CliOptions& options, 
     };
 }
 
-// Why the port could not be opened, with what the user can do.
-void ExplainPortFailure(CProgrammer& programmer, const CliOptions& options)
-{
-    if (auto* isp = dynamic_cast<CIspEngine*>(programmer.Backend())) {
-        const std::string why = isp->LinesError();
-        Complain("cannot open " + isp->LinesName() + (why.empty() ? std::string() : ": " + why));
-        return;
-    }
-    std::string path = programmer.m_strPortPath.empty()
-        ? CSerialPort::ResolveComPortPath(options.comPort)
-        : programmer.m_strPortPath;
-    int error = 0;
-    if (auto* port = dynamic_cast<CSerialPort*>(programmer.Backend())) {
-        error = port->LastOpenErrno();
-        path = port->LastOpenPath();
-    }
-    std::string text = "cannot open serial port " + path;
-    if (error == kErrorNoUart)
-        text += ": no UART behind this device (choose the port the programmer is on)";
-    else if (error != 0)
-        text += ": " + std::string(std::strerror(error));
-    if (error == EACCES || error == EPERM)
-        text += " (the user must be in group dialout: sudo usermod -aG dialout $USER,"
-                " then log in again)";
-    else if (error == EBUSY)
-        text += " (another program is using the port)";
-    else if (error == ENOENT || error == ENODEV || error == ENXIO)
-        text += " (no such port: check --port or the \"Ports\" section of Tamber_Info.ini)";
-    Complain(text);
-}
-
 // An ISP connection that stopped working mid-run (a cable pulled out): why.
 void ExplainBrokenLines(CProgrammer& programmer)
 {
@@ -174,13 +143,8 @@ public:
         });
         const bool started = m_session.SequenceEndCount() > 0;
         if (started && !m_session.LastSequenceSucceeded()) {
-            if (m_bPortFailed) {
-                ExplainPortFailure(m_session.Programmer(), m_options);
-                return kExitUnreachable;
-            }
-            if (m_loop.TimeoutCount() > 0) {
-                Complain("no answer from the programmer on " + PortPath()
-                         + " (is it connected, powered and on this port?)");
+            if (m_bPortFailed || m_loop.TimeoutCount() > 0) {
+                Complain(UnreachableText(m_session.Programmer(), m_options, m_bPortFailed));
                 return kExitUnreachable;
             }
             return kExitFailure;
@@ -196,13 +160,6 @@ private:
     {
         return std::chrono::milliseconds(
             std::max<long long>(1, std::llround(options.timeoutSeconds * 1000.0)));
-    }
-
-    std::string PortPath()
-    {
-        if (auto* port = dynamic_cast<CSerialPort*>(m_session.Programmer().Backend()))
-            return port->LastOpenPath();
-        return m_options.port;
     }
 
     bool Click(void (CProgrammerSession::*handler)())
@@ -262,6 +219,41 @@ private:
 };
 
 }  // namespace
+
+std::string UnreachableText(CProgrammer& programmer, const CliOptions& options, bool portFailed)
+{
+    auto* port = dynamic_cast<CSerialPort*>(programmer.Backend());
+    if (!portFailed)
+        return "no answer from the programmer on " + (port ? port->LastOpenPath() : options.port)
+            + " (is it connected, powered and on this port?)";
+    if (auto* isp = dynamic_cast<CIspEngine*>(programmer.Backend())) {
+        const std::string why = isp->LinesError();
+        return "cannot open " + isp->LinesName() + (why.empty() ? std::string() : ": " + why);
+    }
+    std::string path = programmer.m_strPortPath.empty()
+        ? CSerialPort::ResolveComPortPath(options.comPort)
+        : programmer.m_strPortPath;
+    int error = 0;
+    if (port) {
+        error = port->LastOpenErrno();
+        path = port->LastOpenPath();
+    }
+    std::string text = "cannot open serial port " + path;
+    if (error == kErrorNoUart)
+        text += ": no UART behind this device (choose the port the programmer is on)";
+    else if (error != 0)
+        text += ": " + std::string(std::strerror(error));
+    if (error == EACCES || error == EPERM)
+        text += " (the user must be in group dialout: sudo usermod -aG dialout $USER,"
+                " then log in again)";
+    else if (error == EBUSY)
+        text += " (another program is using the port)";
+    else if (error == ENOENT || error == ENODEV || error == ENXIO)
+        text += std::string(" (no such port: check ")
+            + (options.command == "gang" ? "--ports" : "--port")
+            + " or the \"Ports\" section of Tamber_Info.ini)";
+    return text;
+}
 
 std::optional<ChosenDevice> ChooseDevice(const CliOptions& options)
 {

@@ -7,6 +7,8 @@
 #include "cli/CliOptions.h"
 #include "programmer/DeviceRecord.h"
 
+class CProgrammer;
+
 // Runs one device command (check, detect, erase, write, read, verify, lock,
 // auto) as the main window would: opens the backend, waits for its first
 // answer, then clicks the command's button and follows the sequence to its
@@ -26,3 +28,7 @@ struct ChosenDevice {
 // Reads the catalogue and finds the device; nullopt after saying on stderr
 // why not (the caller exits with kExitUsage).
 std::optional<ChosenDevice> ChooseDevice(const CliOptions& options);
+
+// Why the programmer could not be reached, with what the user can do: its
+// port (or ISP lines) would not open when portFailed, else it never answered.
+std::string UnreachableText(CProgrammer& programmer, const CliOptions& options, bool portFailed);

@@ -4,20 +4,19 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <thread>
 
 #include "app/core/ProgrammerSession.h"
 #include "app/core/SessionEventLoop.h"
 #include "cli/CliView.h"
+#include "cli/DeviceCommand.h"
 #include "cli/GangConsole.h"
 #include "cli/RoundGate.h"
 #include "cli/SerialAllocator.h"
 #include "platform/FileBytes.h"
 #include "platform/MessageSink.h"
 #include "platform/Sha256.h"
-#include "programmer/SerialPort.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusQueue.h"
 #include "sim/BoardSimulator.h"
@@ -159,7 +158,8 @@ void CGangStation::RunRounds()
     const Clock::time_point start = Clock::now();
     if (!Connect()) {
         if (m_bUnreachable) {
-            ExplainUnreachable();
+            if (m_link)
+                Note(UnreachableText(m_link->session.Programmer(), m_options, m_bPortFailed));
             Record("unreachable", SecondsSince(start), {});
         } else {
             Record("failure", SecondsSince(start), {});
@@ -180,7 +180,8 @@ bool CGangStation::Connect()
         m_bUnreachable = true;
         return false;
     }
-    CliOptions options = *m_run.options;
+    m_options = *m_run.options;
+    CliOptions& options = m_options;
     if (m_board)
         options.portPath = m_board->DevicePath();
     else
@@ -223,25 +224,6 @@ bool CGangStation::Connect()
         return true;
     m_bUnreachable = m_bPortFailed || m_link->loop.TimeoutCount() > 0;
     return false;
-}
-
-void CGangStation::ExplainUnreachable()
-{
-    if (!m_link)
-        return;
-    std::string path = m_link->session.Programmer().m_strPortPath;
-    int error = 0;
-    if (auto* port = dynamic_cast<CSerialPort*>(m_link->session.Programmer().Backend())) {
-        error = port->LastOpenErrno();
-        path = port->LastOpenPath();
-    }
-    if (!m_bPortFailed)
-        Note("no answer from the programmer on " + path);
-    else if (error == kErrorNoUart)
-        Note("cannot open serial port " + path + ": no UART behind this device");
-    else
-        Note("cannot open serial port " + path
-             + (error ? ": " + std::string(std::strerror(error)) : std::string()));
 }
 
 void CGangStation::ProgramChip()

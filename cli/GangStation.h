@@ -68,12 +68,12 @@ private:
     // One detect while waiting for a chip; the signature read, if any.
     std::optional<std::array<std::uint8_t, 3>> Poll();
     void Record(const std::string& outcome, double seconds, const std::string& sha256);
-    void ExplainUnreachable();
     void Note(const std::string& text);
 
     const GangRun m_run;
     const std::string m_strPort;
     const std::string m_strSimStatePath;
+    CliOptions m_options;  // the run's, with this port's
     // Declared before the link: the board outlives the port that talks to it.
     std::unique_ptr<CBoardSimulator> m_board;
     std::unique_ptr<Link> m_link;

@@ -201,7 +201,9 @@ TEST(GangPorts, UnreachablePortExitsThreeAndTheOthersStillRun)
                                          dir.File("L")},
                                         dir.Path().string());
     EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.err.find("[/no/such/tty] cannot open serial port /no/such/tty: No such file"),
+    // The same explanation as the single-port commands give, hint included.
+    EXPECT_NE(run.err.find("[/no/such/tty] cannot open serial port /no/such/tty: No such file or "
+                           "directory (no such port: check --ports or"),
               std::string::npos)
         << run.err;
     EXPECT_NE(run.out.find("[/no/such/tty] 初始化串口通讯失败.\n"), std::string::npos);
