@@ -27,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 
 // Between two detects while waiting for a chip to be swapped.
 constexpr auto kPollInterval = std::chrono::milliseconds(300);
+// Detects in a row that get no answer before the port is given up.
+constexpr int kUnansweredPollLimit = 3;
 
 std::string SignatureText(const std::array<std::uint8_t, 3>& signature)
 {
@@ -254,23 +256,44 @@ bool CGangStation::WaitForNextChip()
 {
     m_link->view.SetMuted(true);
     Note("waiting for the chip to be taken out");
-    for (;;) {
-        const auto signature = Poll();
-        if (signature && IsEmptySocket(*signature))
-            break;
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    Note("waiting for a new chip");
-    for (;;) {
-        if (Poll() && m_link->session.LastSequenceSucceeded())
-            break;
-        std::this_thread::sleep_for(kPollInterval);
+    bool answered = PollUntil([](const Signature& signature) { return IsEmptySocket(signature); });
+    if (answered) {
+        Note("waiting for a new chip");
+        answered = PollUntil(
+            [this](const Signature&) { return m_link->session.LastSequenceSucceeded(); });
     }
     m_link->view.SetMuted(false);
-    return true;
+    if (!answered) {
+        // A port gone, or a programmer that went silent, would keep this
+        // port waiting for ever: its rounds end here and the run fails.
+        Note(UnreachableText(m_link->session.Programmer(), m_options, m_bPortFailed));
+        Note("no more chips on this port");
+        m_bFaulty = true;
+    }
+    return answered;
 }
 
-std::optional<std::array<std::uint8_t, 3>> CGangStation::Poll()
+bool CGangStation::PollUntil(const std::function<bool(const Signature&)>& wanted)
+{
+    m_bPortFailed = false;
+    int unanswered = 0;
+    for (;;) {
+        const std::optional<Signature> signature = Poll();
+        if (m_bPortFailed)
+            return false;
+        if (!signature) {
+            if (++unanswered >= kUnansweredPollLimit)
+                return false;
+        } else if (wanted(*signature)) {
+            return true;
+        } else {
+            unanswered = 0;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+std::optional<CGangStation::Signature> CGangStation::Poll()
 {
     m_lastSignature.reset();
     CProgrammerSession& session = m_link->session;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,9 +65,14 @@ private:
     bool Connect();
     void ProgramChip();
     bool BetweenRounds();
+    using Signature = std::array<std::uint8_t, 3>;
+    // false when the port failed or stopped answering meanwhile.
     bool WaitForNextChip();
+    // Detects until one reads a signature that wanted accepts; false when
+    // the port fails or several detects in a row get no answer.
+    bool PollUntil(const std::function<bool(const Signature&)>& wanted);
     // One detect while waiting for a chip; the signature read, if any.
-    std::optional<std::array<std::uint8_t, 3>> Poll();
+    std::optional<Signature> Poll();
     void Record(const std::string& outcome, double seconds, const std::string& sha256);
     void Note(const std::string& text);
 
@@ -80,7 +86,7 @@ private:
 
     std::optional<std::uint64_t> m_chipSerial;
     std::string m_strChipSignature;
-    std::optional<std::array<std::uint8_t, 3>> m_lastSignature;
+    std::optional<Signature> m_lastSignature;
     bool m_bPortFailed = false;
     bool m_bUnreachable = false;
     bool m_bFaulty = false;

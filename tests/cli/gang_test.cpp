@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <thread>
@@ -266,6 +267,41 @@ TEST(GangPorts, WaitChipWaitsForTheSocketToEmptyAndFillAgain)
         serials.insert(Field(log[i], "serial"));
     }
     EXPECT_EQ(serials, (std::set<std::string>{"1", "2", "3", "4"}));
+}
+
+// --wait-chip on a board that goes away or falls silent after the first
+// chip: that port's rounds end, said why, instead of polling for ever.
+TEST(GangPorts, WaitChipGivesUpOnAPortThatStopsAnswering)
+{
+    const std::pair<const char*, std::function<void(CBoardSimulator&)>> losses[] = {
+        {"cannot open serial port", [](CBoardSimulator& board) { board.Stop(); }},
+        {"no answer from the programmer",
+         [](CBoardSimulator& board) { board.SetFaults({.neverAnswer = true}); }},
+    };
+    for (const auto& [why, lose] : losses) {
+        CTempDir dir;
+        std::ofstream(dir.File("blink.hex")) << kBlinkHex;
+        std::ofstream(dir.File("socket")).put('\n');
+        CBoardSimulator board({.linkPath = dir.File("tty"), .socketPath = dir.File("socket")});
+        ASSERT_TRUE(board.Start());
+        CliRun run;
+        std::thread gang([&] {
+            run = RunTamberlinkCli({"--timeout", "0.5", "gang", dir.File("blink.hex"), "--ports",
+                                    dir.File("tty"), "--rounds", "2", "--wait-chip", "--log",
+                                    dir.File("L")},
+                                   dir.Path().string());
+        });
+        const auto guard = std::chrono::steady_clock::now() + 20s;
+        while (Lines(dir.File("L")).empty() && std::chrono::steady_clock::now() < guard)
+            std::this_thread::sleep_for(20ms);
+        lose(board);
+        gang.join();
+        EXPECT_EQ(run.exitCode, 1) << why;
+        EXPECT_NE(run.err.find("] " + std::string(why)), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("] no more chips on this port\n"), std::string::npos) << run.err;
+        EXPECT_NE(run.out.find("success"), std::string::npos) << "the first chip in the summary";
+        EXPECT_EQ(Lines(dir.File("L")).size(), 1u);
+    }
 }
 
 // Killed in the middle of a write: the number that chip took is already
