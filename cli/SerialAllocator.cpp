@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -25,7 +26,13 @@ CSerialAllocator::CSerialAllocator(const SerialNumberFormat& format)
 bool CSerialAllocator::UseStateFile(const std::string& path, std::string& error)
 {
     std::lock_guard lock(m_mutex);
-    const std::string lockPath = path + ".lock";
+    // The file the writes end up in, whatever links lead there: a second
+    // run through another name must find the same lock.
+    std::error_code canonicalError;
+    std::string target = std::filesystem::weakly_canonical(path, canonicalError).string();
+    if (canonicalError)
+        target = path;
+    const std::string lockPath = target + ".lock";
     CUniqueFd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
     if (!fd.IsValid()) {
         error = "cannot open " + lockPath + ": " + std::strerror(errno);

@@ -12,8 +12,8 @@
 // With a state file, the file always holds the next number to hand out; it
 // is replaced (temporary file, fsync, rename) before a number is given, so
 // a number once given is never given again, even if the program is killed
-// right after. A lock on "FILE.lock" keeps a second run from sharing the
-// file at the same time.
+// right after. A lock on "FILE.lock" beside the file FILE leads to (links
+// followed) keeps a second run from sharing it at the same time.
 class CSerialAllocator {
 public:
     explicit CSerialAllocator(const SerialNumberFormat& format);

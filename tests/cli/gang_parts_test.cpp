@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -90,6 +91,9 @@ TEST(SerialAllocator, StateFileHoldsTheNextNumberBeforeOneIsGiven)
         CSerialAllocator rival(Counter(1000, 5, 4));
         EXPECT_FALSE(rival.UseStateFile(state, error)) << "one run at a time";
         EXPECT_NE(error.find("in use"), std::string::npos) << error;
+        // Nor through a link to it: the lock is the file's, not the name's.
+        std::filesystem::create_symlink(state, dir.File("link"));
+        EXPECT_FALSE(rival.UseStateFile(dir.File("link"), error)) << "a link shares the lock";
     }
     CSerialAllocator next(Counter(1, 1, 4));
     ASSERT_TRUE(next.UseStateFile(state, error)) << error;
