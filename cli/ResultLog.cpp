@@ -117,7 +117,8 @@ bool CResultLog::Append(const ChipRecord& record, std::string& error)
         error = "cannot append to " + m_strPath + ": " + std::strerror(why);
         return false;
     }
-    if (::fdatasync(m_fd.Get()) != 0) {
+    // A pipe or terminal has no disk to flush to (fdatasync says EINVAL).
+    if (sized && ::fdatasync(m_fd.Get()) != 0) {
         error = "cannot flush " + m_strPath + ": " + std::strerror(errno);
         return false;
     }

@@ -34,8 +34,10 @@ std::string ChipRecordJson(const ChipRecord& record);
 std::string Iso8601LocalTime(std::time_t when);
 
 // The --log file: one JSON object per chip and line, appended. Each line
-// goes out whole in one write and is flushed to disk before Append returns,
-// so a crash never loses or tears a finished chip's line. Thread-safe.
+// goes out whole in one write and, in a regular file, is flushed to disk
+// before Append returns, so a crash never loses or tears a finished chip's
+// line. A pipe or terminal (/dev/stderr) takes the lines as they come.
+// Thread-safe.
 class CResultLog {
 public:
     bool Open(const std::string& path, std::string& error);

@@ -11,6 +11,8 @@
 #include <set>
 #include <thread>
 
+#include <unistd.h>
+
 #include "cli/CliOptions.h"
 #include "cli/ResultLog.h"
 #include "cli/RoundGate.h"
@@ -223,6 +225,25 @@ TEST(ResultLog, LinesFromManyThreadsStayWhole)
     for (; std::getline(in, line); ++lines)  // each line one thread's, whole
         EXPECT_EQ(line.find_first_not_of(line[19], 19), 3019u) << line.substr(0, 40);
     EXPECT_EQ(lines, 100);
+}
+
+// A pipe (or a terminal, /dev/stderr) takes the lines; there is nothing
+// to flush, and that is no failure.
+TEST(ResultLog, PipeTakesWholeLines)
+{
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    CResultLog log;
+    std::string error;
+    ASSERT_TRUE(log.Open("/proc/self/fd/" + std::to_string(ends[1]), error)) << error;
+    ChipRecord record;
+    record.outcome = "success";
+    EXPECT_TRUE(log.Append(record, error)) << error;
+    char line[512] = {};
+    EXPECT_EQ(std::string(line, std::size_t(::read(ends[0], line, sizeof line))),
+              ChipRecordJson(record) + "\n");
+    ::close(ends[0]);
+    ::close(ends[1]);
 }
 
 TEST(RoundGate, AllArriveThenOneRunsTheStepBetween)
