@@ -17,6 +17,7 @@
 #include "platform/FileBytes.h"
 #include "platform/MessageSink.h"
 #include "platform/Sha256.h"
+#include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusQueue.h"
 #include "sim/BoardSimulator.h"
@@ -206,6 +207,22 @@ bool CGangStation::Connect()
     });
     if (m_run.serials) {
         session.SetWriteStartHandler([this] {
+            // A detect may have chosen a smaller device than --device, whose
+            // write would stop short of the serial: no number for that chip.
+            const SerialNumberFormat& format = *m_run.options->gang.serial;
+            CProgrammer& programmer = m_link->session.Programmer();
+            const std::uint64_t end = std::uint64_t(format.address) + std::uint64_t(format.bytes);
+            if (end > std::uint64_t(programmer.CurrentRomBytes())) {
+                const DeviceRecord* device = programmer.CurrentDevice();
+                char range[64];
+                std::snprintf(range, sizeof range, "0x%X..0x%llX", format.address,
+                              (unsigned long long)end - 1);
+                Note("--serial: " + std::string(range) + " lies outside the "
+                     + (device ? device->name + "'s " + std::to_string(device->romSizeKB) + " KB"
+                               : std::string("device"))
+                     + "; the chip is not written and takes no number");
+                return false;
+            }
             std::string error;
             const std::optional<std::uint64_t> serial = m_run.serials->Take(error);
             if (!serial) {

@@ -269,6 +269,28 @@ TEST(GangPorts, WaitChipWaitsForTheSocketToEmptyAndFillAgain)
     EXPECT_EQ(serials, (std::set<std::string>{"1", "2", "3", "4"}));
 }
 
+// --detect finds a 4 KB chip where --device (8 KB) had room for the serial:
+// that chip is not written and takes no number.
+TEST(GangPorts, SerialOutsideTheDetectedDeviceTakesNoNumber)
+{
+    CTempDir dir;
+    std::ofstream(dir.File("blink.hex")) << kBlinkHex;
+    CBoardSimulator board({.at89s51 = true});
+    ASSERT_TRUE(board.Start());
+    const CliRun run = RunTamberlinkCli(
+        {"gang", dir.File("blink.hex"), "--ports", board.DevicePath(), "--detect", "--serial",
+         "0x1FF0:5", "--serial-state", dir.File("S"), "--log", dir.File("L")},
+        dir.Path().string());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("0x1FF0..0x1FF3 lies outside the AT89S51's 4 KB"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(board.BlocksWritten(), 0);
+    EXPECT_EQ(ReadText(dir.File("S")), "5\n");
+    const std::vector<std::string> log = Lines(dir.File("L"));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(Field(log[0], "serial") + " " + Field(log[0], "outcome"), "null failure");
+}
+
 // --wait-chip on a board that goes away or falls silent after the first
 // chip: that port's rounds end, said why, instead of polling for ever.
 TEST(GangPorts, WaitChipGivesUpOnAPortThatStopsAnswering)
