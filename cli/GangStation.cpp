@@ -14,9 +14,7 @@
 #include "cli/GangConsole.h"
 #include "cli/RoundGate.h"
 #include "cli/SerialAllocator.h"
-#include "platform/FileBytes.h"
 #include "platform/MessageSink.h"
-#include "platform/Sha256.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusQueue.h"
@@ -249,16 +247,13 @@ void CGangStation::ProgramChip()
 {
     const Clock::time_point start = Clock::now();
     m_chipSerial.reset();
-    const std::string& file = m_run.options->file;
-    // The bytes as they are now: the record names what this chip was given.
-    const std::optional<std::string> bytes = ReadFileBytes(file);
-    const std::string sha256 = bytes ? CSha256::Hex(*bytes) : std::string();
-
     CProgrammerSession& session = m_link->session;
-    m_link->view.SetOpenPath(file);
+    m_link->view.SetOpenPath(m_run.options->file);
     const bool passed = m_link->loop.RunCommand([&] { session.OnLoadFile(); })
         && m_link->loop.RunCommand([&] { session.OnAuto(); });
-    Record(passed ? "success" : "failure", SecondsSince(start), sha256);
+    // Of the bytes the last load read, which this chip was given (a file
+    // changed meanwhile cannot slip in between).
+    Record(passed ? "success" : "failure", SecondsSince(start), session.LoadedFileSha256());
 }
 
 bool CGangStation::BetweenRounds()

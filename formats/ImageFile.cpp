@@ -15,6 +15,7 @@
 #include "formats/IntelHex.h"
 #include "formats/IntelHexWriter.h"
 #include "formats/SRecord.h"
+#include "platform/Sha256.h"
 
 namespace {
 
@@ -137,6 +138,8 @@ bool LoadOpened(int fd, const std::string& upperExt, std::uint8_t* buffer,
         // Some converters read the text up to its first NUL.
         data.bytes[data.size] = '\0';
         ConvertInto(convert, data, upperExt, buffer, messages, load);
+        if (load.Loaded())
+            load.sha256 = CSha256::Hex(std::string_view(data.bytes.get(), data.size));
         return true;
     }
 
@@ -149,6 +152,7 @@ bool LoadOpened(int fd, const std::string& upperExt, std::uint8_t* buffer,
     std::memcpy(buffer, data.bytes.get(), data.size);
     load.count = static_cast<long>(data.size);
     load.outcome = ImageLoad::Outcome::Loaded;
+    load.sha256 = CSha256::Hex(std::string_view(data.bytes.get(), data.size));
     return true;
 }
 

@@ -46,6 +46,9 @@ struct ImageLoad {
     // The converter's result (0 for a raw image).
     int converted = 0;
     int error = 0;
+    // SHA-256 (hex) of the bytes this load read: a converted file's whole
+    // text, a raw image's bytes up to kImageBufferSize. Empty unless Loaded.
+    std::string sha256;
 
     bool Loaded() const { return outcome == Outcome::Loaded; }
 };

@@ -558,6 +558,7 @@ int CProgrammerSession::LoadImageFile()
     }
     const ImageLoad load =
         LoadImageToBuffer(m_strFilePath, m_strFileExt, m_Programmer.Buffer1, m_messages);
+    m_strLoadedSha256 = load.sha256;
     if (load.outcome == ImageLoad::Outcome::Unreadable) {
         AppendLog(Tr("打开文件失败."));
         AdvanceSequence(0, 1);

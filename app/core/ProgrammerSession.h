@@ -133,6 +133,9 @@ public:
     void SetFilePath(const std::string& path);
     const std::string& FilePath() const { return m_strFilePath; }
     const std::string& FileExt() const { return m_strFileExt; }
+    // The SHA-256 of the file bytes the last load put into Buffer1; empty
+    // after a load that failed.
+    const std::string& LoadedFileSha256() const { return m_strLoadedSha256; }
 
     // The record the session started from (hotkey and the rest that the
     // settings page shows).
@@ -183,6 +186,7 @@ private:
     int m_bStepVerify = 0;
     std::string m_strFilePath;
     std::string m_strFileExt;
+    std::string m_strLoadedSha256;
     SettingsRecord m_Settings;
     int m_nProgType = 0;
     int m_nBaudSel = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Sha256.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TempDir.h"
 
@@ -54,6 +55,7 @@ TEST(ImageFile, BinaryIsPaddedOrCutToTheBuffer)
         std::vector<std::uint8_t> expected(kImageBufferSize, 0xFF);
         std::copy_n(bytes.begin(), kept, expected.begin());
         EXPECT_EQ(load.buffer, expected) << bytes.size();
+        EXPECT_EQ(load.result.sha256, CSha256::Hex(std::string_view(bytes).substr(0, kept)));
     }
 }
 
@@ -67,6 +69,7 @@ TEST(ImageFile, HexChosenByExtensionAfterUpperCasing)
     EXPECT_EQ(hex.buffer[0x10], 0x42);
     EXPECT_EQ(hex.buffer[0x11], 0xFF);
     EXPECT_EQ(hex.buffer[0x10000], kUntouched);  // the converter fills only 64K
+    EXPECT_EQ(hex.result.sha256, CSha256::Hex(text));  // of the text read
 
     Load raw(dir, "prog.hx", &text);
     EXPECT_EQ(raw.count, std::ssize(text));
@@ -91,6 +94,7 @@ TEST(ImageFile, FailedConversionLeavesBufferAsItWas)
         EXPECT_EQ(load.result.outcome, ImageLoad::Outcome::ConversionFailed) << c.text;
         EXPECT_EQ(load.result.count, std::ssize(c.text));
         EXPECT_EQ(load.hexResult, -1);
+        EXPECT_EQ(load.result.sha256, "");
         EXPECT_EQ(load.sink.Texts().size(), c.messages) << c.text;
         EXPECT_EQ(load.buffer, std::vector<std::uint8_t>(kImageBufferSize, kUntouched)) << c.text;
     }
