@@ -132,12 +132,14 @@ void CGangStation::Run()
     RunRounds();
     if (m_run.gate)
         m_run.gate->Leave();
-    // The port closes while the board still serves it; with the port gone
-    // nothing reaches the chip any more, so it is saved as it now stays.
+    // The port closes while the board still serves it; the board then
+    // stops, so the chip is saved as it stays.
     m_link.reset();
+    if (!m_board || m_strSimStatePath.empty())
+        return;
+    m_board->Stop();
     std::string why;
-    if (m_board && !m_strSimStatePath.empty()
-        && !m_board->Chip().SaveState(m_strSimStatePath, &why)) {
+    if (!m_board->Chip().SaveState(m_strSimStatePath, &why)) {
         Note("cannot save the simulated chip to " + m_strSimStatePath + ": " + why);
         m_bFaulty = true;
     }

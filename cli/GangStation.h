@@ -37,7 +37,7 @@ class CGangStation {
 public:
     // board: the port's simulated board, loaded but not started, or null
     // for real hardware; its chip is saved to simStatePath (when not empty)
-    // at the end.
+    // at the end, after the board has stopped.
     CGangStation(const GangRun& run, std::string port, std::unique_ptr<CBoardSimulator> board,
                  std::string simStatePath);
     ~CGangStation();
@@ -47,8 +47,9 @@ public:
     // Reaches the programmer, then programs a chip per round, closes the
     // port and saves the simulated chip. Call once.
     void Run();
-    // Stops the simulated board, after Run. Separate, since a board takes a
-    // few milliseconds to stop and the results are known before.
+    // Stops the simulated board, after Run (which stops it itself when it
+    // saves the chip). Separate, since a board takes a few milliseconds to
+    // stop and the results are known before.
     void StopBoard();
 
     const std::string& Port() const { return m_strPort; }
