@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <time.h>
-
+#include "bench/ThreadCpuClock.h"
 #include "formats/IntelHex.h"
 #include "platform/MessageSink.h"
 
@@ -46,13 +45,6 @@ std::string MakeHexText(std::size_t targetBytes, const char* lineBreak)
     text += ":00000001FF";
     text += lineBreak;
     return text;
-}
-
-double ThreadCpuSeconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 void RunConversion(benchmark::State& state, const std::string& text)

@@ -29,6 +29,19 @@
 
 namespace {
 
+// The status that ends the running operation; -1 when none came in time.
+int WaitForOperationEnd(CStatusQueue& queue)
+{
+    for (;;) {
+        const auto event = queue.Wait(std::chrono::seconds(60));
+        if (!event)
+            return -1;
+        if (event->kind == StatusEvent::Kind::Status && event->value != kStatusWriteProgress &&
+            event->value != kStatusReadProgress)
+            return event->value;
+    }
+}
+
 class CNullMessageSink : public IMessageSink {
 public:
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
@@ -48,18 +61,7 @@ struct Bench {
         queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
     }
 
-    // The status that ends the running operation.
-    int WaitForEnd()
-    {
-        for (;;) {
-            const auto event = queue.Wait(std::chrono::seconds(60));
-            if (!event)
-                return -1;
-            if (event->kind == StatusEvent::Kind::Status && event->value != kStatusWriteProgress &&
-                event->value != kStatusReadProgress)
-                return event->value;
-        }
-    }
+    int WaitForEnd() { return WaitForOperationEnd(queue); }
 
     CStatusQueue queue;
     CNullMessageSink messages;
@@ -181,17 +183,7 @@ struct PinBench {
         queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
     }
 
-    int WaitForEnd()
-    {
-        for (;;) {
-            const auto event = queue.Wait(std::chrono::seconds(60));
-            if (!event)
-                return -1;
-            if (event->kind == StatusEvent::Kind::Status && event->value != kStatusWriteProgress &&
-                event->value != kStatusReadProgress)
-                return event->value;
-        }
-    }
+    int WaitForEnd() { return WaitForOperationEnd(queue); }
 
     CStatusQueue queue;
     CNullMessageSink messages;

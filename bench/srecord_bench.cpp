@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <time.h>
-
+#include "bench/ThreadCpuClock.h"
 #include "formats/SRecord.h"
 #include "platform/MessageSink.h"
 
@@ -50,13 +49,6 @@ std::string MakeSRecordText(std::size_t targetBytes, unsigned span, int type,
     text += "S9030000FC";
     text += lineBreak;
     return text;
-}
-
-double ThreadCpuSeconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 void RunConversion(benchmark::State& state, const std::string& text)
