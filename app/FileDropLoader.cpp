@@ -11,9 +11,9 @@
 
 #include <utility>
 
-#include "app/core/CommandButton.h"
 #include "app/core/ProgrammerSession.h"
 #include "settings/core/RecentFileList.h"
+#include "widgets/core/CommandButton.h"
 
 CFileDropLoader::CFileDropLoader(QWidget* window, CProgrammerSession& session,
                                  std::string recentIniPath)

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 lupdate="$(command -v lupdate6 || true)"
 [ -n "$lupdate" ] || lupdate=/usr/lib/qt6/bin/lupdate
 [ -x "$lupdate" ] || { echo "lupdate not found (Debian: qt6-l10n-tools)" >&2; exit 1; }
-# Qt code only; app/core and settings/core are the Qt-free core.
+# Qt code only; app/core, settings/core and widgets/core are the Qt-free core.
 mapfile -t sources < <(ls app/*.cpp app/*.h settings/*.cpp settings/*.h \
   widgets/*.cpp widgets/*.h sordane/*.cpp sordane/*.h)
 "$lupdate" -silent -I . -locations none -no-obsolete -source-language zh_CN -target-language en \

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/core/CommandButton.h"
+#include "widgets/core/CommandButton.h"
 
 class CCommandButtonWidget;
 class IMessageSink;

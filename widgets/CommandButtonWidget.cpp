@@ -1,6 +1,6 @@
 #include "widgets/CommandButtonWidget.h"
 
-#include "app/core/CommandButton.h"
+#include "widgets/core/CommandButton.h"
 
 #include <QIcon>
 #include <QMouseEvent>

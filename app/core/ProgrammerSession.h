@@ -5,10 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "app/core/CommandButton.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusQueue.h"
 #include "settings/core/SettingsRecord.h"
+#include "widgets/core/CommandButton.h"
 
 class IMessageSink;
 class IProgrammerView;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/core/CommandButton.h"
+#include "widgets/core/CommandButton.h"
 
 namespace {
 

@@ -25,13 +25,13 @@
 
 #include "app/ProgrammerDlg.h"
 #include "app/SoundPrompts.h"
-#include "app/core/CommandButton.h"
 #include "platform/AppGlobals.h"
 #include "platform/ProfileFile.h"
 #include "settings/LastFileDialog.h"
 #include "settings/core/RecentFileList.h"
 #include "tests/gui/WindowTestRig.h"
 #include "tests/support/TempDir.h"
+#include "widgets/core/CommandButton.h"
 
 namespace {
 

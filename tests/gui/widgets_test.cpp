@@ -1,9 +1,9 @@
-#include "app/core/CommandButton.h"
 #include "widgets/CommandButtonWidget.h"
 #include "widgets/HexEdit.h"
 #include "widgets/HyperLink.h"
 #include "widgets/QtTranslations.h"
 #include "widgets/TextProgressCtrl.h"
+#include "widgets/core/CommandButton.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>

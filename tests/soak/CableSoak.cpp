@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "app/core/CommandButton.h"
 #include "isp/IspProgrammer.h"
 #include "sim/SimIspRig.h"
 #include "sim/SimulatedIspProgrammer.h"
 #include "tests/soak/SessionBench.h"
 #include "tests/soak/SoakReport.h"
+#include "widgets/core/CommandButton.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "app/core/CommandButton.h"
 #include "programmer/SerialProgrammer.h"
 #include "tests/soak/SessionBench.h"
 #include "tests/soak/SoakReport.h"
+#include "widgets/core/CommandButton.h"
 
 namespace {
 

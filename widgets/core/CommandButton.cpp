@@ -1,4 +1,4 @@
-#include "app/core/CommandButton.h"
+#include "widgets/core/CommandButton.h"
 
 #include <utility>
 
