@@ -119,7 +119,7 @@ set(CPACK_PACKAGE_CONTACT "${TAMBERLINK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "host program for 8051 device programmers")
 set(CPACK_PACKAGE_DESCRIPTION
   "Tamberlink detects, erases, writes, reads, verifies and locks 8051-family\n"
-  "microcontrollers (AT89S51/52, AT89C51/52/55, AT89C2051 and kin) through a\n"
+  "microcontrollers (AT89S51/52 and AT89C51/52/55, also their 5 V versions) through a\n"
   "serial programmer board or an ISP cable on the parallel port, GPIO lines or\n"
   "an FTDI USB chip. It comes with a Qt window, a command-line program and\n"
   "simulators of every kind of hardware.")
