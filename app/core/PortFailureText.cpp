@@ -61,6 +61,12 @@ std::string SerialPortFailureLine(const PortOpenFailure& failure)
     return Line("串口", failure, ErrorText(error), nullptr);
 }
 
+std::string NoAnswerLine(const std::string& path)
+{
+    return Line("串口", PortOpenFailure{path}, Tr("没有应答"),
+                "请检查编程器是否接好、通电并接在这个串口上");
+}
+
 std::string ParallelPortFailureLine(const PortOpenFailure& failure)
 {
     const int error = failure.error;

@@ -13,6 +13,10 @@ std::string SerialPortFailureLine(const PortOpenFailure& failure);
 // names its kind ("GPIO /dev/gpiochip0: 权限不够 (...)").
 std::string ParallelPortFailureLine(const PortOpenFailure& failure);
 
+// The line after "编程器:操作超时,没有响应." when a serial board kept silent:
+// the port it was asked on and what to check.
+std::string NoAnswerLine(const std::string& path);
+
 // The errno text in the interface's language for the errors opening a
 // device commonly gives (Chinese as glibc words them), else the system's own
 // text.

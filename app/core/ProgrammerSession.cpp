@@ -13,9 +13,12 @@
 #include "app/core/PortFailureText.h"
 #include "app/core/ProgrammerView.h"
 #include "formats/ImageFile.h"
+#include "isp/FtdiProgrammer.h"
+#include "isp/GpioProgrammer.h"
 #include "platform/AppGlobals.h"
 #include "platform/MessageSink.h"
 #include "platform/UiText.h"
+#include "programmer/SerialPort.h"
 #include "programmer/StatusCode.h"
 
 namespace {
@@ -186,6 +189,7 @@ void CProgrammerSession::OnProgStatus(int code)
         break;
     case kStatusParallelReady:
         AppendLog(Tr("初始化并口完成."));
+        LogIspLines();
         break;
     case kStatusReady:
         AppendLog(Tr("编程器:就绪."));
@@ -286,6 +290,28 @@ void CProgrammerSession::LogPortFailure(std::string (*describe)(const PortOpenFa
         AppendLog(line);
 }
 
+void CProgrammerSession::LogIspLines()
+{
+    // GPIO lines and FTDI cables report through the parallel port's status;
+    // the line after it says what is really there.
+    IDeviceBackend* backend = m_Programmer.Backend();
+    const char* format = nullptr;
+    if (dynamic_cast<CGpioProgrammer*>(backend))
+        format = "GPIO引脚ISP: %s 已就绪.";
+    else if (dynamic_cast<CFtdiProgrammer*>(backend))
+        format = "FTDI下载线ISP: %s 已就绪.";
+    if (format)
+        AppendLog(Format(Tr(format), static_cast<CIspEngine*>(backend)->LinesName().c_str()));
+}
+
+void CProgrammerSession::LogUnansweredPort()
+{
+    // Which board kept silent: the port a wrong setting or a loose cable
+    // would show up on.
+    if (auto* port = dynamic_cast<CSerialPort*>(m_Programmer.Backend()))
+        AppendLog(NoAnswerLine(port->LastOpenPath()));
+}
+
 void CProgrammerSession::ShowProgressText(const char* format)
 {
     // Whatever the worker has reached by now, not when it posted.
@@ -345,6 +371,7 @@ void CProgrammerSession::SetCommandsEnabled(int flag)
     if (flag == 1) {
         m_bStepCheck = m_bStepReload = m_bStepDetect = m_bStepErase = 0;
         m_bStepWrite = m_bStepRead = m_bStepVerify = 0;
+        m_bAutoUnmarked = false;
         for (CCommandButton& button : m_buttons)
             button.SetAccepting(1);
         m_bCombosEnabled = true;
@@ -365,6 +392,14 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
             PromptFailure();
         SetCommandsEnabled(1);
         EndSequence(false);
+        return;
+    }
+    // A failed load left Buffer1 holding the file before it: that is not
+    // what the user means to program. A reload still to come decides anew.
+    if (m_bStepWrite && !m_bStepReload && !m_strFailedLoad.empty()) {
+        AppendLog(Format(Tr("文件 %s 没有装入, 缓冲1仍是以前的内容: 不写器件."),
+                         m_strFailedLoad.c_str()));
+        AdvanceSequence(0, 1);
         return;
     }
     // Each flag is cleared before its step starts, so that an outcome that
@@ -421,7 +456,10 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
         StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); }, true);
         return;
     }
+    const bool unmarked = m_bAutoUnmarked;
     SetCommandsEnabled(1);
+    if (unmarked)
+        AppendLog(Tr("自动完成: 没有标记的步骤 (右键单击按钮把它标记为\"(自动)\")."));
     if (prompt)
         PromptSuccess();
     EndSequence(true);
@@ -457,6 +495,7 @@ void CProgrammerSession::OnStepTimeout()
 {
     m_bStepOutstanding = false;
     AppendLog(Tr("编程器:操作超时,没有响应."));
+    LogUnansweredPort();
     AdvanceSequence(0, 1);
     ReopenWhenIdle();
 }
@@ -514,6 +553,8 @@ void CProgrammerSession::OnAuto()
     m_bStepCheck = 1;
     m_bStepRead = Button(kCmdRead).IsMarked() ? 1 : 0;
     m_bStepVerify = Button(kCmdVerify).IsMarked() ? 1 : 0;
+    m_bAutoUnmarked = m_bReportUnmarkedAuto
+        && !(m_bStepReload || m_bStepErase || m_bStepWrite || m_bStepRead || m_bStepVerify);
     AdvanceSequence(1, 1);
 }
 
@@ -559,6 +600,8 @@ int CProgrammerSession::LoadImageFile()
     const ImageLoad load =
         LoadImageToBuffer(m_strFilePath, m_strFileExt, m_Programmer.Buffer1, m_messages);
     m_strLoadedSha256 = load.sha256;
+    if (load.outcome != ImageLoad::Outcome::Loaded)
+        m_strFailedLoad = m_strFilePath;
     if (load.outcome == ImageLoad::Outcome::Unreadable) {
         AppendLog(Tr("打开文件失败."));
         AdvanceSequence(0, 1);
@@ -570,10 +613,40 @@ int CProgrammerSession::LoadImageFile()
         AdvanceSequence(0, 1);
         return 0;
     }
+    m_strFailedLoad.clear();
     m_view.ShowBuffer1(m_Programmer.Buffer1, kBufferSize);
     AppendLog(Format(Tr("读入文件 %s 到缓冲1(%ld字节)."), m_strFilePath.c_str(), load.count));
+    LogImageBeyondDevice();
     AdvanceSequence(1, 0);
     return 1;
+}
+
+void CProgrammerSession::LogImageBeyondDevice()
+{
+    const std::vector<DeviceRecord>& devices = m_Programmer.Devices();
+    if (m_nDeviceSel < 0 || std::size_t(m_nDeviceSel) >= devices.size())
+        return;
+    const DeviceRecord& device = devices[std::size_t(m_nDeviceSel)];
+    const std::uint8_t* image = m_Programmer.Buffer1;
+    // The image's own end, whatever the device: trailing 0xFF is never written.
+    const std::uint8_t* last = std::find_if(std::make_reverse_iterator(image + kBufferSize),
+                                            std::make_reverse_iterator(image),
+                                            [](std::uint8_t byte) { return byte != 0xFF; })
+                                   .base();
+    const int length = int(last - image);
+    const int rom = int(std::clamp<std::int64_t>(std::int64_t(device.romSizeKB) * 1024, 0,
+                                                 kBufferSize));
+    // A write stops at the end of the device's ROM without a word of its own.
+    if (length > rom)
+        AppendLog(Format(Tr("映像长%d字节, 器件 %s 只装得下前%d字节."), length,
+                         device.name.c_str(), rom));
+}
+
+void CProgrammerSession::ReportSaveFailure(const std::string& path, int error)
+{
+    AppendLog(Format(Tr("保存文件 %s 失败: %s."), path.c_str(), ErrorText(error).c_str()));
+    AdvanceSequence(0, 1);
+    errno = error;  // the caller may name the reason too
 }
 
 bool CProgrammerSession::OnSaveFile()
@@ -583,9 +656,12 @@ bool CProgrammerSession::OnSaveFile()
     const std::optional<std::string> path = m_view.ChooseSaveFile();
     if (!path)
         return false;
+    errno = 0;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path->c_str(), "wb"));
-    if (!file)
-        return false;  // the window stays silent here, as it always has
+    if (!file) {
+        ReportSaveFailure(*path, errno ? errno : EIO);
+        return false;
+    }
 
     // The user may have edited the Buffer2 view.
     m_view.TakeBuffer2(m_Programmer.Buffer2, kBufferSize);
@@ -601,9 +677,7 @@ bool CProgrammerSession::OnSaveFile()
     written = std::fclose(file.release()) == 0 && written;
     if (!written) {
         // A short write must not be logged as a saved file.
-        m_messages.ShowMessage(Format(Tr("保存文件失败: %s (%s)"), path->c_str(),
-                                      std::strerror(error ? error : EIO)),
-                               "Tamberlink", MessageIcon::Warning);
+        ReportSaveFailure(*path, error ? error : EIO);
         return false;
     }
     AppendLog(Format(Tr("缓冲2保存到文件 %s(%d字节)."), path->c_str(), length));

@@ -74,12 +74,16 @@ public:
     void OnLock();
     void OnLoadFile();
     // true when Buffer2 was saved; false on cancel, a refused click or a
-    // file that could not be written (the last is also shown as a message).
+    // file that could not be written (the last is logged with its reason and
+    // ends the sequence as a failure; errno tells the reason).
     bool OnSaveFile();
     // A lone ready check, for hosts without a button for it (the CLI).
     void OnCheck();
     // Right mouse button on a button: toggles its Auto mark.
     void OnToggleMark(int id);
+    // An Auto run with no step marked ends with a line that says how to
+    // mark one (the window: its steps are marked with the right button).
+    void SetReportUnmarkedAuto(bool on) { m_bReportUnmarkedAuto = on; }
 
     // Loads m_strFilePath into Buffer1; 1 loaded, 0 failed. Always ends by
     // advancing the sequence.
@@ -158,6 +162,13 @@ private:
     void ShowProgressText(const char* format);
     void LogSignature(const char* format);
     void LogDetectedDevice();
+    // After "初始化并口完成.": GPIO lines or an FTDI cable say what they are.
+    void LogIspLines();
+    // After a time-out: the port the silent board is on.
+    void LogUnansweredPort();
+    // After a load: an image longer than the chosen device's ROM.
+    void LogImageBeyondDevice();
+    void ReportSaveFailure(const std::string& path, int error);
     // After a port failure: which device, why, and what to do.
     void LogPortFailure(std::string (*describe)(const PortOpenFailure&));
     // Calls an operation on the controller and arms the watchdog.
@@ -187,6 +198,9 @@ private:
     std::string m_strFilePath;
     std::string m_strFileExt;
     std::string m_strLoadedSha256;
+    // The file whose load failed last; empty once a load succeeds. Buffer1
+    // then still holds the file before it, which no write may program.
+    std::string m_strFailedLoad;
     SettingsRecord m_Settings;
     int m_nProgType = 0;
     int m_nBaudSel = 0;
@@ -206,6 +220,9 @@ private:
     bool m_bStepOutstanding = false;
     bool m_bDeviceStep = false;
     bool m_bReopenPending = false;
+    // An Auto run with none of its steps marked: it says so at its end.
+    bool m_bReportUnmarkedAuto = false;
+    bool m_bAutoUnmarked = false;
     int m_nSequenceEnds = 0;
     bool m_bLastSucceeded = false;
     SequenceEndHandler m_onSequenceEnd;

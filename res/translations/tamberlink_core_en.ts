@@ -413,4 +413,39 @@
         <translation>Parallel port I/O initialisation failed!</translation>
     </message>
 </context>
+<context>
+    <name>WindowTruth</name>
+    <message>
+        <source>文件 %s 没有装入, 缓冲1仍是以前的内容: 不写器件.</source>
+        <translation>File %s was not loaded and buffer 1 still holds what was there before: the device is not written.</translation>
+    </message>
+    <message>
+        <source>保存文件 %s 失败: %s.</source>
+        <translation>Saving file %s failed: %s.</translation>
+    </message>
+    <message>
+        <source>自动完成: 没有标记的步骤 (右键单击按钮把它标记为&quot;(自动)&quot;).</source>
+        <translation>Auto run: no step is marked (right-click a button to mark it &quot;(Auto)&quot;).</translation>
+    </message>
+    <message>
+        <source>GPIO引脚ISP: %s 已就绪.</source>
+        <translation>ISP over GPIO lines: %s is ready.</translation>
+    </message>
+    <message>
+        <source>FTDI下载线ISP: %s 已就绪.</source>
+        <translation>ISP over an FTDI cable: %s is ready.</translation>
+    </message>
+    <message>
+        <source>映像长%d字节, 器件 %s 只装得下前%d字节.</source>
+        <translation>The image is %d bytes long; the %s takes only the first %d bytes.</translation>
+    </message>
+    <message>
+        <source>没有应答</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>请检查编程器是否接好、通电并接在这个串口上</source>
+        <translation>check that the programmer is connected, powered and on this port</translation>
+    </message>
+</context>
 </TS>

@@ -27,6 +27,7 @@
 #include "app/ProgrammerDlg.h"
 #include "app/QtStatusSink.h"
 #include "app/SimulatedHardware.h"
+#include "programmer/SerialPort.h"
 #include "programmer/StatusCode.h"
 #include "settings/SettingsGrid.h"
 #include "sim/BoardSimulator.h"
@@ -472,7 +473,14 @@ TEST_F(ProgrammerDlgTest, WatchdogEndsAStepTheBoardNeverAnswers)
     faults.neverAnswer = true;
     dlg->SimulatedHardware()->Board()->SetFaults(faults);
     EXPECT_FALSE(Run(*dlg, kCmdErase));
-    EXPECT_EQ(Log(*dlg).constLast(), QStringLiteral("编程器:操作超时,没有响应."));
+    // Then the port the silent board is on.
+    const QStringList log = Log(*dlg);
+    EXPECT_EQ(log.value(log.size() - 2), QStringLiteral("编程器:操作超时,没有响应."));
+    auto* port = dynamic_cast<CSerialPort*>(dlg->Session().Programmer().Backend());
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(log.constLast(),
+              QString::fromStdString("串口 " + port->LastOpenPath()
+                                     + ": 没有应答 (请检查编程器是否接好、通电并接在这个串口上)"));
     EXPECT_TRUE(dlg->Session().Button(kCmdWrite).IsAccepting());
 }
 
