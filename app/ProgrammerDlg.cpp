@@ -93,6 +93,7 @@ CProgrammerDlg::CProgrammerDlg(const Options& options, IMessageSink* messages, Q
     }
     // The controller allocates both buffers, filled with 0xFF.
     m_pSession = std::make_unique<CProgrammerSession>(*this, m_sink, *m_pMessages);
+    m_pSession->SetReportUnmarkedAuto(true);
     m_pSettingsGrid = std::make_unique<CSettingsGrid>();
     // The hotkey works like a click on Auto, refused while a step runs.
     m_pHotkey = std::make_unique<CHotkeyRegistration>(this, [this] {
@@ -149,6 +150,9 @@ void CProgrammerDlg::CreateControls()
         button->setText(ToQt(model.PlainCaption()));
         button->setObjectName(QStringLiteral("button%1").arg(place.id));
         button->SetTextLeft(CCommandButtonWidget::IsTextLeftCommand(place.id));
+        if (model.IsToggleable())
+            button->setToolTip(
+                tr("右键单击: 把这一步标记为自动完成的一步, 再次右键单击取消标记."));
         // Enter belongs to the dialog (it runs Auto), not to a default button.
         button->setAutoDefault(false);
         button->setDefault(false);
@@ -310,8 +314,10 @@ void CProgrammerDlg::OnInitDialog()
         [this](const std::string& line) { m_pSession->AppendLog(line); });
 
     SettingsRecord run = m_Settings;
-    if (m_options.programmer)
+    if (m_options.programmer) {
         run.progType = *m_options.programmer;
+        m_pSettingsGrid->ShowRunningProgType(run.progType);
+    }
 
     if (m_options.simulate) {
         const std::string catalogue = m_options.cataloguePath.empty()

@@ -25,6 +25,8 @@ constexpr int kKindCount = int(std::size(kProgrammerKinds));
 // The kinds that program the chip in the system itself: no serial port.
 constexpr int kFirstIspKind = 1;
 
+const char* const kRunningKindHint = QT_TRANSLATE_NOOP(
+    "CSettingsGrid", "本次运行用命令行 --programmer 选的编程器; 保存的设置不变, 除非在这里另选.");
 const char* const kSerialDeviceHint =
     QT_TRANSLATE_NOOP("CSettingsGrid", "选择串口所接的设备,选后立即生效.");
 const char* const kVersionValue = "Ver3.0";
@@ -258,9 +260,22 @@ void CSettingsGrid::ShowIspSetting(int value)
         ShowPosition(m_pIspSetting, 0);
 }
 
+void CSettingsGrid::ShowRunningProgType(int value)
+{
+    if (value < 0 || value >= kKindCount || !m_pProgType || value == m_Settings.progType)
+        return;
+    m_nRunningProgType = value;
+    ShowPosition(m_pProgType, value);
+    ShowKind(value);
+    m_pProgType->SetDescription(T(kRunningKindHint));
+}
+
 int CSettingsGrid::ReadProgType()
 {
-    m_Settings.progType = ReadPosition(m_pProgType, m_Settings.progType);
+    const int shown = ReadPosition(m_pProgType, m_Settings.progType);
+    // The kind shown for this run only is not the user's choice.
+    if (shown != m_nRunningProgType)
+        m_Settings.progType = shown;
     return m_Settings.progType;
 }
 
@@ -345,6 +360,11 @@ void CSettingsGrid::OnGridNotify(int code, CPropertyGridItem* item)
     // The text items take effect when saved; these only change what the
     // page shows, or the port the COM number stands for.
     if (item == m_pProgType) {
+        // Picked by the user: stored at close, whichever kind runs now.
+        if (m_nRunningProgType >= 0) {
+            m_nRunningProgType = -1;
+            item->SetDescription(T(kProductValue));
+        }
         ShowKind(ReadPosition(m_pProgType, m_Settings.progType));
         return;
     }

@@ -69,6 +69,10 @@ public:
     void ShowComPort(int value);
     void ShowBaudSel(int value);
     void ShowIspSetting(int value);
+    // The kind this run uses instead of the stored one (--programmer): the
+    // programmer item shows it and greys what does not apply to it, and
+    // saving keeps the stored kind unless the user picks one there.
+    void ShowRunningProgType(int value);
 
     // The position of the item's value in its list (COM: position + 1),
     // stored as the setting; the kept setting while the item is empty.
@@ -138,6 +142,7 @@ private:
     static int ReadPosition(const CPropertyGridItem* item, int fallback);
 
     SettingsRecord m_Settings;
+    int m_nRunningProgType = -1;  // shown instead of the stored kind; -1: none
     std::function<void()> m_onHotkeyOn;
     std::string m_strIniPath;  // the last LoadSettings'; empty: the program folder's
     CSerialDeviceList::Source m_deviceSource = &CSerialDeviceList::Present;

@@ -2,6 +2,7 @@
 
 #include "widgets/core/CommandButton.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPainter>
@@ -36,9 +37,8 @@ CCommandButtonWidget::CCommandButtonWidget(QWidget* parent) : QPushButton(parent
     setIconSize(QSize(kIconSize, kIconSize));
     // The right mouse button marks the button; no menu may take it away.
     setContextMenuPolicy(Qt::PreventContextMenu);
-    // Qt gives click focus on any button's press; a right-click must leave
-    // the focus where it was, or Enter would click this button instead of
-    // running Auto. The left press takes the focus itself (mousePressEvent).
+    // The focus comes from Tab only: a click that took it would make the
+    // next Enter click this button again instead of running Auto.
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
 }
@@ -190,8 +190,13 @@ void CCommandButtonWidget::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    if (event->button() == Qt::LeftButton && isEnabled())
-        setFocus(Qt::MouseFocusReason);
+    if (event->button() == Qt::LeftButton && isEnabled()) {
+        // Nor may a button that has it from Tab keep it across a click on
+        // another: Enter would then repeat that one.
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && focus != this && focus->window() == window() && qobject_cast<QPushButton*>(focus))
+            focus->clearFocus();
+    }
     QPushButton::mousePressEvent(event);
 }
 

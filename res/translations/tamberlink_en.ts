@@ -413,4 +413,18 @@ Quit anyway?</translation>
         <translation>Serial device</translation>
     </message>
 </context>
+<context>
+    <name>CProgrammerDlg</name>
+    <message>
+        <source>右键单击: 把这一步标记为自动完成的一步, 再次右键单击取消标记.</source>
+        <translation>Right-click: mark this step for the automatic run; right-click again to unmark it.</translation>
+    </message>
+</context>
+<context>
+    <name>CSettingsGrid</name>
+    <message>
+        <source>本次运行用命令行 --programmer 选的编程器; 保存的设置不变, 除非在这里另选.</source>
+        <translation>This run uses the programmer chosen by --programmer on the command line; the stored setting stays unless you choose here.</translation>
+    </message>
+</context>
 </TS>

@@ -163,12 +163,14 @@ TEST_F(ProgrammerDlgTest, EnterRunsAutoAndKeepsTheWindowOpen)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return dlg->Session().SequenceEndCount() > ends; }, kHangGuardMs));
     EXPECT_TRUE(dlg->isVisible());
-    // The log was cleared; detect runs first (the default switch is on).
+    // The log was cleared; detect runs first (the default switch is on),
+    // and with no step marked the run says how to mark one.
     const QStringList log = Log(*dlg);
-    ASSERT_EQ(log.size(), 3);
+    ASSERT_EQ(log.size(), 4);
     EXPECT_EQ(log[0], QStringLiteral("编程器:就绪."));
     EXPECT_EQ(log[1], QStringLiteral("编程器:检测到器件(特征字:1e 52 06)."));
     EXPECT_EQ(log[2], QStringLiteral("AT89S52 - ROM容量:8K字节. 编程电压:5.00V."));
+    EXPECT_EQ(log[3], QStringLiteral("自动完成: 没有标记的步骤 (右键单击按钮把它标记为\"(自动)\")."));
     EXPECT_FALSE(std::filesystem::exists(m_dir.File("Tamber_Info.ini")));
 
     // A push button with the focus takes Enter as its click: Detect alone,
@@ -178,8 +180,41 @@ TEST_F(ProgrammerDlgTest, EnterRunsAutoAndKeepsTheWindowOpen)
     QTest::keyClick(dlg->ButtonWidget(kCmdDetect), Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return dlg->Session().SequenceEndCount() > detects; }, kHangGuardMs));
-    EXPECT_EQ(Log(*dlg).size(), 5);
-    EXPECT_EQ(Log(*dlg).value(3), QStringLiteral("编程器:检测到器件(特征字:1e 52 06)."));
+    EXPECT_EQ(Log(*dlg).size(), 6);
+    EXPECT_EQ(Log(*dlg).value(4), QStringLiteral("编程器:检测到器件(特征字:1e 52 06)."));
+}
+
+// A click never leaves a button with the focus (not even one that had it
+// from Tab), so the next Enter runs Auto instead of repeating a command.
+TEST_F(ProgrammerDlgTest, AfterAClickEnterRunsAutoNotTheClickedCommand)
+{
+    auto dlg = Open();
+    const std::string path = m_dir.File("image.bin");
+    WriteFile(path, Pattern(16));
+    int chosen = 0;
+    dlg->SetOpenFileChooser([&] {
+        ++chosen;
+        return std::optional<std::string>(path);
+    });
+    dlg->ButtonWidget(kCmdDetect)->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(dlg->focusWidget(), dlg->ButtonWidget(kCmdDetect));
+    QTest::mouseClick(dlg->ButtonWidget(kCmdLoadFile), Qt::LeftButton);
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(qobject_cast<QPushButton*>(dlg->focusWidget()), nullptr);
+
+    const int ends = dlg->Session().SequenceEndCount();
+    QTest::keyClick(dlg.get(), Qt::Key_Return);
+    ASSERT_TRUE(WaitForSequenceEnd(dlg->Session(), ends));
+    EXPECT_EQ(chosen, 1) << "Enter opened the file dialog again";
+    EXPECT_EQ(Log(*dlg).value(0), QStringLiteral("编程器:就绪.")) << "Auto clears the log first";
+
+    // The buttons that can be marked say how.
+    for (const int id : {kCmdDetect, kCmdLoadFile, kCmdSaveFile, kCmdErase, kCmdWrite, kCmdRead,
+                         kCmdVerify, kCmdAuto, kCmdLock}) {
+        const bool markable = dlg->Session().Button(id).IsToggleable();
+        EXPECT_EQ(dlg->ButtonWidget(id)->toolTip().startsWith(QStringLiteral("右键单击")), markable)
+            << id;
+    }
 }
 
 // A right-click marks a button but leaves the focus where it was: Enter
@@ -284,7 +319,9 @@ TEST_F(ProgrammerDlgTest, AutoDetectSwitchFromTheGridReachesTheNextAutoRun)
     dlg->Grid()->EditValueAsUser(dlg->SettingsGrid().AutoDetectItem(), QStringLiteral("False"));
     EXPECT_EQ(dlg->Session().AutoDetect(), 0);
     EXPECT_TRUE(Run(*dlg, kCmdAuto));
-    EXPECT_EQ(Log(*dlg), QStringList{QStringLiteral("编程器:就绪.")});
+    EXPECT_EQ(Log(*dlg), (QStringList{QStringLiteral("编程器:就绪."),
+                                      QStringLiteral("自动完成: 没有标记的步骤 "
+                                                     "(右键单击按钮把它标记为\"(自动)\").")}));
 }
 
 // Single commands and an Auto run, on the simulated board and on the
