@@ -121,97 +121,44 @@ TEST(LoadFile, FailedConversionFailsTheLoadAndStopsAuto)
     EXPECT_EQ(h.view.flashes, 1);
 }
 
-// After a failed load Buffer1 still holds the file before it: nothing may
-// write it until a load succeeds, and the refusal names the failed file.
+// Buffer1 still holds the file before a failed load: no write until a load
+// succeeds; an Auto run's reload decides anew.
 TEST(LoadFile, AfterAFailedLoadNoWriteStartsUntilALoadSucceeds)
 {
-    enum class Run { Write, AutoWithoutReload, AutoWithReload };
-    struct Case {
-        const char* bad;  // the failing file's contents; nullptr: it is missing
-        Run run;
-    } const cases[] = {
-        {":0100000012\r\n", Run::Write},  // cut short: no end record
-        {nullptr, Run::Write},
-        {":0100000012\r\n", Run::AutoWithoutReload},
-        {":0100000012\r\n", Run::AutoWithReload},
-    };
-    for (const Case& c : cases) {
-        SettingsRecord settings;
-        settings.autoErase = settings.autoWrite = 1;
-        settings.autoLoad = c.run == Run::AutoWithReload;
-        settings.autoDetect = 0;
-        CSessionHarness h(1, settings);
-        h.backend->script = {{"check", {kStatusReady}},
-                             {"erase", {kStatusEraseDone}},
-                             {"write", {kStatusWriteDone}}};
-        const std::string good = h.dir.File("good.bin");
-        const std::string bad = h.dir.File("bad.hex");
-        WriteFile(good, "\x01");
-        if (c.bad)
-            WriteFile(bad, c.bad);
-        h.view.openAnswer = good;
-        h.session.OnLoadFile();
-        h.view.openAnswer = bad;
-        h.session.OnLoadFile();
-        ASSERT_FALSE(h.session.LastSequenceSucceeded());
-
-        auto run = [&] {
-            if (c.run == Run::Write)
-                h.session.OnWrite();
-            else
-                h.session.OnAuto();
-            h.Pump();
-        };
-        run();
-        const std::string refused = "文件 " + bad + " 没有装入, 缓冲1仍是以前的内容: 不写器件.";
-        EXPECT_EQ(h.view.log.back(), c.run == Run::AutoWithReload ? "读入文件 " + bad + " 失败."
-                                                                   : refused);
-        EXPECT_TRUE(h.backend->Ops().empty()) << testing::PrintToString(h.backend->Ops());
-        EXPECT_FALSE(h.session.LastSequenceSucceeded());
-        // An erase alone writes nothing: it still runs.
-        h.session.OnErase();
+    SettingsRecord settings;
+    settings.autoErase = settings.autoWrite = 1;
+    settings.autoDetect = 0;
+    CSessionHarness h(1, settings);
+    h.backend->script = {{"check", {kStatusReady}}, {"erase", {kStatusEraseDone}}};
+    const std::string bad = h.dir.File("bad.hex");
+    WriteFile(bad, ":0100000012\r\n");  // cut short
+    h.session.SetFilePath(bad);
+    h.session.LoadImageFile();
+    for (auto run : {&CProgrammerSession::OnWrite, &CProgrammerSession::OnAuto}) {
+        (h.session.*run)();
         h.Pump();
-        EXPECT_EQ(h.backend->Ops(), Lines{"erase"});
-
-        // Mended (the reload reads it) or another file loaded: writes again.
-        WriteFile(bad, ":01000000AA55\r\n:00000001FF\r\n");
-        if (c.run != Run::AutoWithReload) {
-            h.view.openAnswer = good;
-            h.session.OnLoadFile();
-        }
-        run();
-        EXPECT_TRUE(h.session.LastSequenceSucceeded()) << testing::PrintToString(h.view.log);
-        EXPECT_EQ(h.backend->Ops().back(), "write");
+        EXPECT_EQ(h.view.log.back(), "文件 " + bad + " 没有装入, 缓冲1仍是以前的内容: 不写器件.");
+        EXPECT_TRUE(h.backend->Ops().empty());
     }
+    WriteFile(bad, ":01000000AA55\r\n:00000001FF\r\n");
+    h.session.OnToggleMark(kCmdLoadFile);
+    h.session.OnAuto();
+    h.Pump();
+    EXPECT_EQ(h.backend->Ops(), (Lines{"check", "erase", "write"}));
 }
 
 // The device takes only its ROM's worth of an image: a line says so.
 TEST(LoadFile, ImageLongerThanTheChosenDeviceSaysWhatFits)
 {
-    struct Case {
-        int device;  // AT89S52 (8 KB), AT89S51 (4 KB), none
-        std::size_t size;
-        bool told;
-    } const cases[] = {
-        {1, 4097, true}, {1, 4096, false}, {0, 4097, false}, {0, 0x20000, true}, {-1, 9000, false},
-    };
-    for (const Case& c : cases) {
+    for (const int size : {4096, 4097}) {
         CSessionHarness h;
-        h.session.SetDeviceSelection(c.device);
+        h.session.SetDeviceSelection(1);  // AT89S51, 4 KB
         h.view.openAnswer = h.dir.File("image.bin");
-        // Blank bytes at the end do not count.
-        std::string bytes(c.size, '\0');
-        bytes += std::string(100, '\xFF');
-        WriteFile(*h.view.openAnswer, bytes);
+        WriteFile(*h.view.openAnswer, std::string(std::size_t(size), '\0') + "\xFF");
         h.session.OnLoadFile();
-        const std::string name = c.device == 1 ? "AT89S51" : "AT89S52";
-        const std::string rom = c.device == 1 ? "4096" : "8192";
-        Lines expected{LoadLine(*h.view.openAnswer, std::min<std::size_t>(bytes.size(), 0x20000))};
-        if (c.told)
-            expected.push_back("映像长" + std::to_string(c.size) + "字节, 器件 " + name
-                               + " 只装得下前" + rom + "字节.");
-        EXPECT_EQ(h.view.log, expected) << c.device << " " << c.size;
-        EXPECT_TRUE(h.session.LastSequenceSucceeded());
+        EXPECT_EQ(h.view.log.size(), size > 4096 ? 2u : 1u);
+        EXPECT_EQ(h.view.log.back(), size > 4096 ? "映像长4097字节, 器件 AT89S51 只装得下前4096字节."
+                                                 : LoadLine(*h.view.openAnswer, 4097));
     }
 }
 
@@ -235,27 +182,20 @@ TEST(SaveFile, SavesTheViewsDataUpToItsLastUsedByte)
     EXPECT_EQ(h.session.SequenceEndCount(), 0);
 }
 
-// A save that fails says so, with the reason, and ends as a failure.
 TEST(SaveFile, FailuresAreNeverLoggedAsSaved)
 {
-    struct Case {
-        std::string path;
-        std::string reason;
-    } const cases[] = {
-        {"no-such-folder/out.bin", "没有那个文件或目录"},  // the file never opens
-        {"/dev/full", std::strerror(ENOSPC)},               // the bytes never land
-    };
-    for (const Case& c : cases) {
-        CSessionHarness h;
-        h.view.buffer2View.assign(16, 0x00);
-        h.view.saveAnswer = c.path;
-        EXPECT_FALSE(h.session.OnSaveFile());
-        EXPECT_EQ(h.view.log, Lines{"保存文件 " + c.path + " 失败: " + c.reason + "."});
-        EXPECT_FALSE(h.session.LastSequenceSucceeded());
-        EXPECT_EQ(h.view.flashes, 1);
-        EXPECT_TRUE(h.messages.Texts().empty());
-        EXPECT_TRUE(h.AllAccepting());
-    }
+    // Said in the log, with the reason, as a failure.
+    CSessionHarness h;
+    h.view.saveAnswer = h.dir.File("no-such-folder/out.bin");
+    EXPECT_FALSE(h.session.OnSaveFile());
+    EXPECT_EQ(h.view.log, Lines{"保存文件 " + *h.view.saveAnswer + " 失败: 没有那个文件或目录."});
+    EXPECT_EQ(h.view.flashes, 1);
+    h.view.buffer2View.assign(16, 0x00);
+    h.view.saveAnswer = "/dev/full";
+    EXPECT_FALSE(h.session.OnSaveFile());
+    EXPECT_EQ(h.view.log.back(), "保存文件 /dev/full 失败: " + std::string(std::strerror(ENOSPC)) + ".");
+    EXPECT_TRUE(h.messages.Texts().empty());
+    EXPECT_FALSE(h.session.LastSequenceSucceeded());
 }
 
 TEST(CompareBuffers, ReportsEachDifferenceAndTheCount)
