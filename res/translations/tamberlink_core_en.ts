@@ -413,4 +413,11 @@
         <translation>Parallel port I/O initialisation failed!</translation>
     </message>
 </context>
+<context>
+    <name>GpioAccess</name>
+    <message>
+        <source>请安装 60-tamberlink.rules 规则后重新登录</source>
+        <translation>install the 60-tamberlink.rules rules and log in again</translation>
+    </message>
+</context>
 </TS>
