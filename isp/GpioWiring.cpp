@@ -104,8 +104,16 @@ std::string GpioWiring::Explain(int error, int line, int lineCount,
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        text += " (no such GPIO chip: gpiodetect lists them; give --port or set Chip in the"
-                " [GPIO] section of Quenby.ini)";
+        if (m_bHeaderChip) {
+            text += " (no GPIO chip has the label of a Raspberry Pi's header";
+            for (const char* label : kHeaderChipLabels)
+                text += std::string(label == kHeaderChipLabels[0] ? " (" : ", ") + label;
+            text += ") and there is no " + m_strChip + ";";
+        } else {
+            text += " (no such GPIO chip:";
+        }
+        text += " gpiodetect lists them; give --port or set Chip in the [GPIO] section of"
+                " Quenby.ini)";
         break;
     case EBUSY:
         // On a Raspberry Pi the SPI driver holds GPIO 9 to 11 while SPI is on.

@@ -242,7 +242,8 @@ class GpiodRefusalTest : public GpiodLineRequestTest,
 TEST_P(GpiodRefusalTest, SaysWhichLineAndWhyAndHoldsNothing)
 {
     const RefusalCase& c = GetParam();
-    FakeGpioChip& chip = Kernel().AddChip("gpiochip0", "pinctrl-bcm2835", 54);
+    FakeGpioChip& chip = Kernel().AddChip(c.error == ENOENT ? "gpiochip1" : "gpiochip0",
+                                          c.error == ENOENT ? "gpio-mockup-A" : "pinctrl-bcm2835", 54);
     chip.denied = c.denied;
     if (c.busyLine >= 0)
         chip.lines[std::size_t(c.busyLine)].consumer = "spi0 CS0";
@@ -271,6 +272,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "line 60 does not exist (the chip has lines 0 to 53"},
         RefusalCase{"chipClosedToTheUser", nullptr, Wiring(10, 9, 11, 25), -1, true, EACCES,
                     "gpiochip0: Permission denied"},
+        RefusalCase{"noHeaderNorDefaultChip", nullptr, Wiring(10, 9, 11, 25), -1, false, ENOENT,
+                    "/dev/gpiochip0: No such file or directory (no GPIO chip has the label of a"
+                    " Raspberry Pi's header (pinctrl-rp1, pinctrl-bcm2711, pinctrl-bcm2835)"},
         RefusalCase{"noSuchChip", "gpiochip7", Wiring(10, 9, 11, 25), -1, false, ENOENT,
                     "/dev/gpiochip7: No such file or directory"},
         RefusalCase{"noSuchLabel", "pinctrl-xyz", Wiring(10, 9, 11, 25), -1, false, ENOENT,
