@@ -178,16 +178,12 @@ void gpiod_line_settings_free(gpiod_line_settings* settings)
 int gpiod_line_settings_set_direction(gpiod_line_settings* settings,
                                       gpiod_line_direction direction)
 {
-    if (direction < GPIOD_LINE_DIRECTION_AS_IS || direction > GPIOD_LINE_DIRECTION_OUTPUT)
-        return Fail(EINVAL);
     settings->direction = direction;
     return 0;
 }
 
 int gpiod_line_settings_set_output_value(gpiod_line_settings* settings, gpiod_line_value value)
 {
-    if (value != GPIOD_LINE_VALUE_ACTIVE && value != GPIOD_LINE_VALUE_INACTIVE)
-        return Fail(EINVAL);
     settings->value = value;
     return 0;
 }

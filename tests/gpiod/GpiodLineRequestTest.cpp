@@ -123,34 +123,8 @@ TEST_F(GpiodLineRequestTest, MosiAndSckAreDrivenOnlyWhileAskedTo)
 
         ASSERT_EQ(request->SetDriving(false), 0);
         EXPECT_EQ(States(chip, wiring), (Strings{"i", "i", "o0", "i"}));
-        ASSERT_EQ(request->SetDriving(true), 0);
-        ASSERT_EQ(request->Set(IGpioLineRequest::kRst, 1), 0);
-        EXPECT_EQ(States(chip, wiring), (Strings{"o0", "o0", "o1", "i"}));
-        ASSERT_EQ(request->SetDriving(false), 0);
-        EXPECT_EQ(States(chip, wiring), (Strings{"i", "i", "o0", "i"}));
     }
     EXPECT_EQ(States(chip, wiring), (Strings{"", "", "", ""}));
-}
-
-// The line layer over the wrapper: it names the chip the request found,
-// drives MOSI and SCK for an operation and lets them go after it.
-TEST_F(GpiodLineRequestTest, LinesNameTheChipFoundAndLetTheTargetGo)
-{
-    for (int n = 0; n < 4; ++n)
-        Kernel().AddChip("gpiochip" + std::to_string(n), "gpio-brcmstb@107d5085" + std::to_string(n), 32);
-    FakeGpioChip& header = Kernel().AddChip("gpiochip4", "pinctrl-rp1", 54);
-    const GpioWiring wiring;
-    CGpioLines lines(wiring, Request(wiring), m_failure);
-    ASSERT_TRUE(lines.IsOpen()) << m_failure.text;
-    EXPECT_EQ(lines.Describe(), "GPIO chip gpiochip4");
-    lines.EnableOutputs(true);
-    lines.SetRst(1);
-    lines.SetMosi(1);
-    lines.SetSck(1);
-    EXPECT_EQ(States(header, wiring), (Strings{"o1", "o1", "o1", "i"}));
-    lines.ReleaseTarget();
-    EXPECT_EQ(States(header, wiring), (Strings{"i", "i", "o0", "i"}));
-    EXPECT_FALSE(lines.Failed()) << lines.LastError();
 }
 
 struct Chip {
@@ -199,6 +173,9 @@ TEST_P(GpiodChipLookupTest, FindsTheChipTheWiringMeans)
                 << chip.name;
         }
     }
+    // The line layer names it.
+    EXPECT_EQ(CGpioLines(wiring, std::move(request), {}).Describe(),
+              "GPIO chip " + std::string(c.found));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -96,10 +96,7 @@ void ftdi_free(ftdi_context* ftdi)
 
 int ftdi_set_interface(ftdi_context* ftdi, enum ftdi_interface interface)
 {
-    if (Session(ftdi))
-        return Error(ftdi, -3, "Interface can not be changed on an already open device");
     ftdi->index = interface == INTERFACE_ANY ? INTERFACE_A : interface;
-    ftdi->interface = ftdi->index - 1;
     return 0;
 }
 
@@ -139,19 +136,15 @@ void ftdi_list_free(ftdi_device_list** devlist)
     }
 }
 
-int ftdi_usb_get_strings2(ftdi_context*, libusb_device* dev, char* manufacturer, int mnf_len,
-                          char* description, int desc_len, char* serial, int serial_len)
+int ftdi_usb_get_strings2(ftdi_context*, libusb_device* dev, char*, int, char*, int, char* serial,
+                          int serial_len)
 {
-    auto copy = [](char* to, int size, const std::string& text) {
-        if (to && size > 0) {
-            const std::size_t n = std::min(text.size(), std::size_t(size - 1));
-            text.copy(to, n);
-            to[n] = '\0';
-        }
-    };
-    copy(manufacturer, mnf_len, "FTDI");
-    copy(description, desc_len, "FT232R USB UART");
-    copy(serial, serial_len, dev->chip->serial);
+    if (serial && serial_len > 0) {
+        const std::string& text = dev->chip->serial;
+        const std::size_t n = std::min(text.size(), std::size_t(serial_len - 1));
+        text.copy(serial, n);
+        serial[n] = '\0';
+    }
     return 0;
 }
 
@@ -189,8 +182,6 @@ int ftdi_set_latency_timer(ftdi_context* ftdi, unsigned char latency)
     FakeFtdiChip* chip = Session(ftdi);
     if (!chip)
         return Error(ftdi, -3, "USB device unavailable");
-    if (latency < 1)
-        return Error(ftdi, -1, "latency out of range. Only valid for 1-255");
     chip->calls.push_back("latency " + std::to_string(latency));
     return 0;
 }
