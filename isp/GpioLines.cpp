@@ -1,8 +1,21 @@
 #include "isp/GpioLines.h"
 
+namespace {
+
+GpioWiring OnChip(GpioWiring wiring, const IGpioLineRequest* request)
+{
+    if (request && !request->ChipName().empty()) {
+        wiring.m_strChip = request->ChipName();
+        wiring.m_bHeaderChip = false;
+    }
+    return wiring;
+}
+
+}  // namespace
+
 CGpioLines::CGpioLines(GpioWiring wiring, std::unique_ptr<IGpioLineRequest> request,
                        LinesOpenFailure failure)
-    : m_wiring(std::move(wiring))
+    : m_wiring(OnChip(std::move(wiring), request.get()))
     , m_pRequest(std::move(request))
     , m_openFailure(m_pRequest ? PortOpenFailure{} : std::move(failure.port))
     , m_strError(m_pRequest ? std::string() : std::move(failure.text))
@@ -38,4 +51,14 @@ int CGpioLines::ReadMiso()
         return 1;
     }
     return value;
+}
+
+void CGpioLines::EnableOutputs(bool on)
+{
+    if (!m_pRequest || m_bDriving == on)
+        return;
+    m_bDriving = on;
+    // Named by MOSI, the first line whose direction changes.
+    if (const int error = m_pRequest->SetDriving(on))
+        Fail(m_wiring.m_nMosi, error);
 }

@@ -11,10 +11,12 @@
 // The programming lines on GPIO lines of one chip (a Raspberry Pi's header,
 // a USB GPIO expander): each change is one set of one line, MISO one read.
 // The lines were requested when the backend opened and are released when
-// it goes.
+// it goes. MOSI and SCK are driven only during an operation: between
+// operations they are inputs and RST is low, so the target runs undisturbed.
 class CGpioLines : public IIspLines {
 public:
-    // request is null when the open failed; failure then says why.
+    // request is null when the open failed; failure then says why. The chip
+    // is the one the request found, where it looked it up.
     CGpioLines(GpioWiring wiring, std::unique_ptr<IGpioLineRequest> request,
                LinesOpenFailure failure);
 
@@ -28,6 +30,8 @@ public:
     void SetRst(int level) override { Drive(IGpioLineRequest::kRst, m_wiring.m_nRst, level); }
     void SetSck(int level) override { Drive(IGpioLineRequest::kSck, m_wiring.m_nSck, level); }
     int ReadMiso() override;
+    void EnableOutputs(bool on) override;
+    void ReleaseTarget() override { EnableOutputs(false); }
 
     const GpioWiring& Wiring() const { return m_wiring; }
 
@@ -41,4 +45,5 @@ private:
     const PortOpenFailure m_openFailure;
     std::string m_strError;
     std::atomic<bool> m_bFailed{false};
+    bool m_bDriving = false;  // MOSI and SCK are outputs
 };

@@ -18,8 +18,10 @@ int CGpioProgrammer::OpenBackend(CProgrammer& programmer, int progType, int /*is
 GpioWiring CGpioProgrammer::WiringFor(const CProgrammer& programmer)
 {
     GpioWiring wiring = GpioWiring::FromIni(IniFilePath("Quenby.ini"));
-    if (!programmer.m_strPortPath.empty())
+    if (!programmer.m_strPortPath.empty()) {
         wiring.m_strChip = programmer.m_strPortPath;
+        wiring.m_bHeaderChip = false;
+    }
     return wiring;
 }
 

@@ -1,8 +1,11 @@
 #include "isp/GpioWiring.h"
 
+#include <grp.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "platform/ProfileFile.h"
 #include "platform/UiText.h"
@@ -25,14 +28,28 @@ GpioWiring GpioWiring::FromIni(const std::string& iniPath)
     const GpioWiring def;
     const CProfileFile ini(iniPath);
     GpioWiring w;
-    w.m_strChip = ini.GetString(kSection, "Chip", def.m_strChip);
+    w.m_strChip = ini.GetString(kSection, "Chip", std::string());
+    w.m_bHeaderChip = w.m_strChip.empty();
     if (w.m_strChip.empty())
         w.m_strChip = def.m_strChip;
+    w.m_bGpioGroup = GroupExists("gpio");
     w.m_nMosi = ini.GetInt(kSection, "MOSI", def.m_nMosi);
     w.m_nMiso = ini.GetInt(kSection, "MISO", def.m_nMiso);
     w.m_nSck = ini.GetInt(kSection, "SCK", def.m_nSck);
     w.m_nRst = ini.GetInt(kSection, "RST", def.m_nRst);
     return w;
+}
+
+bool GpioWiring::GroupExists(const char* name)
+{
+    struct group entry{};
+    struct group* found = nullptr;
+    std::vector<char> buffer(4096);
+    // A group with many members needs a larger buffer.
+    while (getgrnam_r(name, &entry, buffer.data(), buffer.size(), &found) == ERANGE
+           && buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    return found != nullptr;
 }
 
 std::string GpioWiring::Problem() const
@@ -81,14 +98,22 @@ std::string GpioWiring::Explain(int error, int line, int lineCount,
     case EACCES:
     case EPERM:
         text += " (the user needs read and write access to " + device
-            + ": install 60-tamberlink.rules into /usr/lib/udev/rules.d and log in again, or"
-              " join the group gpio)";
+            + ": install 60-tamberlink.rules into /usr/lib/udev/rules.d and log in again"
+            + (m_bGpioGroup ? ", or join the group gpio)" : ")");
         break;
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        text += " (no such GPIO chip: gpiodetect lists them; give --port or set Chip in the"
-                " [GPIO] section of Quenby.ini)";
+        if (m_bHeaderChip) {
+            text += " (no GPIO chip has the label of a Raspberry Pi's header";
+            for (const char* label : kHeaderChipLabels)
+                text += std::string(label == kHeaderChipLabels[0] ? " (" : ", ") + label;
+            text += ") and there is no " + m_strChip + ";";
+        } else {
+            text += " (no such GPIO chip:";
+        }
+        text += " gpiodetect lists them; give --port or set Chip in the [GPIO] section of"
+                " Quenby.ini)";
         break;
     case EBUSY:
         // On a Raspberry Pi the SPI driver holds GPIO 9 to 11 while SPI is on.
@@ -108,7 +133,8 @@ LinesOpenFailure GpioWiring::Failure(int error, int line, int lineCount,
     if (line >= 0 && lineCount > 0 && line >= lineCount)
         fix = LineFix("该芯片只有 0 到 %d 号线, 请检查 Quenby.ini 的 [GPIO] 节", lineCount - 1);
     else if (error == EACCES || error == EPERM)
-        fix = Tr("请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组");
+        fix = m_bGpioGroup ? Tr("请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组")
+                           : Tr("请安装 60-tamberlink.rules 规则后重新登录");
     else if (error == ENOENT || error == ENODEV || error == ENXIO)
         fix = Tr("gpiodetect 列出 GPIO 芯片; 请检查 --port 或 Quenby.ini 的 [GPIO] 节");
     else if (error == EBUSY)

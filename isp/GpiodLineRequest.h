@@ -6,21 +6,25 @@
 #include "isp/GpioLineRequest.h"
 #include "isp/GpioWiring.h"
 
-struct gpiod_chip;
-struct gpiod_line;
-
-// The four lines on a real GPIO chip, through libgpiod 1.x. A thin wrapper:
-// everything it decides is in GpioWiring and CGpioLines, which the tests run
-// on the simulated chip.
+// The four lines on a real GPIO chip, through libgpiod 1.x or 2.x, whichever
+// the build found (TAMBERLINK_GPIOD_API 1 or 2; without either every request
+// fails saying so). A thin wrapper: everything it decides is in GpioWiring,
+// CGpioChipLookup and CGpioLines, which the tests run on the simulated chip.
 class CGpiodLineRequest : public IGpioLineRequest {
 public:
     static constexpr const char* kConsumer = "tamberlink";
+    static constexpr const char* kDeviceDir = "/dev";
 
-    // Opens the chip and requests the lines, outputs low, under the consumer
-    // name "tamberlink". nullptr with the reason (GpioWiring::Failure) in
-    // failure when that fails; a build without libgpiod always fails.
+    // Finds the chip (CGpioChipLookup), opens it and requests the lines
+    // under the consumer name "tamberlink": RST an output, low, the others
+    // inputs until SetDriving(true). nullptr with the reason
+    // (GpioWiring::Failure) in failure when that fails.
     static std::unique_ptr<IGpioLineRequest> Request(const GpioWiring& wiring,
                                                      LinesOpenFailure& failure);
+    // The same, with the chips' nodes looked for in deviceDir.
+    static std::unique_ptr<IGpioLineRequest> RequestIn(const std::string& deviceDir,
+                                                       const GpioWiring& wiring,
+                                                       LinesOpenFailure& failure);
 
     ~CGpiodLineRequest() override;
 
@@ -29,10 +33,17 @@ public:
 
     int Set(Line line, int level) override;
     int Get(Line line) override;
+    int SetDriving(bool on) override;
+    std::string ChipName() const override { return m_strChipName; }
 
 private:
-    CGpiodLineRequest() = default;
+    // The library's objects, as the version in use has them.
+    struct Handles;
 
-    gpiod_chip* m_pChip = nullptr;
-    gpiod_line* m_pLines[4] = {};
+    CGpiodLineRequest();
+    // The wiring with the chip that lookup found, for failures that name it.
+    static GpioWiring OnChip(const GpioWiring& wiring, const std::string& path);
+
+    std::unique_ptr<Handles> m_pHandles;
+    std::string m_strChipName;
 };

@@ -169,6 +169,10 @@ void CIspEngine::Post(int code)
 
 void CIspEngine::IspWorker(CIspFamily* family)
 {
+    struct TargetRelease {
+        IIspLines& lines;
+        ~TargetRelease() { lines.ReleaseTarget(); }
+    } release{*m_pLines};
     m_bBusy = 1;
     m_pLines->EnableOutputs(true);
     family->ProgramEnable();

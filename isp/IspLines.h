@@ -55,6 +55,10 @@ public:
     // A buffered cable's outputs: on when an operation starts, released when
     // it ends. Cables without a buffer ignore it.
     virtual void EnableOutputs(bool on) { (void)on; }
+    // After every operation, however it ended (a failed write leaves a
+    // buffered cable's outputs enabled): lines that would hold the target,
+    // now running, are let go.
+    virtual void ReleaseTarget() {}
 
     virtual void BeginFrame() {}
     // MISO as ReadMiso would see it now, into mask's bit of byte.

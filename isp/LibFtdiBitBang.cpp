@@ -93,11 +93,13 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
         return nullptr;
     }
     cable->m_bOpen = true;
+    cable->m_byRst = std::uint8_t(1u << wiring.m_nRst);
     // Samples come back as soon as a frame's worth is there, not after the
-    // default 16 ms.
-    if (ftdi_set_latency_timer(ctx, 1) < 0 || ftdi_set_baudrate(ctx, wiring.m_nBaud) < 0
+    // default 16 ms. The mode before the rate: libftdi multiplies a rate by
+    // 4 only in bit-bang mode, which the chip's bit-bang clock needs.
+    if (ftdi_set_latency_timer(ctx, 1) < 0
         || ftdi_set_bitmode(ctx, wiring.OutputMask(), BITMODE_SYNCBB) < 0
-        || ftdi_tcioflush(ctx) < 0) {
+        || ftdi_set_baudrate(ctx, wiring.m_nBaud) < 0 || ftdi_tcioflush(ctx) < 0) {
         failure = address.Failure(cable->m_strName + ": " + ftdi_get_error_string(ctx), EIO);
         return nullptr;
     }
@@ -107,7 +109,11 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
 CLibFtdiBitBang::~CLibFtdiBitBang()
 {
     if (m_bOpen) {
-        ftdi_set_bitmode(m_pContext, 0, BITMODE_RESET);
+        // RST low first, the other lines as they were, then every line but
+        // RST an input. Failures are not reported: nobody is left to hear.
+        const std::uint8_t low = std::uint8_t(m_byLast & ~m_byRst);
+        ftdi_write_data(m_pContext, &low, 1);
+        ftdi_set_bitmode(m_pContext, m_byRst, BITMODE_SYNCBB);
         ftdi_usb_close(m_pContext);
     }
     if (m_pContext)
@@ -121,8 +127,11 @@ void CLibFtdiBitBang::Fail(const char* what)
 
 bool CLibFtdiBitBang::Write(const std::uint8_t* data, int size)
 {
-    if (ftdi_write_data(m_pContext, data, size) == size)
+    if (ftdi_write_data(m_pContext, data, size) == size) {
+        if (size > 0)
+            m_byLast = data[size - 1];
         return true;
+    }
     Fail("USB write failed");
     return false;
 }

@@ -16,14 +16,16 @@ struct ftdi_context;
 class CLibFtdiBitBang : public IFtdiBitBang {
 public:
     // Opens the first chip that address matches (interface A of a dual or
-    // quad chip), sets the latency timer to 1 ms, the baud rate, and
-    // synchronous bit-bang mode with MOSI, SCK and RST as outputs, all low.
-    // nullptr with the reason in failure when any of that fails; a build
-    // without libftdi1 always fails.
+    // quad chip), sets the latency timer to 1 ms, synchronous bit-bang mode
+    // with MOSI, SCK and RST as outputs, then the baud rate (libftdi scales
+    // a bit-bang rate only once the mode is on). nullptr with the reason in
+    // failure when any of that fails; a build without libftdi1 always fails.
     static std::unique_ptr<IFtdiBitBang> Open(const FtdiAddress& address, const FtdiWiring& wiring,
                                               LinesOpenFailure& failure);
 
-    // Leaves bit-bang mode (the lines go back to the UART) and closes.
+    // Drives RST low and closes with the chip left in bit-bang mode, RST its
+    // only output: the target runs, its port pins free. Back in UART mode
+    // DTR would idle high and hold an RST wired to it in reset.
     ~CLibFtdiBitBang() override;
 
     CLibFtdiBitBang(const CLibFtdiBitBang&) = delete;
@@ -39,6 +41,8 @@ private:
 
     ftdi_context* m_pContext = nullptr;
     bool m_bOpen = false;
+    std::uint8_t m_byRst = 0;   // RST's bit
+    std::uint8_t m_byLast = 0;  // the outputs as last written
     std::string m_strName;
     std::string m_strError;
 };

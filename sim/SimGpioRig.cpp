@@ -64,8 +64,10 @@ int CSimGpioRig::Set(Line line, int level)
         return ENODEV;
     if (line == kMiso || m_offsets[line] < 0)
         return EPERM;  // not an output this request holds
-    Bump(m_nChanges);
     const std::uint64_t bit = 1ull << m_offsets[line];
+    if (!(m_driven & bit))
+        return EPERM;  // an input now: the kernel refuses to set it
+    Bump(m_nChanges);
     m_levels = level ? (m_levels | bit) : (m_levels & ~bit);
     m_socket.Drive(m_driven, m_levels);
     return 0;
@@ -79,4 +81,18 @@ int CSimGpioRig::Get(Line line)
         return -EPERM;
     Bump(m_nReads);
     return m_socket.Sense(m_offsets[line]) ? 1 : 0;
+}
+
+int CSimGpioRig::SetDriving(bool on)
+{
+    if (m_bUnplugged)
+        return ENODEV;
+    if (m_offsets[kRst] < 0)
+        return EPERM;
+    const std::uint64_t moved = (1ull << m_offsets[kMosi]) | (1ull << m_offsets[kSck]);
+    // Outputs start low; lines let go float to what the target gives them.
+    m_levels &= on ? ~moved : ~(1ull << m_offsets[kRst]);
+    m_driven = on ? (m_driven | moved) : (m_driven & ~moved);
+    m_socket.Drive(m_driven, m_levels);
+    return 0;
 }

@@ -448,4 +448,11 @@
         <translation>check that the programmer is connected, powered and on this port</translation>
     </message>
 </context>
+<context>
+    <name>GpioAccess</name>
+    <message>
+        <source>请安装 60-tamberlink.rules 规则后重新登录</source>
+        <translation>install the 60-tamberlink.rules rules and log in again</translation>
+    </message>
+</context>
 </TS>

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "app/core/PortFailureText.h"
+#include "isp/GpioWiring.h"
 #include "isp/IspProgrammer.h"
 #include "platform/AppGlobals.h"
 #include "sim/SimulatedBackends.h"
@@ -116,7 +117,10 @@ TEST(PortFailure, SessionLogsWhichGpioChipOrFtdiCableFailedAndWhy)
         const SimIspOptions& options;
         std::string line;
     } cases[] = {
-        {4, denied, "GPIO /dev/gpiochip0: 权限不够 (请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组)"},
+        {4, denied,
+         GpioWiring::GroupExists("gpio")
+             ? "GPIO /dev/gpiochip0: 权限不够 (请安装 60-tamberlink.rules 规则后重新登录, 或把用户加入 gpio 组)"
+             : "GPIO /dev/gpiochip0: 权限不够 (请安装 60-tamberlink.rules 规则后重新登录)"},
         {4, busy, "GPIO /dev/gpiochip0: 设备或资源忙 (11 号线已被 \"spi0\" 占用, 请关闭占用它的接口(如 SPI))"},
         {5, denied, "FTDI ftdi (/dev/bus/usb/001/004): 权限不够 (请安装 60-tamberlink.rules 规则后重新插拔线缆)"},
     };

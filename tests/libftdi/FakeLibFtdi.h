@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// FTDI chips on the USB as the link-time fake of libftdi1 (and of the few
+// libusb calls beside it) shows them, by the chip's and the library's
+// documented behaviour: in synchronous bit-bang mode every byte written is
+// one clock that samples all eight pins, then drives the outputs; a pin not
+// set as an output reads what the circuit outside gives it (the chip's
+// pull-ups: high); the mode, the direction mask, the output latch and the
+// baud-rate generator stay in the chip when the host closes it; libftdi
+// multiplies a rate by 4 only while its context is in bit-bang mode.
+struct FakeFtdiChip {
+    static constexpr int kBitBangScale = 4;
+
+    int vendor = 0x0403;
+    int product = 0x6001;
+    std::string serial = "A50285BI";
+    // Where it sits on the USB: /dev/bus/usb/250/017, a node no test
+    // machine has.
+    int bus = 250;
+    int address = 17;
+    bool claimed = false;  // another program holds the interface
+    bool bitBang = true;   // the chip has synchronous bit-bang mode
+
+    // The chip's own state.
+    bool open = false;
+    unsigned char mode = 0;  // BITMODE_RESET: a UART
+    std::uint8_t outputs = 0;
+    std::uint8_t latch = 0;
+    int baudGenerator = 9600;
+    std::deque<std::uint8_t> samples;
+    // The levels of the pins the chip does not drive, given those it does.
+    std::function<std::uint8_t(std::uint8_t driven)> circuit;
+    // The host's requests in order: "latency 1", "bitmode 15 4",
+    // "baud 38400", "flush", "write 3", "close".
+    std::vector<std::string> calls;
+
+    std::uint8_t Pins() const;
+    // The position of the first call that starts with prefix; -1 for none.
+    int CallAt(const std::string& prefix) const;
+};
+
+class CFakeFtdiBus {
+public:
+    static CFakeFtdiBus& Get();
+
+    void Reset();
+    FakeFtdiChip& Plug();
+
+    std::vector<std::unique_ptr<FakeFtdiChip>> m_chips;
+    // Contexts and device lists made and not yet freed.
+    int m_nLive = 0;
+};

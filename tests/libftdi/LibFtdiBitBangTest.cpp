@@ -1,0 +1,162 @@
+// The libftdi wrapper on a link-time fake of the library: the order in
+// which the cable is set up, the state it is left in when closed, samples
+// moved as the chip takes them, and refusals that say why.
+
+#include <gtest/gtest.h>
+
+#include <ftdi.h>
+
+#include <cerrno>
+
+#include "isp/FtdiLines.h"
+#include "isp/LibFtdiBitBang.h"
+#include "tests/libftdi/FakeLibFtdi.h"
+
+namespace {
+
+class LibFtdiBitBangTest : public testing::Test {
+protected:
+    LibFtdiBitBangTest() { Bus().Reset(); }
+    ~LibFtdiBitBangTest() override
+    {
+        EXPECT_EQ(Bus().m_nLive, 0) << "libftdi contexts or device lists were left";
+        for (const auto& chip : Bus().m_chips)
+            EXPECT_FALSE(chip->open) << "a cable was left open";
+    }
+
+    static CFakeFtdiBus& Bus() { return CFakeFtdiBus::Get(); }
+
+    std::unique_ptr<IFtdiBitBang> Open(const FtdiWiring& wiring, const std::string& address = "ftdi")
+    {
+        m_failure = {};
+        return CLibFtdiBitBang::Open(*FtdiAddress::Parse(address), wiring, m_failure);
+    }
+
+    LinesOpenFailure m_failure;
+};
+
+FtdiWiring Wiring(const char* mosi, const char* sck, const char* rst, const char* miso, int baud)
+{
+    FtdiWiring wiring;
+    wiring.m_nMosi = FtdiWiring::ParseLine(mosi);
+    wiring.m_nSck = FtdiWiring::ParseLine(sck);
+    wiring.m_nRst = FtdiWiring::ParseLine(rst);
+    wiring.m_nMiso = FtdiWiring::ParseLine(miso);
+    wiring.m_nBaud = baud;
+    return wiring;
+}
+
+// libftdi scales a rate for the bit-bang clock only when the mode is
+// already on: set before it, the rate would reach the chip 4 times too low.
+TEST_F(LibFtdiBitBangTest, SetsBitBangModeWithTheWiringsOutputsBeforeTheRate)
+{
+    const struct {
+        FtdiWiring wiring;
+        int outputs;
+    } cases[] = {{Wiring("RTS", "TXD", "DTR", "RXD", 9600), 0x15},
+                 {Wiring("D5", "D6", "D7", "D0", 1200), 0xE0},
+                 {Wiring("D1", "D0", "D3", "D2", 62500), 0x0B}};
+    for (const auto& c : cases) {
+        Bus().Reset();
+        FakeFtdiChip& chip = Bus().Plug();
+        {
+            auto cable = Open(c.wiring);
+            ASSERT_TRUE(cable) << m_failure.text;
+            EXPECT_EQ(chip.mode, BITMODE_SYNCBB);
+            EXPECT_EQ(chip.outputs, c.outputs);
+            EXPECT_EQ(chip.baudGenerator, c.wiring.m_nBaud * FakeFtdiChip::kBitBangScale);
+            const int mode = chip.CallAt("bitmode"), rate = chip.CallAt("baud");
+            EXPECT_TRUE(mode >= 0 && mode < rate) << "bit-bang mode at " << mode << ", rate at " << rate;
+            EXPECT_GT(chip.CallAt("flush"), rate) << "samples from before the rate are dropped";
+        }
+    }
+}
+
+// Closed, the cable stays in bit-bang mode with RST driven low and every
+// other line an input: the programmed chip runs and its port pins are
+// free. (Back in UART mode, DTR idles high and holds an RST wired to it.)
+TEST_F(LibFtdiBitBangTest, ClosingLeavesRstLowAndTheOtherLinesInputs)
+{
+    const FtdiWiring wiring = Wiring("RTS", "TXD", "DTR", "RXD", 9600);
+    const std::uint8_t rst = 1u << 4;
+    for (std::uint8_t last : {std::uint8_t(0x15), std::uint8_t(0x05), std::uint8_t(0x00)}) {
+        Bus().Reset();
+        FakeFtdiChip& chip = Bus().Plug();
+        {
+            auto cable = Open(wiring);
+            ASSERT_TRUE(cable) << m_failure.text;
+            const std::uint8_t bytes[] = {0x15, last};
+            ASSERT_TRUE(cable->Write(bytes, 2));
+        }
+        EXPECT_EQ(chip.mode, BITMODE_SYNCBB);
+        EXPECT_EQ(chip.outputs, rst);
+        EXPECT_EQ(chip.Pins() & rst, 0) << "RST held high";
+        EXPECT_EQ(chip.latch & ~rst, last & ~rst) << "the other lines moved on the way out";
+        EXPECT_EQ(chip.calls.back(), "close");
+    }
+}
+
+// A frame through the line layer: MISO wired back to MOSI, each sample taken
+// before its byte drives the pins, so every bit comes back as it was sent.
+TEST_F(LibFtdiBitBangTest, FramesComeBackAsTheChipSamplesThem)
+{
+    FakeFtdiChip& chip = Bus().Plug();
+    const FtdiWiring wiring = Wiring("RTS", "TXD", "DTR", "RXD", 9600);
+    chip.circuit = [&](std::uint8_t driven) {
+        return std::uint8_t(((driven >> wiring.m_nMosi) & 1) << wiring.m_nMiso);
+    };
+    CFtdiLines lines(wiring, "ftdi", Open(wiring), m_failure);
+    ASSERT_TRUE(lines.IsOpen()) << m_failure.text;
+    const std::uint8_t sent[] = {0xAC, 0x53, 0x00, 0x69};
+    std::uint8_t got[4] = {};
+    lines.BeginFrame();
+    for (int i = 0; i < 4; ++i)
+        for (int bit = 7; bit >= 0; --bit) {
+            lines.SetMosi((sent[i] >> bit) & 1);
+            lines.SetSck(1);
+            lines.SampleMiso(got[i], std::uint8_t(1u << bit));
+            lines.SetSck(0);
+        }
+    lines.EndFrame();
+    EXPECT_FALSE(lines.Failed()) << lines.LastError();
+    EXPECT_EQ(std::vector<std::uint8_t>(got, got + 4), std::vector<std::uint8_t>(sent, sent + 4));
+}
+
+struct RefusalCase {
+    const char* name;
+    const char* address;
+    bool claimed;
+    bool bitBang;
+    int error;
+    const char* text;
+};
+
+class LibFtdiRefusalTest : public LibFtdiBitBangTest,
+                           public testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(LibFtdiRefusalTest, SaysWhyAndLeavesNothingOpen)
+{
+    const RefusalCase& c = GetParam();
+    FakeFtdiChip& chip = Bus().Plug();
+    chip.claimed = c.claimed;
+    chip.bitBang = c.bitBang;
+    EXPECT_FALSE(Open(FtdiWiring{}, c.address));
+    EXPECT_EQ(m_failure.port.error, c.error);
+    EXPECT_EQ(m_failure.port.kind, "FTDI");
+    EXPECT_NE(m_failure.text.find(c.text), std::string::npos) << m_failure.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LibFtdiRefusalTest,
+    testing::Values(
+        RefusalCase{"otherProduct", "ftdi:0403:6014", false, true, ENODEV,
+                    "no such FTDI cable is plugged in"},
+        RefusalCase{"otherSerial", "ftdi:0403:6001:XYZ", false, true, ENODEV,
+                    "ftdi:0403:6001:XYZ: no such FTDI cable"},
+        RefusalCase{"heldByAnotherProgram", "ftdi", true, true, EBUSY,
+                    "the cable is in use (another program holds it)"},
+        RefusalCase{"noBitBang", "ftdi:0403:6001:A50285BI", false, false, EIO,
+                    "unable to configure bitbang mode"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
