@@ -24,12 +24,14 @@
 #include <algorithm>
 
 #include "app/AboutDlg.h"
+#include "app/CatalogueWatcher.h"
 #include "app/FileDropLoader.h"
 #include "app/ProgrammerApp.h"
 #include "app/QtMessageSink.h"
 #include "app/SimulatedHardware.h"
 #include "app/SoundPrompts.h"
 #include "platform/AppGlobals.h"
+#include "platform/ProfileFile.h"
 #include "programmer/DeviceCatalogue.h"
 #include "settings/LastFileDialog.h"
 #include "settings/HotkeyRegistration.h"
@@ -65,6 +67,9 @@ const char* const kTabTexts[kPageCount] = {
     QT_TRANSLATE_NOOP("CProgrammerDlg", "缓冲1"), QT_TRANSLATE_NOOP("CProgrammerDlg", "缓冲2"),
     QT_TRANSLATE_NOOP("CProgrammerDlg", "状态"), QT_TRANSLATE_NOOP("CProgrammerDlg", "设置")};
 const char* const kLockLevels[] = {"Lock Bit-1", "Lock Bit-2", "Lock Bit-3"};
+// Beside the window's place: the name of the device chosen, since the
+// settings block keeps only its index.
+const char* const kDeviceNameKey = "Device";
 
 QString ToQt(const std::string& text)
 {
@@ -321,7 +326,7 @@ void CProgrammerDlg::OnInitDialog()
 
     if (m_options.simulate) {
         const std::string catalogue = m_options.cataloguePath.empty()
-            ? g_strAppDir + "ChipList.chip"
+            ? CataloguePath()
             : m_options.cataloguePath;
         const std::vector<DeviceRecord> devices =
             ReadCatalogueFile(catalogue).value_or(std::vector<DeviceRecord>{});
@@ -333,8 +338,16 @@ void CProgrammerDlg::OnInitDialog()
 
     // Enables the commands, opens the backend (its first report comes as an
     // event once this returns), fills the device list and selects the
-    // stored device.
+    // stored device: by its name, when another one has moved to its index.
+    m_pSession->SetStoredDeviceName(CProfileFile(IniFilePath(SettingsRecord::kFileName))
+                                        .GetString(WindowPlacement::kSection, kDeviceNameKey, {}));
     m_pSession->Start(run, m_options.cataloguePath);
+    // A device saved in Sordane is there without a restart.
+    auto* watcher = new CCatalogueWatcher(m_options.cataloguePath, this);
+    connect(watcher, &CCatalogueWatcher::changed, this, [this](const QString& path) {
+        if (m_pSession)
+            m_pSession->ReloadCatalogue(path.toStdString());
+    });
 
     m_pHotkey->SetHotkey(m_Settings.hotkeyKey, m_Settings.hotkeyMods);
     m_pHotkey->Register(m_Settings.hotkeyOn != 0);
@@ -737,6 +750,8 @@ bool CProgrammerDlg::SaveSettings()
     const bool saved =
         CSettingsGrid::SaveSettings(IniFilePath(SettingsRecord::kFileName), CollectSettings());
     SavePlacement();
+    CProfileFile(IniFilePath(SettingsRecord::kFileName))
+        .WriteString(WindowPlacement::kSection, kDeviceNameKey, m_pSession->DeviceSelectionName());
     return saved;
 }
 

@@ -16,5 +16,5 @@ int RunHex2Bin(const std::string& inPath, const std::string& outPath);
 // of the Intel HEX ones, else as raw bytes.
 int RunConvert(const std::string& inPath, const std::string& outPath);
 // tamberlink-cli devices [--catalogue FILE]; an empty path means the
-// program folder's "ChipList.chip".
+// user's own catalogue or the program folder's (CataloguePath).
 int RunDevices(const std::string& cataloguePath);

@@ -259,7 +259,7 @@ std::optional<ChosenDevice> ChooseDevice(const CliOptions& options)
 {
     ChosenDevice chosen;
     chosen.cataloguePath =
-        options.catalogue.empty() ? g_strAppDir + "ChipList.chip" : options.catalogue;
+        options.catalogue.empty() ? CataloguePath() : options.catalogue;
     std::optional<std::vector<DeviceRecord>> devices = ReadCatalogueFile(chosen.cataloguePath);
     if (!devices) {
         Complain("cannot read the device catalogue " + chosen.cataloguePath);

@@ -56,7 +56,7 @@ std::string FormatRecord(std::size_t index, const DeviceRecord& record)
 
 int RunDevices(const std::string& cataloguePath)
 {
-    const std::string path = cataloguePath.empty() ? g_strAppDir + "ChipList.chip" : cataloguePath;
+    const std::string path = cataloguePath.empty() ? CataloguePath() : cataloguePath;
     const auto devices = ReadCatalogueFile(path);
     if (!devices) {
         std::fprintf(stderr, "tamberlink-cli: cannot read the device catalogue %s\n", path.c_str());

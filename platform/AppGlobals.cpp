@@ -93,6 +93,34 @@ std::string IniFolderFor(const std::string& appDir, bool portable,
     return portable || configFolder.empty() ? appDir : configFolder;
 }
 
+std::string CurrentUserConfigFolder()
+{
+    const std::string home = HomeFolder();
+    return UserConfigFolder(std::getenv("XDG_CONFIG_HOME"), home.empty() ? nullptr : home.c_str());
+}
+
+std::string UserCataloguePath()
+{
+    const std::string folder = CurrentUserConfigFolder();
+    return folder.empty() ? std::string() : folder + kCatalogueFileName;
+}
+
+std::string ProgramCataloguePath()
+{
+    return g_strAppDir + kCatalogueFileName;
+}
+
+std::string CataloguePath()
+{
+    // A folder or a dangling link by that name is no catalogue: the
+    // installed one is read then, as if the copy were not there.
+    const std::string own = UserCataloguePath();
+    std::error_code error;
+    if (!own.empty() && std::filesystem::is_regular_file(own, error))
+        return own;
+    return ProgramCataloguePath();
+}
+
 std::string IniFilePath(const std::string& name)
 {
     static std::mutex mutex;
@@ -104,10 +132,8 @@ std::string IniFilePath(const std::string& name)
     if (!decided || decidedFor != g_strAppDir) {
         const std::string checked = g_strAppDir.empty() ? std::string(".") : g_strAppDir;
         const bool writable = ::access(checked.c_str(), W_OK) == 0;
-        const std::string home = HomeFolder();
         folder = IniFolderFor(g_strAppDir, IsPortableFolder(checked, writable),
-                              UserConfigFolder(std::getenv("XDG_CONFIG_HOME"),
-                                               home.empty() ? nullptr : home.c_str()));
+                              CurrentUserConfigFolder());
         if (folder != g_strAppDir) {
             // Made now so that the first save succeeds; a failure shows up
             // as that save's failure.

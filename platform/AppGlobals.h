@@ -36,6 +36,18 @@ std::string UserConfigFolder(const char* xdgConfigHome, const char* home);
 std::string IniFolderFor(const std::string& appDir, bool portable,
                          const std::string& configFolder);
 
+// The device catalogue's file name, and where it is read from: the user's
+// own copy in the configuration folder when it exists (a new device saved by
+// a user who may not write the installed catalogue), else the program
+// folder's. UserCataloguePath is that copy whether it exists or not (empty
+// without any configuration folder); the environment is read on each call.
+constexpr const char* kCatalogueFileName = "ChipList.chip";
+std::string CataloguePath();
+std::string UserCataloguePath();
+std::string ProgramCataloguePath();
+// The user's configuration folder as the environment gives it now.
+std::string CurrentUserConfigFolder();
+
 // The leading number of a kernel release string ("4.19.0-25-amd64" -> 4);
 // 0 when it does not start with a digit.
 int MajorVersionOf(const std::string& release);

@@ -160,6 +160,17 @@ std::optional<std::vector<DeviceRecord>> ReadCatalogueFile(const std::string& pa
     return ParseCatalogue(bytes);
 }
 
+int FindStoredDevice(const std::vector<DeviceRecord>& devices, int index, const std::string& name)
+{
+    if (name.empty())
+        return index;
+    if (index >= 0 && std::size_t(index) < devices.size() && devices[std::size_t(index)].name == name)
+        return index;
+    const auto found = std::find_if(devices.begin(), devices.end(),
+                                    [&](const DeviceRecord& record) { return record.name == name; });
+    return found == devices.end() ? index : int(found - devices.begin());
+}
+
 std::vector<std::uint8_t> SerializeCatalogue(const std::vector<DeviceRecord>& records)
 {
     std::vector<std::uint8_t> bytes(kCatalogueHeaderSize + records.size() * kDeviceRecordSize, 0);

@@ -16,6 +16,12 @@ std::vector<DeviceRecord> ParseCatalogue(std::span<const std::uint8_t> bytes);
 // nullopt when the file cannot be opened or read.
 std::optional<std::vector<DeviceRecord>> ReadCatalogueFile(const std::string& path);
 
+// The record to select for a stored choice of index and name: index when
+// that record has the name (or no name was kept), else the first record with
+// the name, else index as it is. Devices inserted or moved in the catalogue
+// since the choice was stored do not change which device is chosen.
+int FindStoredDevice(const std::vector<DeviceRecord>& devices, int index, const std::string& name);
+
 // Our own writer (build-time default catalogue, catalogue editor): names are
 // stored as GBK (a character GBK lacks becomes '?') and cut to 19 bytes on a
 // character boundary, so a NUL always ends them; unread bytes are zero.

@@ -34,6 +34,7 @@ CProgrammer::CProgrammer(IStatusSink& sink, IMessageSink& messages)
     , m_sink(sink)
     , m_messages(messages)
 {
+    SetCatalogue({});
     std::memset(m_storage.get(), 0xFF, 2 * std::size_t(kBufferSize));
 }
 
@@ -145,29 +146,31 @@ void CProgrammer::LockDevice(int index, int level)
 
 void CProgrammer::LoadCatalogue()
 {
-    LoadCatalogue(g_strAppDir + "ChipList.chip");
+    LoadCatalogue(CataloguePath());
 }
 
 void CProgrammer::LoadCatalogue(const std::string& path)
 {
     // A missing catalogue is not an error: the device list stays empty.
     auto devices = ReadCatalogueFile(path);
-    m_Devices = devices ? std::move(*devices) : std::vector<DeviceRecord>{};
+    SetCatalogue(devices ? std::move(*devices) : std::vector<DeviceRecord>{});
 }
 
 void CProgrammer::SetCatalogue(std::vector<DeviceRecord> devices)
 {
-    m_Devices = std::move(devices);
+    m_catalogues.push_back(std::make_unique<const std::vector<DeviceRecord>>(std::move(devices)));
+    m_pDevices = m_catalogues.back().get();
 }
 
 const DeviceRecord* CProgrammer::SelectDevice(int index)
 {
+    const std::vector<DeviceRecord>& devices = Devices();
     if (index < 0)
         index = 0;
-    if (std::size_t(index) >= m_Devices.size())
+    if (std::size_t(index) >= devices.size())
         return nullptr;
     m_nCurDevice = index;
-    return &m_Devices[std::size_t(index)];
+    return &devices[std::size_t(index)];
 }
 
 const DeviceRecord* CProgrammer::CurrentDevice()
@@ -205,8 +208,9 @@ int CProgrammer::TrimLength(const std::uint8_t* buffer, int size)
 int CProgrammer::MatchSignature()
 {
     const std::array<std::uint8_t, 3> signature = Signature();
-    for (std::size_t i = 0; i < m_Devices.size(); ++i) {
-        if (m_Devices[i].signature == signature) {
+    const std::vector<DeviceRecord>& devices = Devices();
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].signature == signature) {
             m_nCurDevice = int(i);
             // The device list must show the match before 19 is handled,
             // since that handler prints the current device.

@@ -64,12 +64,15 @@ public:
     void ReadDevice(int index);  // fills all of Buffer2 with 0xFF first
     void LockDevice(int index, int level);
 
-    // Loads g_strAppDir + "ChipList.chip" (or path); a missing file leaves
+    // Loads CataloguePath() (or path); a missing file leaves
     // the catalogue empty.
+    // A catalogue may be replaced while the program runs (it was edited):
+    // the one before stays in memory until the controller goes, since a
+    // worker or a late reply may still hold one of its records.
     void LoadCatalogue();
     void LoadCatalogue(const std::string& path);
     void SetCatalogue(std::vector<DeviceRecord> devices);
-    const std::vector<DeviceRecord>& Devices() const { return m_Devices; }
+    const std::vector<DeviceRecord>& Devices() const { return *m_pDevices.load(); }
 
     // Makes index current (negative: 0) and returns its record, or nullptr
     // when the catalogue has no such record (m_nCurDevice unchanged then).
@@ -115,7 +118,9 @@ private:
 
     IStatusSink& m_sink;
     IMessageSink& m_messages;
-    std::vector<DeviceRecord> m_Devices;
+    // The catalogue in use, and every one this controller has had.
+    std::atomic<const std::vector<DeviceRecord>*> m_pDevices;
+    std::vector<std::unique_ptr<const std::vector<DeviceRecord>>> m_catalogues;
     std::atomic<std::uint32_t> m_Signature{0};  // three bytes, packed
     // Where progType's backend lives: the table's answer, and without a
     // table the serial board (0) and the cables (1..3, one shared slot).

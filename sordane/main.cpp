@@ -43,7 +43,7 @@ int main(int argc, char** argv)
 
     const QStringList files = parser.positionalArguments();
     const QString path = files.isEmpty()
-        ? QString::fromStdString(g_strAppDir + "ChipList.chip")
+        ? QString::fromStdString(CataloguePath())
         : files.first();
 
     CCatalogueEditor editor;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/core/HardwareBackends.h"
@@ -18,6 +19,7 @@
 #include "platform/AppGlobals.h"
 #include "platform/MessageSink.h"
 #include "platform/UiText.h"
+#include "programmer/DeviceCatalogue.h"
 #include "programmer/SerialPort.h"
 #include "programmer/StatusCode.h"
 
@@ -115,11 +117,17 @@ void CProgrammerSession::Start(const SettingsRecord& settings, const std::string
 
     OpenBackend();
 
+    ShowDeviceList();
+    SetDeviceSelection(
+        FindStoredDevice(m_Programmer.Devices(), settings.deviceIndex, m_strStoredDeviceName));
+}
+
+void CProgrammerSession::ShowDeviceList()
+{
     std::vector<std::string> names;
     for (const DeviceRecord& record : m_Programmer.Devices())
         names.push_back(record.name);
     m_view.SetDeviceList(names);
-    SetDeviceSelection(settings.deviceIndex);
 }
 
 void CProgrammerSession::OpenBackend()
@@ -158,6 +166,7 @@ void CProgrammerSession::HandleEvent(const StatusEvent& event)
     else
         OnProgStatus(event.value);
     ReopenWhenIdle();
+    ReloadCatalogueWhenIdle();
 }
 
 void CProgrammerSession::OnProgStatus(int code)
@@ -498,6 +507,7 @@ void CProgrammerSession::OnStepTimeout()
     LogUnansweredPort();
     AdvanceSequence(0, 1);
     ReopenWhenIdle();
+    ReloadCatalogueWhenIdle();
 }
 
 void CProgrammerSession::RunSingleStep(int id, int& step)
@@ -762,4 +772,43 @@ std::array<int, 7> CProgrammerSession::PendingSteps() const
 {
     return {m_bStepCheck, m_bStepReload, m_bStepDetect, m_bStepErase,
             m_bStepWrite, m_bStepRead,  m_bStepVerify};
+}
+
+std::string CProgrammerSession::DeviceSelectionName() const
+{
+    const std::vector<DeviceRecord>& devices = m_Programmer.Devices();
+    return m_nDeviceSel >= 0 && std::size_t(m_nDeviceSel) < devices.size()
+        ? devices[std::size_t(m_nDeviceSel)].name
+        : std::string();
+}
+
+void CProgrammerSession::ReloadCatalogue(const std::string& path)
+{
+    m_strReloadPath = path;
+    ReloadCatalogueWhenIdle();
+}
+
+void CProgrammerSession::ReloadCatalogueWhenIdle()
+{
+    // A running step keeps the device it was started with.
+    if (m_strReloadPath.empty() || m_bStepOutstanding)
+        return;
+    const std::string path = std::exchange(m_strReloadPath, std::string());
+    // Half a save, or a file gone for a moment, is no new catalogue.
+    std::optional<std::vector<DeviceRecord>> devices = ReadCatalogueFile(path);
+    if (!devices || *devices == m_Programmer.Devices())
+        return;
+    const int chosen = m_nDeviceSel;
+    const std::string name = DeviceSelectionName();
+    const int index = FindStoredDevice(*devices, chosen, name);
+    const bool gone = !name.empty()
+        && (index < 0 || std::size_t(index) >= devices->size()
+            || (*devices)[std::size_t(index)].name != name);
+    const std::size_t count = devices->size();
+    m_Programmer.SetCatalogue(std::move(*devices));
+    ShowDeviceList();
+    SetDeviceSelection(index);
+    AppendLog(Format(Tr("器件库已更新: %s (%d个器件)."), path.c_str(), int(count)));
+    if (gone)
+        AppendLog(Format(Tr("原来选中的器件 %s 已不在器件库中."), name.c_str()));
 }

@@ -121,6 +121,16 @@ public:
     // match sets them. An index outside the list leaves no selection (-1).
     void SetDeviceSelection(int index);
     int DeviceSelection() const { return m_nDeviceSel; }
+    // The name of the device selected now; empty with none.
+    std::string DeviceSelectionName() const;
+    // The name of the device chosen when the settings were saved: Start
+    // selects the record of that name when another one now has the stored
+    // index (devices were added or moved since).
+    void SetStoredDeviceName(std::string name) { m_strStoredDeviceName = std::move(name); }
+    // The catalogue file was changed (an edit saved, the user's own copy
+    // made): path is read again once no step is outstanding, and the
+    // device chosen stays chosen by its name.
+    void ReloadCatalogue(const std::string& path);
     void SetLockSelection(int index);
     int LockSelection() const { return m_nLockSel; }
     bool CombosEnabled() const { return m_bCombosEnabled; }
@@ -181,6 +191,9 @@ private:
     void OpenBackend();
     // Opens the serial port again once nothing is outstanding.
     void ReopenWhenIdle();
+    // Reads the changed catalogue once nothing is outstanding.
+    void ReloadCatalogueWhenIdle();
+    void ShowDeviceList();
 
     IProgrammerView& m_view;
     IMessageSink& m_messages;
@@ -223,6 +236,8 @@ private:
     // An Auto run with none of its steps marked: it says so at its end.
     bool m_bReportUnmarkedAuto = false;
     bool m_bAutoUnmarked = false;
+    std::string m_strStoredDeviceName;
+    std::string m_strReloadPath;  // a changed catalogue waiting to be read
     int m_nSequenceEnds = 0;
     bool m_bLastSucceeded = false;
     SequenceEndHandler m_onSequenceEnd;

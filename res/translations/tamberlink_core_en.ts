@@ -455,4 +455,15 @@
         <translation>install the 60-tamberlink.rules rules and log in again</translation>
     </message>
 </context>
+<context>
+    <name>CatalogueReload</name>
+    <message>
+        <source>器件库已更新: %s (%d个器件).</source>
+        <translation>Device catalogue updated: %s (%d devices).</translation>
+    </message>
+    <message>
+        <source>原来选中的器件 %s 已不在器件库中.</source>
+        <translation>The device chosen before, %s, is no longer in the catalogue.</translation>
+    </message>
+</context>
 </TS>

@@ -42,7 +42,7 @@ public:
         std::copy_n(buffer2View.begin(), count, dest);
         return count;
     }
-    void SetDeviceList(const std::vector<std::string>&) override {}
+    void SetDeviceList(const std::vector<std::string>& names) override { deviceList = names; }
     void SetDeviceSelection(int index) override { deviceSel = index; }
     void SetLockSelection(int) override {}
     void EnableCombos(bool enable) override { combosEnabled = enable; }
@@ -56,6 +56,7 @@ public:
     std::optional<std::string> ChooseSaveFile() override { return saveAnswer; }
 
     Lines log;
+    Lines deviceList;
     std::vector<bool> selected;
     int misplaced = 0, clears = 0, flashes = 0, deviceSel = -2;
     bool progressShown = false, combosEnabled = false;

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/ProgrammerDlg.h"
 #include "tests/support/RecordingMessageSink.h"
@@ -19,8 +22,12 @@ protected:
     static constexpr int kHangGuardMs = 60000;
 
     // Copies the catalogue and makes the temporary folder the program
-    // folder, so the window's ini files land there too.
+    // folder, so the window's ini files land there too; the user's
+    // configuration folder is its "config" (ConfigFolder()), so no catalogue
+    // of the user running the tests gets in.
     void SetUp() override;
+    void TearDown() override;
+    std::filesystem::path ConfigFolder() const { return m_dir.Path() / "config" / "tamberlink"; }
 
     // Builds and shows the window without waiting. programmer 0 keeps the
     // stored type (the board in a fresh folder); 1..3 run the simulated
@@ -41,4 +48,7 @@ protected:
 
     CTempDir m_dir;
     CRecordingMessageSink m_messages;
+
+private:
+    std::optional<std::string> m_oldConfigHome;
 };
