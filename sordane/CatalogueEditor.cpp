@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -12,8 +13,10 @@
 #include <QTableView>
 #include <QToolBar>
 
+#include "platform/AppGlobals.h"
 #include "sordane/CatalogueModel.h"
 #include "sordane/RecordDlg.h"
+#include "sordane/SingleInstance.h"
 
 namespace {
 
@@ -92,14 +95,51 @@ void CCatalogueEditor::CreateActions()
     tools->addAction(m_pRemoveAction);
 }
 
+void CCatalogueEditor::SetSingleInstance(CSingleInstance* instance)
+{
+    m_pInstance = instance;
+    if (m_pInstance)
+        connect(m_pInstance, &CSingleInstance::activateRequested, this,
+                &CCatalogueEditor::BringToFront);
+}
+
+void CCatalogueEditor::BringToFront()
+{
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+bool CCatalogueEditor::ClaimFile(const QString& path)
+{
+    if (!m_pInstance || m_pInstance->ClaimFile(path) == CSingleInstance::Claim::Ours)
+        return true;
+    QMessageBox::warning(this, windowTitle(),
+                         tr("器件库 %1 正在另一个 Sordane 窗口中编辑.").arg(path));
+    return false;
+}
+
+bool CCatalogueEditor::ConfirmOverwrite(const QString& question)
+{
+    return QMessageBox::warning(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 bool CCatalogueEditor::OpenFile(const QString& path)
 {
+    if (!ClaimFile(path))
+        return false;
     if (!QFileInfo::exists(path)) {
         m_pModel->New(path);
         statusBar()->showMessage(tr("新器件库, 保存时写入 %1").arg(path));
         return true;
     }
     if (!m_pModel->Load(path)) {
+        // Still editing the one before: it stays this window's.
+        if (!m_pModel->FilePath().isEmpty())
+            ClaimFile(m_pModel->FilePath());
         QMessageBox::warning(this, windowTitle(),
                              tr("无法读取器件库文件:\n%1").arg(path));
         return false;
@@ -124,23 +164,59 @@ void CCatalogueEditor::OnOpen()
 
 bool CCatalogueEditor::OnSave()
 {
-    if (m_pModel->FilePath().isEmpty())
+    const QString path = m_pModel->FilePath();
+    if (path.isEmpty())
         return OnSaveAs();
-    if (m_pModel->Save(m_pModel->FilePath())) {
+    // Another Sordane or program saved the file since it was read here: a
+    // save would silently drop what it added.
+    if (m_pModel->ChangedOnDisk()
+        && !ConfirmOverwrite(tr("器件库文件 %1 在读入之后已被修改 (也许是另一个 Sordane 或其他程序保存的).\n"
+                                "保存会覆盖那些修改. 仍要保存吗?")
+                                 .arg(path)))
+        return false;
+    if (m_pModel->Save(path)) {
         statusBar()->showMessage(tr("已保存."), 5000);
         return true;
     }
-    // Typically an installed, read-only program folder: offer another place.
-    QMessageBox::warning(this, windowTitle(),
-                         tr("无法写入 %1\n请另存到其他位置.").arg(m_pModel->FilePath()));
+    if (CSingleInstance::FileKey(path)
+        == CSingleInstance::FileKey(QString::fromStdString(ProgramCataloguePath())))
+        return SaveUsersCopy();
+    QMessageBox::warning(this, windowTitle(), tr("无法写入 %1\n请另存到其他位置.").arg(path));
     return OnSaveAs();
+}
+
+bool CCatalogueEditor::SaveUsersCopy()
+{
+    const QString installed = m_pModel->FilePath();
+    const QString own = QString::fromStdString(UserCataloguePath());
+    if (own.isEmpty() || !ClaimFile(own)) {
+        QMessageBox::warning(this, windowTitle(),
+                             tr("无法写入 %1\n请另存到其他位置.").arg(installed));
+        return OnSaveAs();
+    }
+    // A copy made meanwhile (by hand, by another Sordane) is not lost unasked.
+    if (QFileInfo::exists(own)
+        && !ConfirmOverwrite(tr("%1 已经存在. 用这里的器件库覆盖它吗?").arg(own)))
+        return false;
+    QDir().mkpath(QFileInfo(own).absolutePath());
+    if (!m_pModel->Save(own)) {
+        QMessageBox::warning(this, windowTitle(), tr("无法写入 %1").arg(own));
+        return OnSaveAs();
+    }
+    UpdateTitle();
+    statusBar()->showMessage(tr("已保存到 %1.").arg(own));
+    QMessageBox::information(this, windowTitle(),
+                             tr("不能写入安装的器件库 %1.\n已把器件库保存为你自己的副本 %2;\n"
+                                "Tamberlink 和 Sordane 从此读取这一份.")
+                                 .arg(installed, own));
+    return true;
 }
 
 bool CCatalogueEditor::OnSaveAs()
 {
     const QString path = QFileDialog::getSaveFileName(
         this, tr("器件库另存为"), m_pModel->FilePath(), tr(kFileFilter));
-    if (path.isEmpty())
+    if (path.isEmpty() || !ClaimFile(path))
         return false;
     if (!m_pModel->Save(path)) {
         QMessageBox::warning(this, windowTitle(), tr("无法写入 %1").arg(path));

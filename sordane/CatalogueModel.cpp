@@ -1,7 +1,9 @@
 #include "sordane/CatalogueModel.h"
 
+#include <span>
 #include <utility>
 
+#include "platform/FileBytes.h"
 #include "programmer/DeviceCatalogue.h"
 #include "sordane/RecordFieldCodec.h"
 
@@ -9,12 +11,16 @@ CCatalogueModel::CCatalogueModel(QObject* parent) : QAbstractTableModel(parent) 
 
 bool CCatalogueModel::Load(const QString& path)
 {
-    std::optional<std::vector<DeviceRecord>> records = ReadCatalogueFile(path.toStdString());
-    if (!records)
+    // One read gives both the records and what to compare with before a
+    // save.
+    std::optional<std::string> bytes = ReadFileBytes(path.toStdString());
+    if (!bytes)
         return false;
     beginResetModel();
-    m_records = std::move(*records);
+    m_records = ParseCatalogue(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                                         bytes->size()));
     m_strFilePath = path;
+    m_onDisk = std::move(bytes);
     endResetModel();
     SetModified(false);
     return true;
@@ -24,6 +30,8 @@ bool CCatalogueModel::Save(const QString& path)
 {
     if (path.isEmpty() || !WriteCatalogueFile(path.toStdString(), m_records))
         return false;
+    const std::vector<std::uint8_t> written = SerializeCatalogue(m_records);
+    m_onDisk = std::string(written.begin(), written.end());
     m_strFilePath = path;
     SetModified(false);
     return true;
@@ -34,8 +42,16 @@ void CCatalogueModel::New(const QString& path)
     beginResetModel();
     m_records.clear();
     m_strFilePath = path;
+    m_onDisk.reset();
     endResetModel();
     SetModified(false);
+}
+
+bool CCatalogueModel::ChangedOnDisk() const
+{
+    if (m_strFilePath.isEmpty())
+        return false;
+    return ReadFileBytes(m_strFilePath.toStdString()) != m_onDisk;
 }
 
 int CCatalogueModel::AddRecord(const DeviceRecord& record, int row)

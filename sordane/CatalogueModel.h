@@ -3,6 +3,8 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "programmer/DeviceRecord.h"
@@ -27,6 +29,10 @@ public:
 
     const QString& FilePath() const { return m_strFilePath; }
     bool IsModified() const { return m_bModified; }
+    // The file is no longer what this catalogue was loaded from or last
+    // saved as: another program (another Sordane) saved it, made it where
+    // there was none, or removed it. Saving now would drop that change.
+    bool ChangedOnDisk() const;
     const std::vector<DeviceRecord>& Records() const { return m_records; }
 
     // Inserts record before row (at the end when row is out of range);
@@ -61,5 +67,7 @@ private:
 
     std::vector<DeviceRecord> m_records;
     QString m_strFilePath;
+    // The file's bytes as loaded or saved; nullopt: there was no file.
+    std::optional<std::string> m_onDisk;
     bool m_bModified = false;
 };

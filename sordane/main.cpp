@@ -6,6 +6,7 @@
 
 #include "platform/AppGlobals.h"
 #include "sordane/CatalogueEditor.h"
+#include "sordane/SingleInstance.h"
 #include "platform/UiLanguage.h"
 #include "widgets/UiTranslator.h"
 
@@ -28,8 +29,9 @@ int main(int argc, char** argv)
         QStringLiteral("zh|en"));
     parser.addOption(lang);
     parser.addPositionalArgument(QStringLiteral("file"),
-                                 QStringLiteral("Catalogue to edit (default: ChipList.chip in "
-                                                "the program folder)."),
+                                 QStringLiteral("Catalogue to edit (default: the user's own "
+                                                "$XDG_CONFIG_HOME/tamberlink/ChipList.chip when it "
+                                                "exists, else ChipList.chip in the program folder)."),
                                  QStringLiteral("[file]"));
     parser.process(application);
     if (parser.isSet(lang) && !UiLanguageFromName(parser.value(lang).toStdString())) {
@@ -46,7 +48,23 @@ int main(int argc, char** argv)
         ? QString::fromStdString(CataloguePath())
         : files.first();
 
+    // One Sordane per catalogue: a second one for the same file brings the
+    // first to the front and ends.
+    CSingleInstance instance;
+    switch (instance.ClaimFile(path)) {
+    case CSingleInstance::Claim::Ours:
+        break;
+    case CSingleInstance::Claim::RaisedOther:
+        std::fprintf(stdout, "Sordane: %s is open in another Sordane window; it was brought forward\n",
+                     qPrintable(path));
+        return 0;
+    case CSingleInstance::Claim::HeldByOther:
+        std::fprintf(stderr, "Sordane: %s is being edited by another Sordane\n", qPrintable(path));
+        return 1;
+    }
+
     CCatalogueEditor editor;
+    editor.SetSingleInstance(&instance);
     editor.OpenFile(path);
     editor.show();
     return application.exec();

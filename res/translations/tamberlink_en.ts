@@ -427,4 +427,33 @@ Quit anyway?</translation>
         <translation>This run uses the programmer chosen by --programmer on the command line; the stored setting stays unless you choose here.</translation>
     </message>
 </context>
+<context>
+    <name>CCatalogueEditor</name>
+    <message>
+        <source>器件库 %1 正在另一个 Sordane 窗口中编辑.</source>
+        <translation>The catalogue %1 is being edited in another Sordane window.</translation>
+    </message>
+    <message>
+        <source>器件库文件 %1 在读入之后已被修改 (也许是另一个 Sordane 或其他程序保存的).
+保存会覆盖那些修改. 仍要保存吗?</source>
+        <translation>The catalogue file %1 has changed since it was read (perhaps saved by another Sordane or another program).
+Saving overwrites those changes. Save anyway?</translation>
+    </message>
+    <message>
+        <source>%1 已经存在. 用这里的器件库覆盖它吗?</source>
+        <translation>%1 already exists. Overwrite it with this catalogue?</translation>
+    </message>
+    <message>
+        <source>已保存到 %1.</source>
+        <translation>Saved to %1.</translation>
+    </message>
+    <message>
+        <source>不能写入安装的器件库 %1.
+已把器件库保存为你自己的副本 %2;
+Tamberlink 和 Sordane 从此读取这一份.</source>
+        <translation>The installed catalogue %1 cannot be written.
+The catalogue was saved as your own copy, %2;
+Tamberlink and Sordane read that copy from now on.</translation>
+    </message>
+</context>
 </TS>
