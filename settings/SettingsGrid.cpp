@@ -121,6 +121,10 @@ void CSettingsGrid::Build(CPropertyGrid& grid)
     m_pComPort = AddListItem(grid, programmer, kComPort, QT_TR_NOOP("选择COM口.(重启程序生效)"),
                              {"COM 1", "COM 2", "COM 3", "COM 4"});
     m_pSerialDevice = AddListItem(grid, programmer, kSerialDevice, kSerialDeviceHint, {});
+    // A path may be typed as well: a simulator's pseudo-terminal, a
+    // /dev/serial/by-id name of an adapter not plugged in yet.
+    m_pSerialDevice->SetFlags(CPropertyGridItem::kFlagHasComboButton
+                              | CPropertyGridItem::kFlagHasEdit);
     // Adapters come and go: the list is read again whenever it opens.
     connect(&grid, &CPropertyGrid::aboutToEdit, this, [this](CPropertyGridItem* item) {
         if (item && item == m_pSerialDevice)
@@ -189,14 +193,20 @@ void CSettingsGrid::ShowSerialDevice()
     QString description = T(kSerialDeviceHint);
     if (comPort >= 1) {
         const std::string path = CSerialPort::ResolveComPortPath(comPort, IniPath());
-        const auto found = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& d) {
-            return SameDevice(d.path, path);
-        });
+        // The very name first: a by-id name and the ttyUSB node it leads to
+        // are listed both.
+        auto found = std::find_if(m_devices.begin(), m_devices.end(),
+                                  [&](const auto& d) { return d.path == path; });
+        if (found == m_devices.end())
+            found = std::find_if(m_devices.begin(), m_devices.end(),
+                                 [&](const auto& d) { return SameDevice(d.path, path); });
+        std::error_code error;
         if (found != m_devices.end())
             value = QString::fromStdString(CSerialDeviceList::Label(*found));
+        else if (std::filesystem::exists(path, error))
+            value = QString::fromStdString(path);  // there, though not listed (a pty)
         description += QStringLiteral(" COM%1: ").arg(comPort)
-            + (found != m_devices.end() ? value
-                                        : QString::fromStdString(path) + tr(" (未找到)"));
+            + (value.isEmpty() ? QString::fromStdString(path) + tr(" (未找到)") : value);
     }
     m_pSerialDevice->SetValue(value);
     m_pSerialDevice->SetDescription(description);
@@ -207,10 +217,15 @@ void CSettingsGrid::OnSerialDevicePicked(const QString& label)
     const auto picked = std::find_if(m_devices.begin(), m_devices.end(), [&](const auto& d) {
         return QString::fromStdString(CSerialDeviceList::Label(d)) == label;
     });
+    // Anything else is a typed device path; a name that is no path is
+    // turned down.
+    const std::string typed = label.trimmed().toStdString();
+    const std::string path = picked != m_devices.end() ? picked->path
+        : typed.starts_with('/')                        ? typed
+                                                        : std::string();
     const int shown = ReadPosition(m_pComPort, -1);
     const int comPort = shown >= 0 ? shown + 1 : m_Settings.comPort;
-    const bool stored = picked != m_devices.end()
-        && CSerialPort::StoreComPortPath(comPort, picked->path, IniPath());
+    const bool stored = !path.empty() && CSerialPort::StoreComPortPath(comPort, path, IniPath());
     // The item shows what the port stands for now, stored or not.
     ShowSerialDevice();
     if (stored)

@@ -54,6 +54,11 @@ QWidget* CPropertyGridDelegate::createEditor(QWidget* parent, const QStyleOption
     if (!item->Constraints().isEmpty()) {
         auto* combo = new QComboBox(parent);
         combo->addItems(item->Constraints());
+        // Typed text is taken when the editor commits (setModelData).
+        if (item->TakesTypedText()) {
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+        }
         // A pick is final and takes effect at once, as the toolkit's list
         // does: a window closed right after it must save the new value.
         // Only a pick is a change, not the list losing focus.
@@ -78,9 +83,11 @@ void CPropertyGridDelegate::setEditorData(QWidget* editor, const QModelIndex& in
     const CPropertyGridItem* item = ItemAt(index);
     if (!item)
         return;
-    if (auto* combo = qobject_cast<QComboBox*>(editor))
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         combo->setCurrentIndex(item->ConstraintIndex());
-    else if (auto* edit = qobject_cast<QLineEdit*>(editor))
+        if (combo->isEditable())
+            combo->setEditText(item->Value());
+    } else if (auto* edit = qobject_cast<QLineEdit*>(editor))
         edit->setText(item->Value());
 }
 
@@ -90,11 +97,13 @@ void CPropertyGridDelegate::setModelData(QWidget* editor, QAbstractItemModel*,
     CPropertyGridItem* item = ItemAt(index);
     if (!item)
         return;
-    // A drop-down's pick was taken when it was made (createEditor).
+    // A drop-down's pick was taken when it was made (createEditor); a
+    // drop-down that takes typed text gives it here.
     auto* edit = qobject_cast<QLineEdit*>(editor);
-    if (!edit)
+    auto* combo = qobject_cast<QComboBox*>(editor);
+    if (!edit && !(combo && combo->isEditable()))
         return;
-    const QString value = edit->text();
+    const QString value = edit ? edit->text() : combo->currentText().trimmed();
     // The grid shows the value itself; the model is not written here. The
     // change is reported once the editor is gone, so a handler may open a
     // dialog without the editor still committing underneath it.

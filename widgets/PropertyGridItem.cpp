@@ -27,7 +27,7 @@ bool CPropertyGridItem::SetValue(const QString& value)
     const bool allowed = m_kind == Kind::Bool
                              ? m_constraints.contains(value)
                              : value.isEmpty() || m_constraints.isEmpty()
-                                   || m_constraints.contains(value);
+                                   || m_constraints.contains(value) || TakesTypedText();
     if (!allowed)
         return false;
     if (value != m_strValue) {
@@ -58,7 +58,7 @@ void CPropertyGridItem::SetConstraints(const QStringList& values)
     if (m_kind != Kind::Text)
         return;
     m_constraints = values;
-    if (!m_constraints.contains(m_strValue))
+    if (!m_constraints.contains(m_strValue) && !TakesTypedText())
         SetValue(QString());
 }
 
@@ -86,9 +86,15 @@ bool CPropertyGridItem::Accepts(const QString& value) const
     case Kind::Bool:
         return m_constraints.contains(value);
     case Kind::Text:
-        if (!m_constraints.isEmpty())
+        if (!m_constraints.isEmpty() && !TakesTypedText())
             return m_constraints.contains(value);
         return (m_nFlags & kFlagHasEdit) != 0;
     }
     return false;
+}
+
+bool CPropertyGridItem::TakesTypedText() const
+{
+    const int both = kFlagHasComboButton | kFlagHasEdit;
+    return m_kind == Kind::Text && (m_nFlags & both) == both;
 }

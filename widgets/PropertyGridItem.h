@@ -16,7 +16,8 @@ public:
     enum class Kind { Category, Text, Bool };
 
     // Flags word bits. A text item with kFlagHasComboButton offers its
-    // constraint list as a drop-down and takes no typed text.
+    // constraint list as a drop-down and takes no typed text, unless
+    // kFlagHasEdit is set as well: then any typed text is taken too.
     static constexpr int kFlagHasEdit = 1;
     static constexpr int kFlagHasExpandButton = 2;
     static constexpr int kFlagHasComboButton = 4;
@@ -46,15 +47,18 @@ public:
     // The values offered in the drop-down, in the order added.
     void AddConstraint(const QString& value);
     // Offers values instead (a text item's list that changes while the
-    // program runs); a value no longer among them is cleared.
+    // program runs); a value no longer among them is cleared, unless the
+    // item takes typed text.
     void SetConstraints(const QStringList& values);
     const QStringList& Constraints() const { return m_constraints; }
     // Position of the current value in the constraint list; -1 when the
     // value is empty or not in the list.
     int ConstraintIndex() const;
     // Whether the user may set value (a constraint, or any text on an
-    // editable item without constraints).
+    // editable item).
     bool Accepts(const QString& value) const;
+    // A list item that also takes typed text.
+    bool TakesTypedText() const;
 
     int Flags() const { return m_nFlags; }
     void SetFlags(int flags) { m_nFlags = flags; }

@@ -53,6 +53,25 @@ TEST_F(SettingsPageWindowTest, APickedSerialDeviceIsStoredAndOpenedAtOnce)
     EXPECT_EQ(port->LastOpenPath(), adapter.DevicePath());
 }
 
+// A simulator's pseudo-terminal is no listed adapter: its path is typed.
+TEST_F(SettingsPageWindowTest, ATypedDevicePathIsUsedAtOnce)
+{
+    CBoardSimulator board(CBoardSimulator::Options{});
+    ASSERT_TRUE(board.Start());
+    auto dlg = Open();
+    CSettingsGrid& settings = dlg->SettingsGrid();
+    settings.SetSerialDeviceSource([] { return std::vector<SerialDeviceInfo>{}; });
+    const int endsBefore = dlg->Session().SequenceEndCount();
+    ASSERT_TRUE(dlg->Grid()->EditValueAsUser(settings.SerialDeviceItem(),
+                                             QString::fromStdString(board.DevicePath())));
+    EXPECT_FALSE(settings.SerialDeviceItem()->Description().contains("(未找到)"));
+    ASSERT_TRUE(WaitForSequenceEnd(dlg->Session(), endsBefore));
+    EXPECT_EQ(Log(*dlg).last(), "编程器:就绪.");
+    auto* port = dynamic_cast<CSerialPort*>(dlg->Session().Programmer().Backend());
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->LastOpenPath(), board.DevicePath());
+}
+
 TEST_F(SettingsPageWindowTest, ABlockFromAnotherInstallationIsSavedByteForByte)
 {
     // Cable kind 2, a COM port and a fourth value the grid cannot show,
