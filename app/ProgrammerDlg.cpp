@@ -349,6 +349,17 @@ void CProgrammerDlg::OnInitDialog()
             m_pSession->ReloadCatalogue(path.toStdString());
     });
 
+    // On a Wayland desktop without a global shortcuts service the hotkey
+    // cannot work: its item says why, and the log once when it is on.
+    connect(m_pHotkey.get(), &CHotkeyRegistration::unavailable, this, [this] {
+        const QString why = m_pSettingsGrid->ShowHotkeyUnavailable();
+        if (m_pSettingsGrid->HotkeyOn() && m_pSession)
+            m_pSession->AppendLog(why.toStdString());
+    });
+    connect(m_pHotkey.get(), &CHotkeyRegistration::refused, this, [this] {
+        if (m_pSession)
+            m_pSession->AppendLog(tr("桌面没有登记热键 (全局快捷键的请求被拒绝).").toStdString());
+    });
     m_pHotkey->SetHotkey(m_Settings.hotkeyKey, m_Settings.hotkeyMods);
     m_pHotkey->Register(m_Settings.hotkeyOn != 0);
 

@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-serialport-dev qt6-translations-l10n libgl-dev fonts-wqy-microhei
   qt6-l10n-tools qt6-tools-dev appstream
-  libxcb1-dev libxcb-keysyms1-dev xvfb xdotool
+  libxcb1-dev libxcb-keysyms1-dev xvfb xdotool dbus
   libgpiod-dev libftdi1-dev
   dpkg-dev file help2man lintian
 )

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+class CGlobalShortcutsPortal;
 class CHotkeyHook;
 class IMessageSink;
 class QWidget;
@@ -25,11 +26,22 @@ public:
 
     // onHotkey runs on this object's thread for each accepted hotkey
     // message. display: the X display to grab keys on; nullopt takes
-    // $DISPLAY when the window itself runs on X (on Wayland or offscreen
-    // nothing can be registered).
+    // $DISPLAY when the window itself runs on X. In a Wayland session no
+    // program may grab keys: the desktop's global shortcuts portal on the
+    // session bus is used instead, and where there is none, unavailable()
+    // says so. Offscreen nothing can be registered.
     CHotkeyRegistration(QWidget* window, std::function<void()> onHotkey,
                         std::optional<std::string> display = std::nullopt);
     ~CHotkeyRegistration() override;
+
+    // Whether the desktop session is a Wayland one (whatever platform the
+    // window itself runs on: under XWayland a grab still sees only the keys
+    // sent to X windows).
+    static bool IsWaylandSession();
+    // Registers through portal from now on, instead of the X server (the
+    // window on a Wayland session; tests with a private bus). Asks the
+    // desktop at once whether it offers the service.
+    void UsePortal(std::unique_ptr<CGlobalShortcutsPortal> portal);
 
     void SetHotkey(std::uint8_t key, std::uint8_t mods);
     std::uint8_t Key() const { return m_byKey; }
@@ -38,7 +50,8 @@ public:
     // on: registers the current combination (even when one is registered)
     // and keeps the result. off: deletes the registration if there is one.
     void Register(bool on);
-    // The last registration's result; 0 = none.
+    // The last registration's result; 0 = none. Through the portal it is
+    // known once the desktop has answered (the user may have to agree).
     int Registered() const { return m_nRegistered; }
     bool CanRegister() const;
 
@@ -52,8 +65,16 @@ public:
     // hotkey's command; wParam is not looked at.
     void OnHotkeyMessage(std::uintptr_t wParam, std::intptr_t lParam);
 
+signals:
+    // The hotkey cannot work in this session (Wayland, and the desktop
+    // offers no global shortcuts service); said once, with the reason.
+    void unavailable(const QString& reason);
+    // The desktop turned the registration down (the user cancelled it).
+    void refused();
+
 private:
     std::uintptr_t WindowId() const;
+    void OnUnavailable(const QString& reason);
 
     QWidget* m_pWindow;
     std::function<void()> m_onHotkey;
@@ -61,6 +82,8 @@ private:
     std::uint8_t m_byKey = 0;
     std::uint8_t m_byMods = 0;
     int m_nRegistered = 0;
+    bool m_bUnavailable = false;
+    std::unique_ptr<CGlobalShortcutsPortal> m_pPortal;
     // Last: its event thread ends before the rest goes.
     std::unique_ptr<CHotkeyHook> m_pHook;
 };

@@ -368,6 +368,17 @@ void CSettingsGrid::SetHotkey(std::uint8_t key, std::uint8_t mods)
     m_Settings.hotkeyMods = mods;
 }
 
+QString CSettingsGrid::ShowHotkeyUnavailable()
+{
+    const QString why = tr("Wayland 会话下程序不能自己注册全局热键, 桌面也没有提供全局快捷键服务 "
+                           "(XDG GlobalShortcuts), 所以热键不可用. 请用回车键或[自动完成]按钮.");
+    if (m_pHotkeyOn) {
+        m_pHotkeyOn->SetEnabled(false);
+        m_pHotkeyOn->SetDescription(why);
+    }
+    return why;
+}
+
 void CSettingsGrid::OnGridNotify(int code, CPropertyGridItem* item)
 {
     if (code != CPropertyGrid::kNotifyValueChanged || !item)

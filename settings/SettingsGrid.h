@@ -106,6 +106,9 @@ public:
     void SetHotkeyHook(std::function<void()> hook) { m_onHotkeyOn = std::move(hook); }
     // The hotkey the hotkey dialog chose.
     void SetHotkey(std::uint8_t key, std::uint8_t mods);
+    // The hotkey cannot work on this desktop: "使用热键" is greyed and its
+    // description says why. Returns that text (for the log).
+    QString ShowHotkeyUnavailable();
 
     const SettingsRecord& Settings() const { return m_Settings; }
     int AutoDetect() const { return m_Settings.autoDetect; }

@@ -456,4 +456,25 @@ The catalogue was saved as your own copy, %2;
 Tamberlink and Sordane read that copy from now on.</translation>
     </message>
 </context>
+<context>
+    <name>CSettingsGrid</name>
+    <message>
+        <source>Wayland 会话下程序不能自己注册全局热键, 桌面也没有提供全局快捷键服务 (XDG GlobalShortcuts), 所以热键不可用. 请用回车键或[自动完成]按钮.</source>
+        <translation>In a Wayland session a program cannot register a global hotkey itself, and the desktop offers no global shortcuts service (XDG GlobalShortcuts), so the hotkey is not available. Use the Enter key or the [Auto run] button.</translation>
+    </message>
+</context>
+<context>
+    <name>CProgrammerDlg</name>
+    <message>
+        <source>桌面没有登记热键 (全局快捷键的请求被拒绝).</source>
+        <translation>The desktop did not register the hotkey (the global shortcut request was refused).</translation>
+    </message>
+</context>
+<context>
+    <name>CHotkeyRegistration</name>
+    <message>
+        <source>Tamberlink: 自动完成</source>
+        <translation>Tamberlink: automatic run</translation>
+    </message>
+</context>
 </TS>
