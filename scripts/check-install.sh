@@ -75,8 +75,9 @@ for option in $("$root/usr/lib/tamberlink/tamberlink-cli" --help | grep -o -E --
   printf '%s\n' "$cli_page" | grep -q -F -- "$option" || fail "tamberlink-cli(1) lacks $option"
 done
 
-# The catalogue is found through the link, from an unrelated folder.
-first="$(cd / && "$bin/tamberlink-cli" devices | head -1)"
+# The catalogue is found through the link, from an unrelated folder (and
+# not the checking user's own copy, which would win).
+first="$(cd / && XDG_CONFIG_HOME="$work/config" "$bin/tamberlink-cli" devices | head -1)"
 case "$first" in
   *AT89S52*) echo "catalogue: $first" ;;
   *) fail "tamberlink-cli devices printed '$first', expected AT89S52 first" ;;
