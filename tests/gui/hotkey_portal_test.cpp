@@ -20,7 +20,7 @@ namespace {
 
 constexpr int kHangGuardMs = 60000;
 
-TEST(GlobalShortcutsPortal, TriggersAreNamedAsTheShortcutsSpecNamesKeys)
+TEST(GlobalShortcutsPortal, TriggersUseTheXdgKeyNames)
 {
     struct Case {
         std::uint8_t key, mods;
