@@ -116,34 +116,26 @@ TEST(DevicesCommand, ShippedCatalogueStartsWithTheIspDevices)
               "1\tAT89S51\t2\t4\t5.00\t1e 51 06\n");
 }
 
-// A user who may not write the installed catalogue keeps a copy of their
-// own in the configuration folder: every command reads that one.
+// The user's own copy wins over the program folder's, for every command; a
+// folder in its place is no catalogue.
 TEST(DevicesCommand, TheUsersOwnCatalogueWinsOverTheProgramFolders)
 {
     CTempDir dir;
-    const std::filesystem::path own = dir.Path() / "config" / "tamberlink";
-    std::filesystem::create_directories(own);
-    ASSERT_TRUE(WriteCatalogueFile((own / "ChipList.chip").string(),
-                                   {{"MYCHIP", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}}));
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    ::setenv("XDG_CONFIG_HOME", (dir.Path() / "config").c_str(), 1);
-
+    const std::filesystem::path own = dir.Path() / "tamberlink" / "ChipList.chip";
+    std::filesystem::create_directories(own.parent_path());
+    ASSERT_TRUE(WriteCatalogueFile(own.string(), {{"MYCHIP", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}}));
+    const std::string old = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
     const RunResult listed = RunCli({"devices"}, dir);
     const RunResult chosen = RunCli({"--simulate", "--device", "MYCHIP", "check"}, dir);
-    // A folder in its place is no catalogue: the shipped one is read.
-    std::filesystem::remove(own / "ChipList.chip");
-    std::filesystem::create_directory(own / "ChipList.chip");
+    std::filesystem::remove(own);
+    std::filesystem::create_directory(own);
     const RunResult shipped = RunCli({"devices"}, dir);
+    old.empty() ? ::unsetenv("XDG_CONFIG_HOME") : ::setenv("XDG_CONFIG_HOME", old.c_str(), 1);
 
-    if (old)
-        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(listed.exitCode, 0) << listed.err;
-    EXPECT_EQ(listed.out, "0\tMYCHIP\t2\t8\t5.00\t1e 52 06\n");
+    EXPECT_EQ(listed.out, "0\tMYCHIP\t2\t8\t5.00\t1e 52 06\n") << listed.err;
     EXPECT_EQ(chosen.exitCode, 0) << chosen.err;
-    EXPECT_EQ(shipped.out.substr(0, 28), "0\tAT89S52\t2\t8\t5.00\t1e 52 06\n");
+    EXPECT_EQ(shipped.out.substr(0, 10), "0\tAT89S52\t");
 }
 
 }  // namespace

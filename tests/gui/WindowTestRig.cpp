@@ -15,17 +15,12 @@ void CWindowTestRig::SetUp()
     std::filesystem::copy_file(std::filesystem::path(bin) / "ChipList.chip",
                                m_dir.File("ChipList.chip"));
     SetAppDir(m_dir.Path().string());
-    if (const char* old = std::getenv("XDG_CONFIG_HOME"))
-        m_oldConfigHome = old;
     ::setenv("XDG_CONFIG_HOME", (m_dir.Path() / "config").c_str(), 1);
 }
 
 void CWindowTestRig::TearDown()
 {
-    if (m_oldConfigHome)
-        ::setenv("XDG_CONFIG_HOME", m_oldConfigHome->c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 std::unique_ptr<CProgrammerDlg> CWindowTestRig::Show(int programmer)

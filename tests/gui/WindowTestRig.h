@@ -6,8 +6,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <optional>
-#include <string>
 
 #include "app/ProgrammerDlg.h"
 #include "tests/support/RecordingMessageSink.h"
@@ -22,9 +20,8 @@ protected:
     static constexpr int kHangGuardMs = 60000;
 
     // Copies the catalogue and makes the temporary folder the program
-    // folder, so the window's ini files land there too; the user's
-    // configuration folder is its "config" (ConfigFolder()), so no catalogue
-    // of the user running the tests gets in.
+    // folder, so the window's ini files land there too; the configuration
+    // folder is in it as well, so no catalogue of the user gets in.
     void SetUp() override;
     void TearDown() override;
     std::filesystem::path ConfigFolder() const { return m_dir.Path() / "config" / "tamberlink"; }
@@ -48,7 +45,4 @@ protected:
 
     CTempDir m_dir;
     CRecordingMessageSink m_messages;
-
-private:
-    std::optional<std::string> m_oldConfigHome;
 };

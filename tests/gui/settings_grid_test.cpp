@@ -312,77 +312,28 @@ TEST(SettingsGridTest, ItemsThatDoNotApplyToTheKindAreGreyed)
 
 namespace {
 
-// The serial device item takes a typed path: one that exists is shown as
-// it is, never as "(not found)"; a text that is no path is turned down.
-TEST(SettingsGridSerialDevice, ATypedPathIsStoredAndAnExistingOneIsNeverNotFound)
-{
-    SettingsPage page;
-    const std::string pty = page.dir.File("pts-5");  // there, but no listed adapter
-    std::ofstream(pty) << "";
-    std::vector<SerialDeviceInfo> present{{page.dir.File("ttyUSB0"), "USB Serial", "FTDI"}};
-    page.settings.SetSerialDeviceSource([&] { return present; });
-    SettingsRecord record;
-    page.Load(record);
-    CPropertyGridItem* device = page.settings.SerialDeviceItem();
-    QSignalSpy chosen(&page.settings, &CSettingsGrid::serialDeviceChosen);
-    ASSERT_TRUE(page.grid.EditValueAsUser(page.settings.ComPortItem(), "COM 2"));
-
-    struct Case {
-        std::string typed;
-        std::string stored;  // COM2= afterwards
-        bool notFound;       // the description says "(未找到)"
-    };
-    const std::string missing = page.dir.File("by-id/usb-gone");
-    const Case cases[] = {
-        {pty, pty, false},
-        {"  " + pty + " ", pty, false},
-        {"ttyUSB9", pty, false},  // no path: turned down, the port keeps its device
-        {missing, missing, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed);
-        page.grid.EditValueAsUser(device, QString::fromStdString(c.typed));
-        EXPECT_EQ(CProfileFile(page.ini).GetString("Ports", "COM2", ""), c.stored);
-        EXPECT_EQ(device->Description().contains("(未找到)"), c.notFound)
-            << device->Description().toStdString();
-        EXPECT_TRUE(device->Description().contains(QString::fromStdString(c.stored)));
-    }
-    EXPECT_EQ(chosen.count(), 3);
-    // A device not there shows no value, as an adapter unplugged does.
-    EXPECT_TRUE(device->Value().isEmpty());
-}
-
 TEST(SerialDeviceListTest, ByIdNamesAreListedBesideTheirDevice)
 {
     namespace fs = std::filesystem;
     CTempDir dir;
-    for (const char* node : {"ttyUSB0", "ttyUSB1", "ttyACM0"})
-        std::ofstream(dir.File(node)) << "";
     const fs::path byId = dir.Path() / "by-id";
     fs::create_directory(byId);
-    fs::create_symlink("../ttyUSB1", byId / "usb-FTDI_A-if00-port0");
-    fs::create_symlink(dir.File("ttyUSB0"), byId / "usb-QinHeng_B-if00-port0");
-    fs::create_symlink(dir.File("ttyUSB0"), byId / "usb-QinHeng_A-if00-port0");
-    fs::create_symlink(dir.File("ttyACM0"), byId / "usb-Arduino-if00");  // not listed
-    fs::create_symlink(dir.File("gone"), byId / "usb-gone");              // dangling
-
-    const std::vector<SerialDeviceInfo> listed = CSerialDeviceList::WithStableNames(
-        {{dir.File("ttyUSB0"), "USB Serial", "QinHeng"}, {dir.File("ttyUSB1"), "FT232R", "FTDI"}},
-        byId.string());
+    for (const char* node : {"ttyUSB0", "ttyUSB1", "ttyACM0"})
+        std::ofstream(dir.File(node)) << "";
+    fs::create_symlink("../ttyUSB1", byId / "usb-B");
+    fs::create_symlink(dir.File("ttyUSB0"), byId / "usb-A");
+    fs::create_symlink(dir.File("ttyACM0"), byId / "usb-C");  // a device not listed
+    fs::create_symlink(dir.File("gone"), byId / "usb-D");     // dangling
     std::vector<std::string> labels;
-    for (const SerialDeviceInfo& device : listed)
+    for (const SerialDeviceInfo& device : CSerialDeviceList::WithStableNames(
+             {{dir.File("ttyUSB0"), "USB Serial", ""}, {dir.File("ttyUSB1"), "", "FTDI"}},
+             byId.string()))
         labels.push_back(CSerialDeviceList::Label(device));
     EXPECT_EQ(labels, (std::vector<std::string>{
-                          dir.File("ttyUSB0") + " - USB Serial (QinHeng)",
-                          (byId / "usb-QinHeng_A-if00-port0").string() + " - USB Serial (QinHeng)",
-                          (byId / "usb-QinHeng_B-if00-port0").string() + " - USB Serial (QinHeng)",
-                          dir.File("ttyUSB1") + " - FT232R (FTDI)",
-                          (byId / "usb-FTDI_A-if00-port0").string() + " - FT232R (FTDI)",
-                          (byId / "usb-Arduino-if00").string(),
-                      }));
-    // No by-id folder (no USB adapter plugged in): the devices as they are.
-    EXPECT_EQ(CSerialDeviceList::WithStableNames({{"/dev/ttyS0", "", ""}}, dir.File("none")).size(),
-              1u);
+                          dir.File("ttyUSB0") + " - USB Serial",
+                          (byId / "usb-A").string() + " - USB Serial",
+                          dir.File("ttyUSB1") + " (FTDI)", (byId / "usb-B").string() + " (FTDI)",
+                          (byId / "usb-C").string()}));
 }
 
 }  // namespace

@@ -62,8 +62,12 @@ TEST_F(SettingsPageWindowTest, ATypedDevicePathIsUsedAtOnce)
     CSettingsGrid& settings = dlg->SettingsGrid();
     settings.SetSerialDeviceSource([] { return std::vector<SerialDeviceInfo>{}; });
     const int endsBefore = dlg->Session().SequenceEndCount();
+    // A name that is no path is turned down.
+    dlg->Grid()->EditValueAsUser(settings.SerialDeviceItem(), "ttyUSB9");
+    EXPECT_EQ(CProfileFile(m_dir.File("Tamber_Info.ini")).GetString("Ports", "COM1", "-"), "-");
     ASSERT_TRUE(dlg->Grid()->EditValueAsUser(settings.SerialDeviceItem(),
                                              QString::fromStdString(board.DevicePath())));
+    // There, though listed nowhere: never "(未找到)".
     EXPECT_FALSE(settings.SerialDeviceItem()->Description().contains("(未找到)"));
     ASSERT_TRUE(WaitForSequenceEnd(dlg->Session(), endsBefore));
     EXPECT_EQ(Log(*dlg).last(), "编程器:就绪.");

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -114,29 +113,6 @@ TEST_F(IniFilePathTest, ReadOnlyFolderUsesConfigFolderAndCatalogueStaysInProgram
     EXPECT_EQ(g_strAppDir, app.string() + "/"); // ChipList.chip is still looked up here
 
     ::chmod(app.c_str(), 0755);
-}
-
-TEST_F(IniFilePathTest, TheUsersOwnCatalogueIsReadWhenItExists)
-{
-    SetAppDir(m_dir.File("app"));
-    const std::string shipped = m_dir.File("app") + "/ChipList.chip";
-    const std::string own = m_dir.File("config") + "/tamberlink/ChipList.chip";
-    {
-        const CScopedEnv xdg("XDG_CONFIG_HOME", m_dir.File("config").c_str());
-        EXPECT_EQ(UserCataloguePath(), own);
-        EXPECT_EQ(ProgramCataloguePath(), shipped);
-        EXPECT_EQ(CataloguePath(), shipped);
-        fs::create_directories(m_dir.Path() / "config" / "tamberlink" / "ChipList.chip");
-        EXPECT_EQ(CataloguePath(), shipped) << "a folder is no catalogue";
-        fs::remove(own);
-        std::ofstream(own) << "x";
-        EXPECT_EQ(CataloguePath(), own);
-    }
-    // Without XDG_CONFIG_HOME the folder is under HOME, read anew each time.
-    const CScopedEnv noXdg("XDG_CONFIG_HOME", nullptr);
-    const CScopedEnv home("HOME", m_dir.File("home").c_str());
-    EXPECT_EQ(UserCataloguePath(), m_dir.File("home") + "/.config/tamberlink/ChipList.chip");
-    EXPECT_EQ(CataloguePath(), shipped);
 }
 
 } // namespace

@@ -142,28 +142,3 @@ TEST(DeviceCatalogue, FilesRoundTripAndUnreadableOnesAreReported)
 }
 
 }  // namespace
-
-TEST(DeviceCatalogue, StoredChoiceFollowsTheNameWhenRecordsMoved)
-{
-    const std::vector<DeviceRecord> devices = {
-        {"NEW", 2, 8, 5.0f, {}}, {"AT89S52", 2, 8, 5.0f, {}}, {"AT89S51", 2, 4, 5.0f, {}},
-        {"AT89S51", 3, 4, 5.0f, {}}};
-    struct Case {
-        int index;
-        const char* name;
-        int expected;
-    };
-    const Case cases[] = {
-        {1, "AT89S52", 1},   // still in its place
-        {0, "AT89S52", 1},   // a device was inserted before it
-        {1, "AT89S51", 2},   // the first of that name
-        {3, "AT89S51", 3},   // the stored one, though an earlier one has the name
-        {1, "", 1},          // no name kept: the index, as always
-        {1, "GONE", 1},      // no such name any more: the index
-        {9, "GONE", 9},
-        {-1, "AT89S52", 1},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(FindStoredDevice(devices, c.index, c.name), c.expected)
-            << c.index << " " << c.name;
-}
