@@ -127,6 +127,9 @@ const char* CliHelp()
            "                     load,erase,write,read,verify\n"
            "                     (default erase,write,verify)\n"
            "  --detect           auto, gang: detect the device before the other steps\n"
+           "  --sim-fault KIND[=K]\n"
+           "                     with --simulate, on the serial board: the board shows a\n"
+           "                     fault, one of gang's --sim-fault kinds; may be repeated\n"
            "  --lang zh|en       the language of the log lines and messages: zh\n"
            "                     (default) or en, for every command\n"
            "  --help, -h         show this text\n"
@@ -153,8 +156,10 @@ const char* CliHelp()
            "                     is taken out and a new one answers, instead of Enter\n"
            "  --sim-fault P:KIND[=K]\n"
            "                     with --simulate: port P's board shows a fault, one of\n"
-           "                     never-answer, garbage, drop-ack=K, fail-block=K,\n"
-           "                     lose-read-block=K, reply-delay=MS, close-after-block=K\n"
+           "                     never-answer, garbage, no-end-answer (the frame that\n"
+           "                     ends a write is not answered), drop-ack=K,\n"
+           "                     fail-block=K, lose-read-block=K, reply-delay=MS,\n"
+           "                     close-after-block=K\n"
            "                     (as tamberlink-board-sim's options); may be repeated\n"
            "  --sim-state DIR    with --simulate: port P's chip is kept in DIR/P.state\n"
            "\n"
@@ -169,7 +174,8 @@ const char* CliHelp()
            "     (no chip operation is run then)\n"
            "  2  usage error, or a file that cannot be read\n"
            "  3  the programmer cannot be reached: its port is missing, busy, not\n"
-           "     permitted or has no UART, or the first ready check got no answer\n"
+           "     permitted, has no UART, is no terminal or echoes, or the first\n"
+           "     ready check got no answer\n"
            "     (gang: on any of the ports)\n"
            "\n"
            "environment:\n"
@@ -256,6 +262,8 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     CliOptions& options = result.options;
     std::set<std::string> given;
     std::string steps;
+    // Read once the command is known: gang's name a port, the others' not.
+    std::vector<std::string> simFaults;
 
     auto fail = [&result](std::string error) {
         result.error = std::move(error);
@@ -310,7 +318,12 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
             break;
         }
         const std::string& value = args[++i];
-        if (!given.insert(arg).second && arg != "--sim-fault") {
+        if (arg == "--sim-fault") {
+            given.insert(arg);
+            simFaults.push_back(value);
+            continue;
+        }
+        if (!given.insert(arg).second) {
             note(arg + " given twice");
             continue;
         }
@@ -360,9 +373,23 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     if (command != "gang")
         for (const std::string& option : given) {
             bool valued = false;
-            if (IsGangOption(option, valued))
+            if (IsGangOption(option, valued) && option != "--sim-fault")
                 return fail(option + " applies to gang only");
         }
+    for (const std::string& fault : simFaults) {
+        std::string error;
+        if (command == "gang")
+            error = ApplyGangOption("--sim-fault", fault, options.gang);
+        else if (!options.simulate)
+            error = "--sim-fault needs --simulate";
+        else if (options.programmer != 0)
+            error = "--sim-fault on a single command is for the simulated serial board "
+                    "(--programmer 0)";
+        else
+            error = ApplyBoardFault(fault, options.boardFaults);
+        if (!error.empty())
+            return fail(error);
+    }
     if (given.count("--steps")) {
         std::string error;
         if (!ParseSteps(steps, options, error))

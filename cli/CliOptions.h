@@ -34,6 +34,7 @@ struct CliOptions {
     bool markVerify = true;
     bool detectFirst = false;
     GangOptions gang;             // gang only
+    BoardFaults boardFaults;      // --sim-fault on a single command
     std::string lang;             // "zh", "en" or empty (TAMBERLINK_LANG, else zh)
 };
 

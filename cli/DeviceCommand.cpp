@@ -241,6 +241,11 @@ std::string UnreachableText(CProgrammer& programmer, const CliOptions& options, 
     std::string text = "cannot open serial port " + path;
     if (error == kErrorNoUart)
         text += ": no UART behind this device (choose the port the programmer is on)";
+    else if (error == kErrorNotSerial)
+        text += ": not a serial device (nothing was written to it)";
+    else if (error == kErrorEchoLine)
+        text = "serial port " + path + " sends back what it is sent: no programmer answers there"
+            " (is TX tied to RX, or a modem in echo mode?)";
     else if (error != 0)
         text += ": " + std::string(std::strerror(error));
     if (error == EACCES || error == EPERM)
@@ -304,6 +309,7 @@ int RunDeviceCommand(const CliOptions& options)
         boardOptions.at89s51 = devices[std::size_t(deviceIndex)].name == "AT89S51";
         boardOptions.baud = options.baudSel == 1 ? 57600 : 115200;
         board = std::make_unique<CBoardSimulator>(boardOptions);
+        board->SetFaults(options.boardFaults);
         std::error_code error;
         if (!options.simState.empty() && std::filesystem::exists(options.simState, error)) {
             std::string why;

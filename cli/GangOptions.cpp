@@ -15,10 +15,17 @@ std::string ApplyBoardFault(const std::string& text, BoardFaults& faults)
 {
     const std::size_t equals = text.find('=');
     const std::string kind = text.substr(0, equals);
-    if (kind == "never-answer" || kind == "garbage") {
+    const std::pair<const char*, bool BoardFaults::*> switches[] = {
+        {"never-answer", &BoardFaults::neverAnswer},
+        {"garbage", &BoardFaults::garbage},
+        {"no-end-answer", &BoardFaults::noEndAnswer},
+    };
+    for (const auto& [name, member] : switches) {
+        if (kind != name)
+            continue;
         if (equals != std::string::npos)
             return "--sim-fault: " + kind + " takes no number";
-        (kind == "garbage" ? faults.garbage : faults.neverAnswer) = true;
+        faults.*member = true;
         return {};
     }
     const std::pair<const char*, int BoardFaults::*> counted[] = {
@@ -39,8 +46,8 @@ std::string ApplyBoardFault(const std::string& text, BoardFaults& faults)
         return {};
     }
     return "--sim-fault: unknown fault '" + kind
-        + "' (never-answer, garbage, drop-ack=K, fail-block=K, lose-read-block=K, "
-          "reply-delay=MS, close-after-block=K)";
+        + "' (never-answer, garbage, no-end-answer, drop-ack=K, fail-block=K, "
+          "lose-read-block=K, reply-delay=MS, close-after-block=K)";
 }
 
 std::string ApplyGangOption(const std::string& arg, const std::string& value, GangOptions& gang)

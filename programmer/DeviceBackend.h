@@ -6,9 +6,15 @@
 // The error a backend reports when its serial device has no UART behind it
 // (a /dev/ttyS node for a port the machine does not have).
 constexpr int kErrorNoUart = -1;
+// The port is no terminal at all (a regular file, a FIFO, /dev/null): no
+// byte is ever written into it.
+constexpr int kErrorNotSerial = -2;
+// The line sends back what it is sent (TX tied to RX, a modem in echo mode):
+// no board answers on it.
+constexpr int kErrorEchoLine = -3;
 
 // Why a backend's port did not open: the device path and the errno value
-// (or kErrorNoUart). error 0: it opened, or there is nothing to tell.
+// (or one of the kError codes above). error 0: it opened, or there is nothing to tell.
 struct PortOpenFailure {
     std::string path;
     int error = 0;

@@ -101,9 +101,24 @@ int CSerialPort::Open(int comNumber, const std::string& path, int baud, char par
         std::lock_guard lock(m_lock);
         CloseLocked();
 
+        // Only a terminal can be a serial port. A regular file or a FIFO
+        // named by mistake would swallow the frames (or, holding an earlier
+        // frame, answer like a board): it is refused before it is opened
+        // for writing, and the open descriptor is checked again.
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && !S_ISCHR(info.st_mode)) {
+            m_nLastOpenErrno = kErrorNotSerial;
+            return 0;
+        }
         CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         if (!fd.IsValid()) {
             m_nLastOpenErrno = errno;
+            return 0;
+        }
+        termios tio{};
+        if (::fstat(fd.Get(), &info) != 0 || !S_ISCHR(info.st_mode)
+            || ::tcgetattr(fd.Get(), &tio) != 0) {
+            m_nLastOpenErrno = kErrorNotSerial;
             return 0;
         }
         if (m_probeUart && m_probeUart(fd.Get()) == PORT_UNKNOWN) {
@@ -125,12 +140,9 @@ int CSerialPort::Open(int comNumber, const std::string& path, int baud, char par
         m_bLineDown = false;
 
         const int port = m_hPort.Get();
-        termios tio{};
         speed_t speed = 0;
         const char parityUpper = char(parity & ~0x20);
-        if (::tcgetattr(port, &tio) != 0) {
-            failure = {"GetCommState()", errno};
-        } else if (!BaudToSpeed(baud, speed) || dataBits < 5 || dataBits > 8
+        if (!BaudToSpeed(baud, speed) || dataBits < 5 || dataBits > 8
                    || (stopBits != 1 && stopBits != 2)
                    || (parityUpper != 'N' && parityUpper != 'E' && parityUpper != 'O')) {
             failure = {"BuildCommDCB()", EINVAL};
@@ -324,6 +336,8 @@ bool CSerialPort::Drain()
         {
             std::lock_guard lock(m_lock);
             int queued = 0;
+            if (!m_hPort.IsValid())
+                return false;  // given up on: nothing more to read
             if (::ioctl(m_hPort.Get(), FIONREAD, &queued) != 0)
                 err = errno;
             else if (queued <= 0)
@@ -465,6 +479,13 @@ int CSerialPort::QueuedInput()
     if (!m_hPort.IsValid() || ::ioctl(m_hPort.Get(), FIONREAD, &queued) != 0)
         return -1;
     return queued;
+}
+
+void CSerialPort::AbandonPort(int reason)
+{
+    m_nLastOpenErrno = reason;
+    std::lock_guard lock(m_lock);
+    CloseLocked();
 }
 
 void CSerialPort::ReportLineFault(const std::string& call, int err)

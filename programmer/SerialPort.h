@@ -33,12 +33,12 @@ public:
     // error texts; 0 for a port known by its path alone, which the texts
     // then name). 1 when the port is open, even if a configuration step
     // failed afterwards (that step is shown); 0 when it could not be opened
-    // (missing, busy, no permission, no UART behind the device): nothing is
-    // shown, LastOpenErrno() tells why (kErrorNoUart for the last). An open
-    // channel is closed first.
+    // (missing, busy, no permission, no UART behind the device, no terminal
+    // at all): nothing is shown, LastOpenErrno() tells why (kErrorNoUart,
+    // kErrorNotSerial for the last two). An open channel is closed first.
     int Open(int comNumber, const std::string& path, int baud, char parity = 'N',
              int dataBits = 8, int stopBits = 1);
-    int LastOpenErrno() const { return m_nLastOpenErrno; }
+    int LastOpenErrno() const { return m_nLastOpenErrno.load(); }
     // The device path of the last Open.
     std::string LastOpenPath() const;
 
@@ -110,6 +110,10 @@ protected:
     // opened by its path).
     void ShowError(const std::string& call, int err);
 
+    // The line opened but leads to no board (it echoes): closes the port as
+    // if it had not opened, reason becoming LastOpenErrno(). Monitor thread.
+    void AbandonPort(int reason);
+
 private:
     void CloseLocked();
     bool Configure(int baud, char parity, int dataBits, int stopBits);
@@ -134,7 +138,7 @@ private:
     CUniqueFd m_hStopEvent;  // eventfd: readable once a stop is asked for
     CUniqueFd m_hPort;
     std::atomic<int> m_nComNumber{0};
-    int m_nLastOpenErrno = 0;
+    std::atomic<int> m_nLastOpenErrno{0};
     UartProbe m_probeUart = &CSerialPort::ProbeUart;
     // The line settings of the last Open, for Reopen.
     int m_nBaud = 0;

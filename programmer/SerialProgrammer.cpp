@@ -46,6 +46,10 @@ constexpr std::uint8_t kRequestStop = 0;
 constexpr int kDataOffset = 2;
 constexpr int kBufferSize = CProgrammer::kBufferSize;
 
+// Where the echo check's detect puts bytes no chip signs with: a board
+// writes the signature over them, a line that echoes sends them back.
+constexpr std::uint8_t kProbeMark[3] = {0xA5, 0x5A, 0xC3};
+
 }  // namespace
 
 CSerialProgrammer::CSerialProgrammer(CProgrammer& programmer)
@@ -62,6 +66,7 @@ CSerialProgrammer::~CSerialProgrammer()
     StopMonitor();
     m_acks.Push({});
     m_hDataEvent.Set();
+    m_endAnswered.Set();
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -89,6 +94,8 @@ int CSerialProgrammer::Connect(CProgrammer* programmer, int comPort, int baud)
     int open = Open(byPath ? 0 : comPort, path, baud, 'N', 8, 1);
     if (open) {
         SetReadSize(kFrameSize);
+        m_nEndAnswer = kEndAnswerNone;
+        m_echoCheck = EchoCheck::Armed;
         // Without the monitor no answer would ever be seen: not connected.
         if (!StartMonitor())
             open = 0;
@@ -164,6 +171,15 @@ int CSerialProgrammer::SendFrameLocked()
     // board's answer may come back before Send returns, and its ready mark
     // must not be wiped out afterwards.
     if (m_bReady.exchange(0)) {
+        // Only a ready check can show an echo: another first command is
+        // answered by a kind of its own.
+        if (m_echoCheck.load() == EchoCheck::Armed) {
+            if (m_Frame[0] == kCmdReady)
+                m_EchoProbe = m_Frame;
+            else
+                m_echoCheck = EchoCheck::Off;
+        }
+        m_nLastCommand = m_Frame[0];
         Send(m_Frame.data(), kFrameSize);
         return 1;
     }
@@ -186,6 +202,8 @@ bool CSerialProgrammer::Reconnect()
     }
     SetReadSize(kFrameSize);
     // A fresh line: whatever was asked before it went down is void.
+    m_nEndAnswer = kEndAnswerNone;
+    m_echoCheck = EchoCheck::Armed;
     m_bReady = 1;
     return true;
 }
@@ -196,6 +214,7 @@ void CSerialProgrammer::SendWorkerFrame(std::uint8_t command, const std::uint8_t
     m_Frame[0] = command;
     if (data)
         std::memcpy(m_Frame.data() + kDataOffset, data, kBlockSize);
+    m_nLastCommand = command;
     Send(m_Frame.data(), kFrameSize);
 }
 
@@ -223,9 +242,17 @@ void CSerialProgrammer::OnReceived(const std::uint8_t* data, int count)
         m_bReady = 1;
         return;
     }
+    if (m_echoCheck.load() != EchoCheck::Off && CheckForEcho(data))
+        return;
+    // The board answers in order: another kind means that a late answer to
+    // an end frame is not coming.
+    if (int late = kEndAnswerLate; data[0] != kReplyReady)
+        m_nEndAnswer.compare_exchange_strong(late, kEndAnswerNone);
     CProgrammer& programmer = *m_pProgrammer;
     switch (data[0]) {
     case kReplyReady:
+        if (!TakeReadyAnswer())
+            break;
         m_bReady = 1;
         programmer.PostStatus(kStatusReady);
         break;
@@ -257,6 +284,51 @@ void CSerialProgrammer::OnReceived(const std::uint8_t* data, int count)
         m_bReady = 1;
         break;
     }
+}
+
+bool CSerialProgrammer::CheckForEcho(const std::uint8_t* data)
+{
+    const EchoCheck step = m_echoCheck.exchange(EchoCheck::Off);
+    if (step == EchoCheck::Armed) {
+        if (std::memcmp(data, m_EchoProbe.data(), kFrameSize) != 0)
+            return false;  // a board's own answer
+        // The frame came back as it went. Only the detect is sent, not
+        // what the buffer holds: the next frames stay as they would be.
+        std::lock_guard lock(m_frameLock);
+        m_EchoProbe = m_Frame;
+        m_EchoProbe[0] = kCmdDetect;
+        std::copy(std::begin(kProbeMark), std::end(kProbeMark), m_EchoProbe.begin() + kDataOffset);
+        m_echoCheck = EchoCheck::Probing;
+        m_nLastCommand = kCmdDetect;
+        Send(m_EchoProbe.data(), kFrameSize);
+        return true;
+    }
+    if (step != EchoCheck::Probing)
+        return false;
+    if (std::memcmp(data, m_EchoProbe.data(), kFrameSize) == 0) {
+        // Reported as a port that does not open: no board is on this line.
+        m_bOpen = 0;
+        AbandonPort(kErrorEchoLine);
+        m_pProgrammer->PostStatus(kStatusSerialFailed);
+        return true;
+    }
+    // A board after all: its first answer was the ready answer.
+    m_bReady = 1;
+    m_pProgrammer->PostStatus(kStatusReady);
+    return true;
+}
+
+bool CSerialProgrammer::TakeReadyAnswer()
+{
+    int state = kEndAnswerOwed;
+    if (m_nEndAnswer.compare_exchange_strong(state, kEndAnswerNone)) {
+        m_endAnswered.Set();
+        return true;
+    }
+    if (state != kEndAnswerLate)
+        return true;
+    m_nEndAnswer = kEndAnswerNone;
+    return m_nLastCommand.load() == kCmdReady;
 }
 
 void CSerialProgrammer::StartTransfer(Transfer kind)
@@ -296,8 +368,18 @@ void CSerialProgrammer::FinishWithEndFrame(int status)
     // goes first so that it always comes before that 5, which is what a
     // sequence waits for after a write.
     m_bBusy = 0;
+    m_endAnswered.Reset();
+    m_nEndAnswer = kEndAnswerOwed;
     m_pProgrammer->PostStatus(status);
     SendWorkerFrame(kCmdReady);
+    // A board that never answers the end frame has still taken the write:
+    // ready all the same, or every later command would be refused.
+    m_endAnswered.WaitFor(std::chrono::milliseconds(kAckWaitMs));
+    int owed = kEndAnswerOwed;
+    if (!Stopping() && m_nEndAnswer.compare_exchange_strong(owed, kEndAnswerLate)) {
+        m_bReady = 1;
+        m_pProgrammer->PostStatus(kStatusReady);
+    }
 }
 
 // Called before the worker's last status is posted: whoever acts on that

@@ -87,8 +87,15 @@ private:
     // way for the next command.
     void EndWorker();
     // A write's end that closes the transfer with a command-0 frame: posts
-    // status, then sends the frame.
+    // status, sends the frame, and makes the board ready once it answers,
+    // or once kAckWaitMs have passed without an answer.
     void FinishWithEndFrame(int status);
+    // Whether a ready answer counts: one that comes after the write's end
+    // has stopped waiting for it changes nothing, unless a ready check of
+    // our own is out.
+    bool TakeReadyAnswer();
+    // The first answer on a new line: true when the echo check took it.
+    bool CheckForEcho(const std::uint8_t* data);
     bool Stopping() const { return m_bStopping.load(); }
 
     std::atomic<int> m_bBusy{0};
@@ -96,6 +103,21 @@ private:
     CAutoResetEvent m_hDataEvent;
     std::atomic<int> m_bReady{0};
     std::atomic<int> m_bOpen{0};
+    // The command byte of the last frame sent.
+    std::atomic<int> m_nLastCommand{-1};
+
+    // The board's answer to a write's end frame: owed, or given up on (it
+    // may still come, late).
+    enum EndAnswer { kEndAnswerNone, kEndAnswerOwed, kEndAnswerLate };
+    std::atomic<int> m_nEndAnswer{kEndAnswerNone};
+    CAutoResetEvent m_endAnswered;
+
+    // A line that echoes answers the first ready check with the frame
+    // itself; so may a board that answers in the buffer the frame came in.
+    // A detect with bytes no chip signs with tells the two apart.
+    enum class EchoCheck { Off, Armed, Probing };
+    std::atomic<EchoCheck> m_echoCheck{EchoCheck::Off};
+    std::array<std::uint8_t, kFrameSize> m_EchoProbe{};  // what an echo sends back
     // Built and sent as one step under m_frameLock: CheckReady may go out
     // while a worker is sending its own frames.
     std::array<std::uint8_t, kFrameSize> m_Frame{};

@@ -20,4 +20,7 @@ struct BoardFaults {
     int replyDelayMs = 0;
     // The board closes the line after answering block k of a write or read.
     int closeAfterBlock = -1;
+    // The frame that closes a write (a command 0 in write mode) is taken,
+    // ending the write, but never answered.
+    bool noEndAnswer = false;
 };

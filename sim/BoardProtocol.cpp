@@ -121,6 +121,8 @@ std::vector<CBoardProtocol::Reply> CBoardProtocol::HandleFrame()
             return {HandleDataFrame(frame)};
         // Any other frame ends the write; the end frame is a plain command 0.
         m_mode = Mode::Command;
+        if (frame[0] == kCommandCheck && m_faults.noEndAnswer)
+            return {};
     }
     return {HandleCommand(frame)};
 }

@@ -52,6 +52,11 @@ std::string SerialPortFailureLine(const PortOpenFailure& failure)
         return {};
     if (error == kErrorNoUart)
         return Line("串口", failure, Tr("没有串口硬件(UART)"), "请选择编程器所接的串口");
+    if (error == kErrorNotSerial)
+        return Line("串口", failure, Tr("不是串口设备"), nullptr);
+    if (error == kErrorEchoLine)
+        return Line("串口", failure, Tr("发出的数据被原样送回"),
+                    "请检查 TX 是否接到了 RX, 或调制解调器是否开着回显");
     if (error == EACCES || error == EPERM)
         return Line("串口", failure, ErrorText(error), "请把用户加入 dialout 组");
     if (error == EBUSY)

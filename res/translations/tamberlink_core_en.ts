@@ -466,4 +466,19 @@
         <translation>The device chosen before, %s, is no longer in the catalogue.</translation>
     </message>
 </context>
+<context>
+    <name>SerialLine</name>
+    <message>
+        <source>不是串口设备</source>
+        <translation>not a serial device</translation>
+    </message>
+    <message>
+        <source>发出的数据被原样送回</source>
+        <translation>what is sent comes straight back</translation>
+    </message>
+    <message>
+        <source>请检查 TX 是否接到了 RX, 或调制解调器是否开着回显</source>
+        <translation>check whether TX is tied to RX, or a modem has echo on</translation>
+    </message>
+</context>
 </TS>

@@ -43,6 +43,7 @@ void PrintUsage(std::FILE* out)
         "  --garbage               replies are random bytes\n"
         "  --reply-delay MS        every reply waits MS milliseconds\n"
         "  --close-after-block K   close the line after block K of a transfer\n"
+        "  --no-end-answer         the frame that ends a write gets no answer\n"
         "  --unplug-after-block K  the same: the adapter is pulled out after block K\n"
         "  --replug-after MS       after that, plug it back in MS milliseconds later:\n"
         "                          a new line, --link pointing at it, the chip kept\n",
@@ -105,6 +106,8 @@ int ParseCommandLine(int argc, char** argv, CommandLine& line)
             line.faults.neverAnswer = true;
         } else if (arg == "--garbage") {
             line.faults.garbage = true;
+        } else if (arg == "--no-end-answer") {
+            line.faults.noEndAnswer = true;
         } else if (arg == "--drop-ack") {
             if (!number(line.faults.dropAckOfBlock, 0))
                 return 2;

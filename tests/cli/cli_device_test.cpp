@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/support/CliProcess.h"
@@ -92,6 +94,22 @@ TEST_F(CliOnSimulatedBoard, LockedChipRefusesAWrite)
     run = Run({"write", Image("a.bin", std::string(1, '\0'))});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("编程器:写器件时发生错误.\n"), std::string::npos) << run.out;
+}
+
+// A board that never answers the frame that ends a write: the write stands,
+// and the run goes on to its verify.
+TEST_F(CliOnSimulatedBoard, UnansweredEndFrameStillVerifies)
+{
+    const std::string image = Image("image.bin", std::string("\x02\x00\x30\x12", 4));
+    const CliRun run =
+        Run({"--sim-fault", "no-end-answer", "auto", "--steps", "erase,write,verify", image});
+    EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
+    const std::string last = "编程器:写器件完成.\n编程器:就绪.\n编程器:读器件开始.\n"
+                             "编程器:读器件完成.\n数据已经保存到缓冲2.\n"
+                             "---------------效验开始--------------\n"
+                             "----------效验成功,数据正确----------\n";
+    ASSERT_GE(run.out.size(), last.size()) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - last.size()), last);
 }
 
 TEST_F(CliOnSimulatedBoard, AutoRunsTheDefaultStepsOrOnlyTheChecks)
@@ -229,6 +247,47 @@ TEST(CliPorts, MissingGpioChipAndFtdiCableAreExplained)
         EXPECT_EQ(run.out.rfind("初始化并口失败.\n" + std::string(c.logged), 0), 0u) << run.out;
         EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
     }
+}
+
+// Ports that lead to no board: nothing is written into a file or a FIFO,
+// and a line that echoes is found out by the first ready check.
+TEST(CliPorts, NoTerminalOrEchoingLineIsUnreachable)
+{
+    CTempDir dir;
+    const std::string file = dir.File("fw.hex");
+    const std::string text = ":0200000012349E\n:00000001FF\n";
+    std::ofstream(file, std::ios::binary) << text;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& port : {file, fifo}) {
+        const CliRun run = RunTamberlinkCli({"--port", port, "check"}, dir.Path().string());
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        EXPECT_EQ(run.out, "初始化串口通讯失败.\n串口 " + port + ": 不是串口设备\n");
+        EXPECT_NE(run.err.find(port + ": not a serial device"), std::string::npos) << run.err;
+    }
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+
+    // TX tied to RX: every byte comes straight back.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    std::thread echo([master] {
+        char buffer[256];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            if (::write(master, buffer, std::size_t(n)) != n)
+                break;
+    });
+    const CliRun run = RunTamberlinkCli({"--port", slave, "--timeout", "5", "erase"},
+                                        dir.Path().string());
+    ::close(master);
+    echo.join();
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_EQ(run.out, "初始化串口通讯完成.\n初始化串口通讯失败.\n串口 " + slave
+                           + ": 发出的数据被原样送回 (请检查 TX 是否接到了 RX, "
+                             "或调制解调器是否开着回显)\n");
+    EXPECT_NE(run.err.find("sends back what it is sent"), std::string::npos) << run.err;
 }
 
 TEST(CliPorts, SilentBoardTimesOut)

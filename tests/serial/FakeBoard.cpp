@@ -103,6 +103,14 @@ void CFakeBoard::Run()
         if (::poll(fds, 2, -1) < 0 || fds[0].revents || !(fds[1].revents & POLLIN)
             || (n = ::read(m_master, buffer, sizeof buffer)) <= 0)
             return;
+        std::unique_lock lock(m_mutex);
+        const bool echo = m_script.echo;
+        lock.unlock();
+        if (echo) {
+            Log(Bytes(buffer, buffer + n));
+            Inject(Bytes(buffer, buffer + n));
+            continue;
+        }
         for (ssize_t i = 0; i < n && m_master >= 0; ++i) {
             // A byte that is no request starts a frame: an empty read sends
             // no request at all.
@@ -126,6 +134,20 @@ void CFakeBoard::HandleFrame(const Bytes& frame)
     Log(frame);
     std::unique_lock lock(m_mutex);
     Bytes reply = Reply(frame[0]);
+    if (m_script.answerInFrame)
+        reply = frame;
+    const bool endsWrite = m_writing && frame[0] != 7;
+    m_writing = frame[0] == 3 || (m_writing && frame[0] == 7);
+    if (frame[0] == m_script.hangUpOn)
+        return HangUp();
+    if (endsWrite && frame[0] == 0 && m_script.endAnswerDelayMs != 0) {
+        if (m_script.endAnswerDelayMs < 0)
+            return;
+        const auto delay = std::chrono::milliseconds(m_script.endAnswerDelayMs);
+        lock.unlock();
+        std::this_thread::sleep_for(delay);
+        return Inject(reply);
+    }
     if (frame[0] == 7) {
         std::copy_n(frame.begin() + 2, kBlock, m_memory.begin() + m_dataFrames++ * kBlock);
         if (m_dataFrames == m_script.hangUpAfter)

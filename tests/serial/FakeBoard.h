@@ -21,6 +21,13 @@ public:
         bool silent = false;    // command frames go unanswered
         int ack = 1;            // answer to each data frame; -1: none
         int hangUpAfter = -1;   // closes the line on data frame n (from 1)
+        int hangUpOn = -1;      // closes the line when command n's frame comes
+        // The frame that ends a write is answered this late; -1: never.
+        int endAnswerDelayMs = 0;
+        // Answers are the frame as it came with the kind in byte 0 (and the
+        // signature over bytes 2..4): a board answering in its receive buffer.
+        bool answerInFrame = false;
+        bool echo = false;      // every byte goes straight back (TX tied to RX)
         // Sent for attempt (0, or 1 after a repeat request) of read block n;
         // empty: silence. Unset: the block as a data reply.
         std::function<Bytes(int block, int attempt)> readReply;
@@ -58,6 +65,7 @@ private:
     Bytes m_memory;
     // The board thread's own state.
     bool m_reading = false;
+    bool m_writing = false;
     int m_dataFrames = 0;
     int m_block = -1;
     int m_attempt = 0;

@@ -285,6 +285,50 @@ TEST_F(SerialProgrammerTest, SecondTransferGoAheadWhileOneRunsIsRefused)
     EXPECT_EQ(Bytes(programmer.Buffer2, programmer.Buffer2 + 32), board.Memory(0, 32));
 }
 
+// A board that answers a write's end frame late, or never: the write still
+// ends with the board ready (5), and a late answer changes nothing.
+class SerialEndFrameAnswers : public SerialProgrammerTest,
+                              public ::testing::WithParamInterface<int> {};
+
+TEST_P(SerialEndFrameAnswers, TheWriteEndsReadyAndTheNextCommandWorks)
+{
+    board.Edit([](auto& s) { s.endAnswerDelayMs = GetParam(); });
+    Write(Bytes(20, 0x12));
+    EXPECT_EQ(Next(5), (Codes{10, 11, 11, 12, kStatusReady}));
+    ExpectUsable();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(statuses.Size(), 0u);
+}
+
+// Never, and after the host has stopped waiting for it.
+INSTANTIATE_TEST_SUITE_P(Late, SerialEndFrameAnswers, ::testing::Values(-1, 1500));
+
+// The line dies while a command waits for its answer; once the board is
+// back, the next command opens the port again and is sent.
+class SerialLineBack : public SerialProgrammerTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SerialLineBack, TheNextCommandWorksOnTheNewLine)
+{
+    board.Edit([](auto& s) { s.hangUpOn = GetParam(); });
+    if (GetParam() == 1)
+        programmer.DetectDevice(0);
+    else
+        programmer.EraseDevice(0);
+    for (int i = 0; i < 2000 && !backend->IsLineDown(); ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(backend->IsLineDown());
+
+    CFakeBoard back;
+    std::filesystem::remove(port);
+    std::filesystem::create_symlink(back.SlavePath(), port);
+    back.Start();
+    programmer.EraseDevice(0);
+    EXPECT_EQ(Next(1), Codes{kStatusEraseDone});
+    EXPECT_EQ(messages.Texts().size(), 1u);  // the line that went, once
+}
+
+INSTANTIATE_TEST_SUITE_P(WhileWaiting, SerialLineBack, ::testing::Values(1, 2));
+
 TEST_F(SerialProgrammerTest, LineLostMidWriteIsShownOnceAndTimesOut)
 {
     board.Edit([](auto& s) { s.hangUpAfter = 2; });
@@ -307,12 +351,16 @@ TEST(SerialProgrammerOffline, ErrorsNameAPortGivenByItsPath)
     CStatusQueue statuses;
     CRecordingMessageSink messages;
     CProgrammer programmer(statuses, messages);
-    programmer.m_strPortPath = "/dev/null";  // opens, but is no terminal
+    CFakeBoard line;
+    programmer.m_strPortPath = line.SlavePath();
     CSerialProgrammer backend(programmer);
-    backend.Connect(&programmer, 1, 115200);
+    ASSERT_EQ(backend.Connect(&programmer, 1, 115200), 1);
+    line.HangUp();  // the line fails under the open port
+    for (int i = 0; i < 2000 && messages.Texts().empty(); ++i)
+        std::this_thread::sleep_for(5ms);
     ASSERT_FALSE(messages.Texts().empty());
     const std::string text = messages.Texts()[0];
-    EXPECT_EQ(text.substr(text.rfind("\nPort: ")), "\nPort: /dev/null\n") << text;
+    EXPECT_EQ(text.substr(text.rfind("\nPort: ")), "\nPort: " + line.SlavePath() + "\n") << text;
 }
 
 TEST(SerialProgrammerOffline, EveryCommandReportsThePortNotOpen)
@@ -333,5 +381,58 @@ TEST(SerialProgrammerOffline, EveryCommandReportsThePortNotOpen)
     EXPECT_EQ(codes, (Codes{kStatusSerialFailed, kStatusSerialNotOpen, kStatusSerialNotOpen}));
     EXPECT_TRUE(messages.Texts().empty());
 }
+
+// The first ready check tells a line that echoes from a board, even one
+// that answers in the buffer the frame came in: only the echo fails, as a
+// port that does not open.
+struct EchoCase {
+    const char* name;
+    bool echo;
+    Codes codes;
+};
+
+class SerialEchoCheck : public ::testing::TestWithParam<EchoCase> {};
+
+TEST_P(SerialEchoCheck, OnlyAnEchoIsRefused)
+{
+    const EchoCase& c = GetParam();
+    CStatusQueue statuses;
+    CRecordingMessageSink messages;
+    CProgrammer programmer(statuses, messages);
+    programmer.SetCatalogue({{"AT89S52", 0x52, 8, 5.0f, {0x1E, 0x52, 0x06}}});
+    CFakeBoard line;
+    line.Edit([&](auto& s) {
+        s.echo = c.echo;
+        s.answerInFrame = true;
+    });
+    programmer.m_strPortPath = line.SlavePath();
+    auto owned = std::make_unique<CSerialProgrammer>(programmer);
+    CSerialProgrammer* backend = owned.get();
+    ASSERT_EQ(backend->Connect(&programmer, 1, 115200), 1);
+    programmer.SetBackend(0, std::move(owned));
+    line.Start();
+    programmer.CheckReady(0);
+    programmer.DetectDevice(0);  // refused while the check is out
+    Codes codes;
+    while (codes.size() < c.codes.size()) {
+        const auto event = statuses.Wait(10s);
+        codes.push_back(event ? event->value : -1);
+    }
+    EXPECT_EQ(codes, c.codes);
+    EXPECT_EQ(backend->IsConnected(), !c.echo);
+    EXPECT_EQ(backend->LastOpenErrno(), c.echo ? kErrorEchoLine : 0);
+    // The check, then the detect that tells them apart.
+    const auto sent = line.Received(2);
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(Bytes(sent[1].begin(), sent[1].begin() + 5), (Bytes{1, 0x52, 0xA5, 0x5A, 0xC3}));
+    EXPECT_TRUE(messages.Texts().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SerialEchoCheck,
+    ::testing::Values(EchoCase{"Echo", true, {2, kStatusUnavailable, kStatusSerialFailed}},
+                      EchoCase{"BoardAnsweringInItsBuffer", false,
+                               {2, kStatusUnavailable, kStatusReady}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
