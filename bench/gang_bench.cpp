@@ -6,11 +6,17 @@
 //
 // A plain program rather than Google Benchmark: the figures are to be read
 // side by side, each port count against one port, from one run.
+//
+// The full 8 KB chip is also taken by as many floor clients
+// (bench/FloorClient.h), each on a thread and a board of its own: the
+// protocol with nothing else, the reference for what the engine costs on
+// the same cores (gang_ratio, engine / floor at 8 ports).
 
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,8 +26,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "bench/FloorClient.h"
 #include "cli/CliOptions.h"
 #include "cli/GangCommand.h"
 #include "cli/GangConsole.h"
@@ -119,6 +127,42 @@ Figure RunGang(const std::string& image, int ports, bool paced, std::vector<std:
     return figure;
 }
 
+// N floor clients at once, each taking one chip as gang's auto run does:
+// ready check, erase, write, read back and compare. Timed from before the
+// boards start until every chip is done, as gang's results column is.
+double RunFloor(const std::vector<std::uint8_t>& image, int ports)
+{
+    constexpr std::uint8_t kCode = 2;  // the AT89S52's
+    const Clock::time_point start = Clock::now();
+    std::vector<std::unique_ptr<CBoardSimulator>> boards;
+    for (int i = 0; i < ports; ++i)
+        boards.push_back(std::make_unique<CBoardSimulator>(CBoardSimulator::Options {}));
+    std::atomic<int> failures {0};
+    {
+        std::vector<std::jthread> threads;
+        for (auto& board : boards)
+            threads.emplace_back([&image, &failures, board = board.get()] {
+                const int size = int(image.size());
+                std::vector<std::uint8_t> read(image.size());
+                bool ok = board->Start();
+                if (ok) {
+                    CFloorClient client(board->DevicePath());
+                    ok = client.IsOpen() && client.Command(0, kCode) && client.Command(2, kCode)
+                        && client.Write(image.data(), size, kCode)
+                        && client.Read(read.data(), size, kCode) && read == image;
+                }
+                if (!ok)
+                    ++failures;
+            });
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (failures > 0) {
+        std::fprintf(stderr, "bench_gang: %d of %d floor clients failed\n", failures.load(), ports);
+        std::exit(1);
+    }
+    return seconds;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -144,11 +188,11 @@ int main(int argc, char** argv)
     const std::string blink = (folder / "blink.hex").string();
     std::ofstream(blink) << ":03000000020030CB\n:08003000B2907FFFDFFE80F8B3\n:00000001FF\n";
     const std::string full = (folder / "full.bin").string();
-    {
-        std::ofstream out(full, std::ios::binary);
-        for (int i = 0; i < 8192; ++i)
-            out.put(char((i * 31 + (i >> 8)) & 0x7F));
-    }
+    std::vector<std::uint8_t> fullImage(8192);
+    for (int i = 0; i < 8192; ++i)
+        fullImage[std::size_t(i)] = std::uint8_t((i * 31 + (i >> 8)) & 0x7F);
+    std::ofstream(full, std::ios::binary)
+        .write(reinterpret_cast<const char*>(fullImage.data()), std::streamsize(fullImage.size()));
     std::FILE* sink = OpenSink();
 
     // As a production run would: a serial number at the top of the chip
@@ -162,17 +206,22 @@ int main(int argc, char** argv)
         std::string image;
         bool paced;
         std::vector<std::string> more;
+        bool floor;  // also run by floor clients
     };
     const Scenario scenarios[] = {
-        {"blink.hex, 56 bytes", blink, false, {}},
-        {"8 KB, every byte", full, false, {}},
-        {"blink.hex + serial at 0x1FF0, state file, log", blink, false, production},
-        {"8 KB, paced boards at 115200 baud", full, true, {}},
+        {"blink.hex, 56 bytes", blink, false, {}, false},
+        {"8 KB, every byte", full, false, {}, true},
+        {"blink.hex + serial at 0x1FF0, state file, log", blink, false, production, false},
+        {"8 KB, paced boards at 115200 baud", full, true, {}, false},
     };
 
-    std::printf("%d runs each, median; ratio: against one port's time\n\n", runs);
-    std::printf("| image | ports | results ms | ratio | whole command ms | ratio | CPU ms |\n"
-                "|---|---|---|---|---|---|---|\n");
+    std::printf("%d runs each, median; ratio: against one port's time; floor: as many floor "
+                "clients, engine / floor their ratio\n\n",
+                runs);
+    std::printf("| image | ports | results ms | ratio | whole command ms | ratio | CPU ms "
+                "| floor ms | engine / floor |\n"
+                "|---|---|---|---|---|---|---|---|---|\n");
+    double gangRatio = 0;
     for (const Scenario& scenario : scenarios) {
         if (scenario.paced && !withPaced)
             continue;
@@ -183,7 +232,7 @@ int main(int argc, char** argv)
         // Interleaved, so that load from elsewhere on the machine falls on
         // every port count alike.
         std::vector<std::vector<double>> results(counts.size()), walls(counts.size()),
-            cpus(counts.size());
+            cpus(counts.size()), floors(counts.size());
         for (int run = 0; run < runs; ++run)
             for (std::size_t i = 0; i < counts.size(); ++i) {
                 const Figure figure =
@@ -191,14 +240,30 @@ int main(int argc, char** argv)
                 results[i].push_back(figure.results);
                 walls[i].push_back(figure.wall);
                 cpus[i].push_back(figure.cpu);
+                if (scenario.floor)
+                    floors[i].push_back(RunFloor(fullImage, counts[i]));
             }
-        for (std::size_t i = 0; i < counts.size(); ++i)
-            std::printf("| %s | %d | %.1f | %.2f | %.1f | %.2f | %.1f |\n", scenario.name,
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            std::string floor = "| - | - ";
+            if (scenario.floor) {
+                const double ratio = Median(results[i]) / Median(floors[i]);
+                char text[64];
+                std::snprintf(text, sizeof text, "| %.1f | %.2f ", Median(floors[i]) * 1e3, ratio);
+                floor = text;
+                if (counts[i] == 8)
+                    gangRatio = ratio;
+            }
+            std::printf("| %s | %d | %.1f | %.2f | %.1f | %.2f | %.1f %s|\n", scenario.name,
                         counts[i], Median(results[i]) * 1e3,
                         Median(results[i]) / Median(results[0]), Median(walls[i]) * 1e3,
-                        Median(walls[i]) / Median(walls[0]), Median(cpus[i]) * 1e3);
+                        Median(walls[i]) / Median(walls[0]), Median(cpus[i]) * 1e3,
+                        floor.c_str());
+        }
         std::fflush(stdout);
     }
+    if (gangRatio > 0)
+        std::printf("\ngang_ratio = %.2f (8 ports, 8 KB: engine results / floor clients)\n",
+                    gangRatio);
     std::fclose(sink);
     std::filesystem::remove_all(folder);
     return 0;

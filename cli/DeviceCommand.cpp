@@ -210,7 +210,7 @@ private:
 
     const CliOptions& m_options;
     CCliView m_view;
-    CStatusQueue m_queue;
+    CStatusQueue m_queue{CStatusQueue::Progress::Coalesced};
     CStderrMessageSink m_messages;
     CProgrammerSession m_session;
     CSessionEventLoop m_loop;

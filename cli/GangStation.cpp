@@ -110,7 +110,7 @@ struct CGangStation::Link {
     }
 
     CStationView view;
-    CStatusQueue queue;
+    CStatusQueue queue{CStatusQueue::Progress::Coalesced};
     CStationMessages messages;
     CProgrammerSession session;
     CSessionEventLoop loop;

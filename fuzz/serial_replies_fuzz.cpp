@@ -1,7 +1,8 @@
 // The serial backend's reply dispatcher fed arbitrary chunks, as the port's
-// monitor thread would hand them over, while the write and read workers it
-// starts run on their own threads. The port is never opened: every frame a
-// worker sends fails and is shown, which must not disturb the transfer.
+// monitor thread would hand them over, with the transfers it starts running
+// on that same thread and their deadlines kept as that thread keeps them.
+// The port is never opened: every frame a transfer sends fails and is shown,
+// which must not disturb the transfer.
 //
 // What must hold: each known reply posts exactly its code, the board is
 // marked ready whenever the reply says so, no two transfers ever overlap,
@@ -18,8 +19,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -43,6 +46,17 @@ class CReplyDriver : public CSerialProgrammer {
 public:
     using CSerialProgrammer::CSerialProgrammer;
     void Feed(const std::uint8_t* data, int count) { OnReceived(data, count); }
+    // The monitor thread's wake-up at a deadline, waited for only when it is
+    // near (the pause before a write's first block); the long waits for
+    // answers are left to the answers fed.
+    void AwaitNearDeadline(std::chrono::milliseconds within)
+    {
+        const std::optional<Clock::time_point> due = NextDeadline();
+        if (!due || *due - Clock::now() > within)
+            return;
+        std::this_thread::sleep_until(*due);
+        OnDeadline();
+    }
 };
 
 int RoundUp16(int n)
@@ -154,30 +168,8 @@ private:
     int m_nEnded = 0;
 };
 
-// What the worker has done so far, to see it move.
-struct Progress {
-    int pos;
-    int started;
-    int ended;
-    bool operator==(const Progress&) const = default;
-};
-
-Progress Snapshot(const CProgrammer& programmer, const CCheckingSink& sink)
-{
-    return {programmer.m_nPos.load(), sink.Started(), sink.Ended()};
-}
-
-// Waits a little for a worker to react to what was fed.
-void AwaitChange(const CProgrammer& programmer, const CCheckingSink& sink, const Progress& before,
-                 std::chrono::milliseconds patience)
-{
-    const auto until = Clock::now() + patience;
-    while (Snapshot(programmer, sink) == before && Clock::now() < until)
-        std::this_thread::yield();
-}
-
-// The code a complete reply must post on the dispatcher's own thread, or -1
-// for replies that post nothing there (or may, for 3 and 4, post 6).
+// The code a complete reply must post, or -1 for replies that start or
+// feed a transfer, or post nothing.
 int CodeOfReply(std::uint8_t kind)
 {
     switch (kind) {
@@ -186,6 +178,13 @@ int CodeOfReply(std::uint8_t kind)
     case 5: return kStatusLockDone;
     default: return -1;
     }
+}
+
+using Codes = std::vector<int>;
+
+bool OneOf(const Codes& posted, std::initializer_list<Codes> allowed)
+{
+    return std::find(allowed.begin(), allowed.end(), posted) != allowed.end();
 }
 
 constexpr std::array<std::int32_t, 9> kRomSizes{0, 1, 4, 8, 64, 128, 129, 4096, -1};
@@ -226,57 +225,63 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool await = (header & 0x80) != 0;
 
         const bool busyBefore = backend->IsBusy();
-        const Progress before = Snapshot(programmer, sink);
+        const CCheckingSink::Transfer active = sink.Active();
         sink.TakeFeederCodes();
         backend->Feed(chunk.data(), count);
-        const std::vector<int> posted = sink.TakeFeederCodes();
+        const Codes posted = sink.TakeFeederCodes();
 
         if (count == 18) {
             const std::uint8_t kind = chunk[0];
             const int code = CodeOfReply(kind);
             if (code >= 0)
-                FUZZ_CHECK(posted == std::vector<int>{code}, "a reply did not post its code");
+                FUZZ_CHECK(posted == Codes{code}, "a reply did not post its code");
             else if (kind == 1)
-                FUZZ_CHECK(posted == std::vector<int>{kStatusDeviceDetected}
-                               || posted == std::vector<int>{kStatusNoDevice},
+                FUZZ_CHECK(OneOf(posted, {{kStatusDeviceDetected}, {kStatusNoDevice}}),
                            "a signature reply did not report the match");
             else if (kind == 3 || kind == 4)
-                FUZZ_CHECK(posted.empty() || posted == std::vector<int>{kStatusUnavailable},
-                           "a transfer go-ahead posted something else than a refusal");
+                FUZZ_CHECK(OneOf(posted, {{kStatusUnavailable},
+                                          {kStatusWriteStart},
+                                          {kStatusWriteStart, kStatusWriteDone},
+                                          {kStatusReadStart},
+                                          {kStatusReadStart, kStatusReadDone}}),
+                           "a transfer go-ahead posted something else than a start or a refusal");
+            else if (kind == 6 && active == CCheckingSink::Transfer::Read)
+                FUZZ_CHECK(OneOf(posted, {{}, {kStatusReadProgress},
+                                          {kStatusReadProgress, kStatusReadDone}}),
+                           "a data reply posted something else than read progress");
             else
                 FUZZ_CHECK(posted.empty(), "a reply that carries nothing posted a status");
             if (kind != 3 && kind != 4 && kind != 6)
                 FUZZ_CHECK(backend->IsReady(), "an answer did not mark the board ready");
+        } else if (count == 1 && busyBefore) {
+            FUZZ_CHECK(OneOf(posted, {{}, {kStatusWriteProgress},
+                                      {kStatusWriteProgress, kStatusWriteDone},
+                                      {kStatusWriteError}, {kStatusReceiveError}}),
+                       "an acknowledgement posted something else than the write's own codes");
         } else {
             FUZZ_CHECK(posted.empty(), "a short chunk posted a status");
-            if (count != 1 || !busyBefore)
-                FUZZ_CHECK(backend->IsReady(), "a cut-short frame did not mark the board ready");
+            FUZZ_CHECK(backend->IsReady(), "a cut-short frame did not mark the board ready");
         }
         if (await)
-            AwaitChange(programmer, sink, before, std::chrono::milliseconds(5));
+            backend->AwaitNearDeadline(std::chrono::milliseconds(10));
     }
 
     // Bring a running transfer to its end: a write is refused by the board,
     // a read gets the blocks it asks for. Either way it must report.
-    // A worker claimed by the last go-ahead may not have reported its start
-    // yet: it is waited for too.
     const auto guard = Clock::now() + kTransferGuard;
     while (sink.Active() != CCheckingSink::Transfer::None || backend->IsBusy()) {
         FUZZ_CHECK(Clock::now() < guard, "a transfer never ended");
-        const Progress before = Snapshot(programmer, sink);
-        if (sink.Active() == CCheckingSink::Transfer::None) {
-            std::this_thread::yield();
-            continue;
-        }
+        FUZZ_CHECK(sink.Active() != CCheckingSink::Transfer::None,
+                   "a transfer runs that never reported its start");
+        backend->AwaitNearDeadline(std::chrono::milliseconds(10));
         if (sink.Active() == CCheckingSink::Transfer::Write) {
             const std::uint8_t refused = 0xFF;
             backend->Feed(&refused, 1);
-        } else {
+        } else if (sink.Active() == CCheckingSink::Transfer::Read) {
             std::array<std::uint8_t, 18> block{};
             block[0] = 6;
             backend->Feed(block.data(), int(block.size()));
         }
-        AwaitChange(programmer, sink, before, std::chrono::milliseconds(50));
     }
     backend.reset();
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -14,6 +15,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <utility>
 #include <cstdint>
 #include <system_error>
 
@@ -23,7 +26,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = CSerialPort::Clock;
 
 // A configuration step that failed: the name users know it by, and errno.
 struct StepFailure {
@@ -47,20 +50,21 @@ bool BaudToSpeed(int baud, speed_t& speed)
     }
 }
 
-// Milliseconds left until deadline, capped at cap; 0 once it has passed.
-int MillisecondsLeft(Clock::time_point deadline, int cap)
+// Whole milliseconds until deadline, rounded up so that a wait never ends
+// before it; 0 once it has passed.
+int MillisecondsUntil(Clock::time_point deadline)
 {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return int(std::clamp<long long>(left, 0, cap));
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return int(std::clamp<long long>(left, 0, INT32_MAX));
 }
 
 // The port's timeouts: every byte of a transfer may take 1000 ms, plus 1000
 // ms for the whole.
-Clock::time_point TransferDeadline(int count)
+Clock::duration TransferTime(int count)
 {
-    return Clock::now() + std::chrono::milliseconds(
-                              std::int64_t(CSerialPort::kTimeoutMs) * count + CSerialPort::kTimeoutMs);
+    return std::chrono::milliseconds(std::int64_t(CSerialPort::kTimeoutMs) * count
+                                     + CSerialPort::kTimeoutMs);
 }
 
 // Errors after which the line will not come back: the device was unplugged
@@ -286,35 +290,71 @@ bool CSerialPort::StopRequested() const
 void CSerialPort::MonitorLoop()
 {
     m_bMonitorRunning = 1;
+    // One registration for the thread's life: each wait then costs nothing
+    // per descriptor, which matters at one wait per block.
+    enum : std::uint32_t { kStopTag, kPortTag };
+    const CUniqueFd waiter(::epoll_create1(EPOLL_CLOEXEC));
+    epoll_event stopEvent{EPOLLIN, {.u32 = kStopTag}};
+    epoll_event portEvent{EPOLLIN, {.u32 = kPortTag}};
+    if (!waiter.IsValid()
+        || ::epoll_ctl(waiter.Get(), EPOLL_CTL_ADD, m_hStopEvent.Get(), &stopEvent) != 0
+        || ::epoll_ctl(waiter.Get(), EPOLL_CTL_ADD, m_hPort.Get(), &portEvent) != 0) {
+        ShowError("WaitCommEvent()", errno);
+        m_bMonitorRunning = 0;
+        return;
+    }
     // Once the line has failed the port is no longer watched: a hung-up
     // descriptor stays readable for ever and would keep the thread spinning.
-    // The protocol notices the missing answers by its own timeouts.
+    // The protocol notices the missing answers by its own deadlines.
     bool watchPort = true;
+    auto stopWatching = [&] {
+        if (std::exchange(watchPort, false))
+            ::epoll_ctl(waiter.Get(), EPOLL_CTL_DEL, m_hPort.Get(), nullptr);
+    };
+    Chunk chunk;
     for (;;) {
-        // The stop event comes first: it wins when both are ready.
-        pollfd fds[2] = {{m_hStopEvent.Get(), POLLIN, 0},
-                         {watchPort ? m_hPort.Get() : -1, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        const std::optional<Clock::time_point> due = NextDeadline();
+        std::optional<Clock::time_point> wake = due;
+        if (chunk.have > 0 && (!wake || chunk.endsAt < *wake))
+            wake = chunk.endsAt;
+        epoll_event events[2];
+        const int ready =
+            ::epoll_wait(waiter.Get(), events, 2, wake ? MillisecondsUntil(*wake) : -1);
+        if (ready < 0 && errno != EINTR) {
             ShowError("WaitCommEvent()", errno);
             break;
         }
         ++m_nWakeups;
-        if (fds[0].revents != 0 || StopRequested())
-            break;
-        const short events = fds[1].revents;
-        if ((events & POLLIN) && !Drain()) {
-            if (StopRequested())
-                break;
-            watchPort = false;
-        } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
-            ReportLineFault("ReadFile()", EIO);
-            watchPort = false;
+        // The stop event wins when both are ready.
+        std::uint32_t portEvents = 0;
+        bool stop = StopRequested();
+        for (int i = 0; i < ready; ++i) {
+            if (events[i].data.u32 == kStopTag)
+                stop = true;
+            else
+                portEvents = events[i].events;
         }
+        if (stop)
+            break;
+        if (portEvents & EPOLLIN) {
+            if (!ReadInto(chunk))
+                stopWatching();
+        } else if (portEvents & (EPOLLHUP | EPOLLERR)) {
+            ReportLineFault("ReadFile()", EIO);
+            stopWatching();
+        }
+        // A chunk ends when it is full, when no byte came for a while, or at
+        // its deadline: what came by then is handed over.
+        if (chunk.have > 0 && (chunk.have == chunk.size || Clock::now() >= chunk.endsAt)) {
+            const int count = std::exchange(chunk.have, 0);
+            OnReceived(m_readBuf.data(), count);
+        }
+        // An answer that came with the deadline still counts.
+        if (due && Clock::now() >= *due && !StopRequested())
+            OnDeadline();
         // A USB adapter that is plugged in again gets its old name only once
         // every descriptor of the old one is closed. Only this thread closes
-        // the port while it runs, so its poll never sees a reused number.
+        // the port while it runs, so its wait never sees a reused number.
         if (!watchPort && m_bLineDown) {
             std::lock_guard lock(m_lock);
             CloseLocked();
@@ -323,89 +363,49 @@ void CSerialPort::MonitorLoop()
     m_bMonitorRunning = 0;
 }
 
-bool CSerialPort::Drain()
+bool CSerialPort::ReadInto(Chunk& chunk)
 {
-    for (;;) {
-        const int size = std::max(1, m_nReadSize.load());
-        if (m_readBuf.size() < std::size_t(size))
-            m_readBuf.resize(size);
-
-        int got = 0;
-        int err = 0;
-        bool stop = false;
-        {
-            std::lock_guard lock(m_lock);
-            int queued = 0;
-            if (!m_hPort.IsValid())
-                return false;  // given up on: nothing more to read
-            if (::ioctl(m_hPort.Get(), FIONREAD, &queued) != 0)
-                err = errno;
-            else if (queued <= 0)
-                return true;
-            else
-                got = ReadChunk(m_readBuf.data(), size, err, stop);
+    int err = 0;
+    {
+        std::lock_guard lock(m_lock);
+        if (!m_hPort.IsValid())
+            return false;  // given up on: nothing more to read
+        // Input discarded by a write since: so is the part of it read here.
+        if (chunk.generation != m_nInputGeneration) {
+            chunk.generation = m_nInputGeneration;
+            chunk.have = 0;
         }
-        if (stop)
-            return false;
-        if (got > 0)
-            OnReceived(m_readBuf.data(), got);
-        if (err != 0) {
-            ReportLineFault("ReadFile()", err);
-            return false;
+        if (chunk.have == 0) {
+            chunk.size = std::max(1, m_nReadSize.load());
+            if (m_readBuf.size() < std::size_t(chunk.size))
+                m_readBuf.resize(std::size_t(chunk.size));
+            chunk.startedAt = Clock::now();
         }
-        if (StopRequested())
-            return false;
-    }
-}
-
-int CSerialPort::ReadChunk(std::uint8_t* buffer, int size, int& err, bool& stop)
-{
-    const int port = m_hPort.Get();
-    const Clock::time_point deadline = TransferDeadline(size);
-    int got = 0;
-    bool hungUp = false;
-    while (got < size) {
-        const ssize_t n = ::read(port, buffer + got, std::size_t(size - got));
+        // Only what the chunk still lacks: whatever follows is the next one.
+        const ssize_t n = ::read(m_hPort.Get(), m_readBuf.data() + chunk.have,
+                                 std::size_t(chunk.size - chunk.have));
         if (n > 0) {
-            got += int(n);
-            continue;
+            chunk.have += int(n);
+            // The port's timeouts: a gap of 1000 ms between two bytes, or
+            // 1000 ms per byte and 1000 ms more for the whole chunk.
+            const Clock::time_point now = Clock::now();
+            chunk.endsAt = std::min(now + std::chrono::milliseconds(kTimeoutMs),
+                                    chunk.startedAt + TransferTime(chunk.size));
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // A terminal reads 0 only once its other end has gone.
+            err = n == 0 ? EIO : errno;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            err = errno;
-            break;
-        }
-        // Readable only because the line hung up: nothing more will come.
-        if (hungUp) {
-            err = EIO;
-            break;
-        }
-        // A read ends when no byte comes for 1000 ms, or at the deadline.
-        const int wait = MillisecondsLeft(deadline, kTimeoutMs);
-        if (wait <= 0)
-            break;
-        pollfd fds[2] = {{m_hStopEvent.Get(), POLLIN, 0}, {port, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, wait);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            break;
-        }
-        if (ready == 0)
-            break;
-        if (fds[0].revents != 0) {
-            stop = true;
-            break;
-        }
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
-            hungUp = true;
     }
-    return got;
+    if (err == 0)
+        return true;
+    // What came before the line failed is still handed over.
+    if (chunk.have > 0)
+        OnReceived(m_readBuf.data(), std::exchange(chunk.have, 0));
+    ReportLineFault("ReadFile()", err);
+    return false;
 }
 
-int CSerialPort::Send(const std::uint8_t* data, int count)
+int CSerialPort::Send(const std::uint8_t* data, int count, InputFlush flush)
 {
     if (count <= 0)
         return 0;
@@ -419,12 +419,16 @@ int CSerialPort::Send(const std::uint8_t* data, int count)
             err = m_bLineDown ? EIO : EBADF;
         } else {
             // An answer counts only if it comes after what asks for it, so
-            // unread input goes first. Only input: every write below waits
-            // until its bytes are out, so nothing of ours is queued, and on
-            // a pseudo-terminal an output flush would drop bytes still on
-            // their way to the other end.
-            ::tcflush(port, TCIFLUSH);
-            const Clock::time_point deadline = TransferDeadline(count);
+            // unread input goes first (a part the monitor has read as well).
+            // Only input: on a pseudo-terminal an output flush would drop
+            // bytes still on their way to the other end.
+            if (flush == InputFlush::Discard) {
+                ::tcflush(port, TCIFLUSH);
+                ++m_nInputGeneration;
+            }
+            // Not drained: a wait that follows starts from the bytes' time
+            // on the line (LineTime), and nothing else needs them gone.
+            const Clock::time_point deadline = Clock::now() + TransferTime(count);
             while (written < count) {
                 const ssize_t n = ::write(port, data + written, std::size_t(count - written));
                 if (n > 0) {
@@ -437,7 +441,7 @@ int CSerialPort::Send(const std::uint8_t* data, int count)
                     err = errno;
                     break;
                 }
-                const int wait = MillisecondsLeft(deadline, kTimeoutMs * (count + 1));
+                const int wait = MillisecondsUntil(deadline);
                 if (wait <= 0) {
                     err = ETIMEDOUT;
                     break;
@@ -454,15 +458,21 @@ int CSerialPort::Send(const std::uint8_t* data, int count)
                     break;
                 }
             }
-            while (err == 0 && ::tcdrain(port) != 0) {
-                if (errno != EINTR)
-                    err = errno;
-            }
         }
     }
     if (err != 0)
         ReportLineFault("WriteFile()", err);
     return written;
+}
+
+CSerialPort::Clock::duration CSerialPort::LineTime(int bytes) const
+{
+    // Ten bits a byte: start, eight data bits, stop (a parity bit or a
+    // second stop bit adds one more).
+    const int baud = std::max(1, m_nBaud);
+    const int bits = 10 + (m_cParity != 'N' && m_cParity != 'n' ? 1 : 0) + (m_nStopBits == 2);
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::nanoseconds(std::int64_t(bytes) * bits * 1'000'000'000 / baud));
 }
 
 void CSerialPort::SetReadSize(int n)

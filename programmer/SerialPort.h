@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <sys/types.h>
 #include <string>
 #include <thread>
@@ -16,12 +18,16 @@ class IMessageSink;
 
 // The channel to one serial port: opens it raw at a given baud rate, runs a
 // monitor thread that hands every received chunk of at most ReadSize() bytes
-// to OnReceived, and offers a write that waits until the bytes are out. One
-// lock serialises every read and write on the port. Failures of the port
-// calls are shown through the message sink with the system's error text.
+// to OnReceived and wakes a subclass at the deadline it asks for, and offers
+// a write that returns once the driver has the bytes. One lock serialises
+// every read and write on the port. Failures of the port calls are shown
+// through the message sink with the system's error text.
 class CSerialPort {
 public:
+    using Clock = std::chrono::steady_clock;
     static constexpr int kTimeoutMs = 1000;
+    // Whether a write first discards the input not read yet.
+    enum class InputFlush { Discard, Keep };
 
     explicit CSerialPort(IMessageSink& messages);
     virtual ~CSerialPort();
@@ -72,9 +78,13 @@ public:
     // OnReceived is never entered while it is being destroyed.
     void StopMonitor();
 
-    // Writes all bytes and waits until they are out; returns the count
-    // written (less on failure, which is shown).
-    int Send(const std::uint8_t* data, int count);
+    // Discards the input not read yet (unless told to keep it), then hands
+    // all bytes to the driver; returns the count written (less on failure,
+    // which is shown). It does not wait for them to leave the line: a wait
+    // for their answer adds LineTime.
+    int Send(const std::uint8_t* data, int count, InputFlush flush = InputFlush::Discard);
+    // How long count bytes take on the line at the port's settings.
+    Clock::duration LineTime(int count) const;
 
     // Bytes asked for by each read from now on (at least 1).
     void SetReadSize(int n);
@@ -104,6 +114,11 @@ protected:
     // Called on the monitor thread, outside the lock, with each chunk read.
     // data stays valid only for the call.
     virtual void OnReceived(const std::uint8_t* data, int count) = 0;
+    // The monitor thread asks before each wait when the subclass next wants
+    // OnDeadline (none: only input wakes it), and calls it once that time
+    // has come, after any input that came with it.
+    virtual std::optional<Clock::time_point> NextDeadline() const { return std::nullopt; }
+    virtual void OnDeadline() {}
 
     // Shows "WARNING:  <call> Failed with the following error: ..." with the
     // system's text for err and the COM number (the device path for a port
@@ -117,19 +132,24 @@ protected:
 private:
     void CloseLocked();
     bool Configure(int baud, char parity, int dataBits, int stopBits);
+    // The chunk the monitor is filling.
+    struct Chunk {
+        int size = 1;
+        int have = 0;
+        Clock::time_point startedAt;
+        Clock::time_point endsAt;  // the port's timeouts end it here
+        unsigned generation = 0;   // of the input it was read from
+    };
     void MonitorLoop();
-    // Reads queued input chunk by chunk into OnReceived until none is left.
-    // false when the line failed or a stop was asked for.
-    bool Drain();
-    // One read of up to size bytes with the port's timeouts; errno-style
-    // error in err, stop set when the stop event came.
-    int ReadChunk(std::uint8_t* buffer, int size, int& err, bool& stop);
+    // One read of what the chunk still lacks; false when the line failed.
+    bool ReadInto(Chunk& chunk);
     bool StopRequested() const;
     // Shows a fault that means the line is gone only once per open.
     void ReportLineFault(const std::string& call, int err);
 
     IMessageSink& m_messages;
     std::vector<std::uint8_t> m_readBuf;  // only the monitor thread touches it
+    unsigned m_nInputGeneration = 0;      // counts input discards; under m_lock
     std::atomic<int> m_nReadSize{1};
     std::thread m_pMonitor;
     mutable std::mutex m_lock;  // every read and write on the port

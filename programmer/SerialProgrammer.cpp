@@ -4,9 +4,9 @@
 #include <cassert>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
@@ -46,6 +46,8 @@ constexpr std::uint8_t kRequestStop = 0;
 constexpr int kDataOffset = 2;
 constexpr int kBufferSize = CProgrammer::kBufferSize;
 
+using Clock = CSerialPort::Clock;
+
 // Where the echo check's detect puts bytes no chip signs with: a board
 // writes the signature over them, a line that echoes sends them back.
 constexpr std::uint8_t kProbeMark[3] = {0xA5, 0x5A, 0xC3};
@@ -61,14 +63,9 @@ CSerialProgrammer::CSerialProgrammer(CProgrammer& programmer)
 CSerialProgrammer::~CSerialProgrammer()
 {
     m_bStopping = true;
-    // The monitor calls into this object; it must end before anything here
-    // goes, and with it ends the only thread that starts workers.
+    // The monitor calls into this object and runs its transfers; it must end
+    // before anything here goes.
     StopMonitor();
-    m_acks.Push({});
-    m_hDataEvent.Set();
-    m_endAnswered.Set();
-    if (m_worker.joinable())
-        m_worker.join();
 }
 
 int CSerialProgrammer::OpenBackend(CProgrammer& programmer, int progType, int /*ispSetting*/)
@@ -208,32 +205,28 @@ bool CSerialProgrammer::Reconnect()
     return true;
 }
 
-void CSerialProgrammer::SendWorkerFrame(std::uint8_t command, const std::uint8_t* data)
+void CSerialProgrammer::SendWorkerFrame(std::uint8_t command, const std::uint8_t* data,
+                                        InputFlush flush)
 {
     std::lock_guard lock(m_frameLock);
     m_Frame[0] = command;
     if (data)
         std::memcpy(m_Frame.data() + kDataOffset, data, kBlockSize);
     m_nLastCommand = command;
-    Send(m_Frame.data(), kFrameSize);
+    Send(m_Frame.data(), kFrameSize, flush);
 }
 
-void CSerialProgrammer::SendByte(std::uint8_t byte)
+void CSerialProgrammer::SendByte(std::uint8_t byte, InputFlush flush)
 {
-    Send(&byte, 1);
+    Send(&byte, 1, flush);
 }
 
 void CSerialProgrammer::OnReceived(const std::uint8_t* data, int count)
 {
     if (count == 1 && m_bBusy) {
-        CAckQueue::Ack ack{data[0], false};
-        if (ack.value == kAckAccepted && !Stopping()) {
-            if (const std::uint8_t* next = m_acks.TakeArmed()) {
-                SendWorkerFrame(kCmdData, next);
-                ack.nextSent = true;
-            }
-        }
-        m_acks.Push(ack);
+        // Only an acknowledgement that a data frame asked for counts.
+        if (m_phase == Phase::AwaitAck)
+            OnAcknowledgement(data[0]);
         return;
     }
     // A frame cut short by the port's timeout still tells that the board
@@ -276,9 +269,8 @@ void CSerialProgrammer::OnReceived(const std::uint8_t* data, int count)
         programmer.PostStatus(kStatusLockDone);
         break;
     case kReplyData:
-        // Copied here: the channel's buffer is reused by its next read.
-        if (m_bBusy)
-            m_hDataEvent.Set([&] { std::memcpy(m_DataBlock.data(), data + kDataOffset, kBlockSize); });
+        if (m_bBusy && m_phase == Phase::AwaitBlock)
+            OnDataBlock(data + kDataOffset);
         break;
     default:
         m_bReady = 1;
@@ -322,7 +314,7 @@ bool CSerialProgrammer::TakeReadyAnswer()
 {
     int state = kEndAnswerOwed;
     if (m_nEndAnswer.compare_exchange_strong(state, kEndAnswerNone)) {
-        m_endAnswered.Set();
+        m_endAnswerDue.reset();
         return true;
     }
     if (state != kEndAnswerLate)
@@ -331,32 +323,190 @@ bool CSerialProgrammer::TakeReadyAnswer()
     return m_nLastCommand.load() == kCmdReady;
 }
 
+std::optional<CSerialPort::Clock::time_point> CSerialProgrammer::NextDeadline() const
+{
+    std::optional<Clock::time_point> due = m_endAnswerDue;
+    if (m_phase != Phase::Idle && (!due || m_phaseDue < *due))
+        due = m_phaseDue;
+    return due;
+}
+
+void CSerialProgrammer::OnDeadline()
+{
+    const Clock::time_point now = Clock::now();
+    if (m_endAnswerDue && now >= *m_endAnswerDue) {
+        m_endAnswerDue.reset();
+        GiveUpEndAnswer();
+    }
+    if (m_phase != Phase::Idle && now >= m_phaseDue)
+        OnTransferDeadline();
+}
+
+Clock::time_point CSerialProgrammer::WaitFrom(int bytesSent, int waitMs) const
+{
+    return Clock::now() + LineTime(bytesSent) + std::chrono::milliseconds(waitMs);
+}
+
 void CSerialProgrammer::StartTransfer(Transfer kind)
 {
     if (Stopping())
         return;
-    // Claimed here rather than in the worker, so that a second go-ahead
-    // arriving before the worker runs cannot start another one.
-    int idle = 0;
-    if (!m_bBusy.compare_exchange_strong(idle, 1)) {
+    if (m_bBusy) {
         // A transfer already runs: refuse this one but leave the way open
         // for the next command.
         m_bReady = 1;
         m_pProgrammer->PostStatus(kStatusUnavailable);
         return;
     }
-    // The previous worker has cleared m_bBusy, so it is ending or has ended.
-    if (m_worker.joinable())
-        m_worker.join();
-    try {
-        if (kind == Transfer::Write)
-            m_worker = std::thread([this] { WriteWorker(); });
-        else
-            m_worker = std::thread([this] { ReadWorker(); });
-    } catch (const std::system_error&) {
-        m_bBusy = 0;
-        m_bReady = 1;
-        m_pProgrammer->PostStatus(kStatusUnavailable);
+    m_bBusy = 1;
+    if (kind == Transfer::Write)
+        BeginWrite();
+    else
+        BeginRead();
+}
+
+void CSerialProgrammer::BeginWrite()
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    programmer.PostStatus(kStatusWriteStart);
+    programmer.m_nPos = 0;
+    // Trailing 0xFF bytes are never written; the length never passes the
+    // device's ROM or the buffer.
+    m_nTransferLength =
+        std::min(programmer.TrimLength(programmer.Buffer1, kBufferSize), kBufferSize);
+    if (m_nTransferLength <= 0) {
+        // Nothing to write: close the transfer at once.
+        FinishWithEndFrame(kStatusWriteDone);
+        return;
+    }
+    SetReadSize(1);
+    m_nTransferPos = 0;
+    m_phase = Phase::Pause;
+    m_phaseDue = Clock::now() + std::chrono::milliseconds(kWritePauseMs);
+}
+
+void CSerialProgrammer::BeginRead()
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    programmer.PostStatus(kStatusReadStart);
+    programmer.m_nPos = 0;
+    if (!programmer.m_bKeepLength)
+        programmer.m_nLength = programmer.CurrentRomBytes();
+    // The length kept from the last trim, or the ROM size, never passes the
+    // buffer.
+    m_nTransferLength = std::clamp(programmer.m_nLength.load(), 0, kBufferSize);
+    if (m_nTransferLength == 0) {
+        // Ready again: nothing was asked of the board, and leaving the flag
+        // clear would refuse the next command.
+        EndWorker();
+        programmer.PostStatus(kStatusReadDone);
+        return;
+    }
+    m_nTransferPos = 0;
+    m_bRetried = false;
+    // Whatever came before the transfer is no answer to it.
+    SendRequest(kRequestNext, InputFlush::Discard);
+}
+
+void CSerialProgrammer::SendBlock(InputFlush flush)
+{
+    // m_nTransferPos is a multiple of 16 below the length, which is at most
+    // kBufferSize: the block lies inside the buffer.
+    assert(m_nTransferPos + kBlockSize <= kBufferSize);
+    SendWorkerFrame(kCmdData, m_pProgrammer->Buffer1 + m_nTransferPos, flush);
+    m_phase = Phase::AwaitAck;
+    m_phaseDue = WaitFrom(kFrameSize, kAckWaitMs);
+}
+
+void CSerialProgrammer::SendRequest(std::uint8_t request, InputFlush flush)
+{
+    SendByte(request, flush);
+    m_phase = Phase::AwaitBlock;
+    m_phaseDue = WaitFrom(1, kBlockWaitMs);
+}
+
+void CSerialProgrammer::OnAcknowledgement(std::uint8_t ack)
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    if (ack == kAckAccepted) {
+        m_nTransferPos += kBlockSize;
+        // The board first, then the window.
+        if (m_nTransferPos < m_nTransferLength)
+            SendBlock(InputFlush::Keep);
+        programmer.m_nPos = m_nTransferPos;
+        programmer.PostStatus(kStatusWriteProgress);
+        if (m_nTransferPos >= m_nTransferLength) {
+            m_phase = Phase::Idle;
+            FinishWithEndFrame(kStatusWriteDone);
+        }
+        return;
+    }
+    m_phase = Phase::Idle;
+    if (ack == kAckFailed) {
+        FinishWithEndFrame(kStatusWriteError);
+        return;
+    }
+    // One that means nothing: the board is in an unknown state and gets no
+    // end frame.
+    SetReadSize(kFrameSize);
+    EndWorker();
+    programmer.PostStatus(kStatusReceiveError);
+}
+
+void CSerialProgrammer::OnDataBlock(const std::uint8_t* block)
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    // m_nTransferPos is a multiple of 16 below the length <= kBufferSize.
+    assert(m_nTransferPos + kBlockSize <= kBufferSize);
+    std::memcpy(programmer.Buffer2 + m_nTransferPos, block, kBlockSize);
+    // After a repeat, the first answer may still come late: it is no
+    // answer to the next request.
+    const InputFlush flush = m_bRetried ? InputFlush::Discard : InputFlush::Keep;
+    m_bRetried = false;
+    m_nTransferPos += kBlockSize;
+    // As with a write: the board first, then the window.
+    if (m_nTransferPos < m_nTransferLength)
+        SendRequest(kRequestNext, flush);
+    programmer.m_nPos = m_nTransferPos;
+    programmer.PostStatus(kStatusReadProgress);
+    if (m_nTransferPos >= m_nTransferLength) {
+        m_phase = Phase::Idle;
+        SendByte(kRequestStop, InputFlush::Keep);
+        EndWorker();
+        programmer.PostStatus(kStatusReadDone);
+    }
+}
+
+void CSerialProgrammer::OnTransferDeadline()
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    switch (m_phase) {
+    case Phase::Pause:
+        // An acknowledgement left from before must not count: the transfer
+        // starts from an empty line.
+        SendBlock(InputFlush::Discard);
+        return;
+    case Phase::AwaitAck:
+        // No answer: the board is in an unknown state and gets no end frame.
+        m_phase = Phase::Idle;
+        SetReadSize(kFrameSize);
+        EndWorker();
+        programmer.PostStatus(kStatusReceiveError);
+        return;
+    case Phase::AwaitBlock:
+        // One repeat request per block; a second silence ends the read.
+        if (!m_bRetried) {
+            m_bRetried = true;
+            SendRequest(kRequestRepeat, InputFlush::Discard);
+            return;
+        }
+        m_phase = Phase::Idle;
+        SendByte(kRequestStop, InputFlush::Keep);
+        EndWorker();
+        programmer.PostStatus(kStatusReceiveError);
+        return;
+    case Phase::Idle:
+        return;
     }
 }
 
@@ -368,148 +518,28 @@ void CSerialProgrammer::FinishWithEndFrame(int status)
     // goes first so that it always comes before that 5, which is what a
     // sequence waits for after a write.
     m_bBusy = 0;
-    m_endAnswered.Reset();
     m_nEndAnswer = kEndAnswerOwed;
     m_pProgrammer->PostStatus(status);
     SendWorkerFrame(kCmdReady);
     // A board that never answers the end frame has still taken the write:
-    // ready all the same, or every later command would be refused.
-    m_endAnswered.WaitFor(std::chrono::milliseconds(kAckWaitMs));
-    int owed = kEndAnswerOwed;
-    if (!Stopping() && m_nEndAnswer.compare_exchange_strong(owed, kEndAnswerLate)) {
-        m_bReady = 1;
-        m_pProgrammer->PostStatus(kStatusReady);
-    }
+    // ready all the same once the wait is over, or every later command
+    // would be refused.
+    m_endAnswerDue = WaitFrom(kFrameSize, kAckWaitMs);
 }
 
-// Called before the worker's last status is posted: whoever acts on that
+void CSerialProgrammer::GiveUpEndAnswer()
+{
+    int owed = kEndAnswerOwed;
+    if (!m_nEndAnswer.compare_exchange_strong(owed, kEndAnswerLate))
+        return;
+    m_bReady = 1;
+    m_pProgrammer->PostStatus(kStatusReady);
+}
+
+// Called before the transfer's last status is posted: whoever acts on that
 // status may send the next command at once, and it must not be refused.
 void CSerialProgrammer::EndWorker()
 {
     m_bBusy = 0;
     m_bReady = 1;
-}
-
-int CSerialProgrammer::WriteWorker()
-{
-    CProgrammer& programmer = *m_pProgrammer;
-    programmer.PostStatus(kStatusWriteStart);
-    programmer.m_nPos = 0;
-    // Trailing 0xFF bytes are never written; the length never passes the
-    // device's ROM or the buffer.
-    const int length =
-        std::min(programmer.TrimLength(programmer.Buffer1, kBufferSize), kBufferSize);
-
-    if (length <= 0) {
-        // Nothing to write: close the transfer at once.
-        FinishWithEndFrame(kStatusWriteDone);
-        return 0;
-    }
-
-    SetReadSize(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(kWritePauseMs));
-    // An acknowledgement left from an earlier transfer must not count.
-    m_acks.Reset();
-    if (Stopping())
-        return -1;
-
-    int pos = 0;
-    SendWorkerFrame(kCmdData, programmer.Buffer1 + pos);
-    while (pos < length) {
-        // The block after this one goes out with the acknowledgement of this
-        // one, from the channel's thread, unless it is the last.
-        // pos is a multiple of 16 below length <= kBufferSize: every block
-        // lies inside the buffer.
-        const int next = pos + kBlockSize;
-        assert(next >= length || next + kBlockSize <= kBufferSize);
-        const auto ack = m_acks.WaitFor(std::chrono::milliseconds(kAckWaitMs),
-                                        next < length ? programmer.Buffer1 + next : nullptr);
-        if (Stopping())
-            return -1;
-        if (ack && ack->value == kAckAccepted) {
-            pos = next;
-            // The board first, then the window.
-            if (pos < length && !ack->nextSent)
-                SendWorkerFrame(kCmdData, programmer.Buffer1 + pos);
-            programmer.m_nPos = pos;
-            programmer.PostStatus(kStatusWriteProgress);
-            continue;
-        }
-        if (ack && ack->value == kAckFailed) {
-            FinishWithEndFrame(kStatusWriteError);
-            return -1;
-        }
-        // No answer, or one that means nothing: the board is in an unknown
-        // state and gets no end frame.
-        SetReadSize(kFrameSize);
-        EndWorker();
-        programmer.PostStatus(kStatusReceiveError);
-        return -1;
-    }
-
-    FinishWithEndFrame(kStatusWriteDone);
-    return 0;
-}
-
-int CSerialProgrammer::ReadWorker()
-{
-    CProgrammer& programmer = *m_pProgrammer;
-    programmer.PostStatus(kStatusReadStart);
-    programmer.m_nPos = 0;
-    if (!programmer.m_bKeepLength)
-        programmer.m_nLength = programmer.CurrentRomBytes();
-    // The length kept from the last trim, or the ROM size, never passes the
-    // buffer.
-    const int length = std::clamp(programmer.m_nLength.load(), 0, kBufferSize);
-
-    if (length == 0) {
-        // Ready again: nothing was asked of the board, and leaving the flag
-        // clear would refuse the next command.
-        EndWorker();
-        programmer.PostStatus(kStatusReadDone);
-        return 0;
-    }
-
-    // A data reply left from an earlier transfer must not count.
-    m_hDataEvent.Reset();
-    if (Stopping())
-        return -1;
-
-    bool retried = false;
-    int pos = 0;
-    SendByte(kRequestNext);
-    while (pos < length) {
-        // pos is a multiple of 16 below length <= kBufferSize.
-        assert(pos + kBlockSize <= kBufferSize);
-        const bool answered = m_hDataEvent.WaitFor(std::chrono::milliseconds(kBlockWaitMs), [&] {
-            if (!Stopping())
-                std::memcpy(programmer.Buffer2 + pos, m_DataBlock.data(), kBlockSize);
-        });
-        if (Stopping())
-            return -1;
-        if (!answered) {
-            // One repeat request per block; a second silence ends the read.
-            if (!retried) {
-                retried = true;
-                SendByte(kRequestRepeat);
-                continue;
-            }
-            SendByte(kRequestStop);
-            EndWorker();
-            programmer.PostStatus(kStatusReceiveError);
-            return -1;
-        }
-        retried = false;
-        pos += kBlockSize;
-        // As with a write: the board first, then the window.
-        if (pos < length)
-            SendByte(kRequestNext);
-        programmer.m_nPos = pos;
-        programmer.PostStatus(kStatusReadProgress);
-    }
-
-    SendByte(kRequestStop);
-    EndWorker();
-    programmer.PostStatus(kStatusReadDone);
-    return 0;
 }

@@ -4,10 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
-#include "programmer/AckQueue.h"
-#include "programmer/AutoResetEvent.h"
 #include "programmer/DeviceBackend.h"
 #include "programmer/SerialPort.h"
 
@@ -16,11 +13,11 @@ class CProgrammer;
 // The backend for the programmer board on a serial port. Commands go out as
 // 18-byte frames, one at a time: a new frame is refused until the board has
 // answered the last one (CheckReady excepted). Writes and reads of the
-// device's memory stream 16-byte blocks on a worker thread, at most one;
-// during a write the channel's thread sends the block the worker has armed
-// as soon as the board accepts the last one, so the board never waits for
-// the worker to wake. Every outcome is a status event through the
-// controller.
+// device's memory stream 16-byte blocks, one transfer at a time, on the
+// channel's own thread: each acknowledgement or data reply is answered with
+// the next block or request at once, and the waits for them are the
+// deadlines of that thread's poll, so a block costs one wake-up. Every
+// outcome is a status event through the controller.
 class CSerialProgrammer : public CSerialPort, public IDeviceBackend {
 public:
     static constexpr int kFrameSize = 18;
@@ -65,6 +62,10 @@ public:
 protected:
     // The reply dispatcher, on the channel's monitor thread.
     void OnReceived(const std::uint8_t* data, int count) override;
+    // The transfer's waits (the pause before a write, an acknowledgement,
+    // a read block) and the wait for the answer to a write's end frame.
+    std::optional<Clock::time_point> NextDeadline() const override;
+    void OnDeadline() override;
 
 private:
     enum class Transfer { Write, Read };
@@ -77,15 +78,30 @@ private:
     // (and posts 0, or 6 while a transfer ends) when it cannot.
     bool Reconnect();
     // Sets byte 0 (and the data bytes when data is given) and sends the
-    // frame whatever m_bReady says: the workers' data and end frames.
-    void SendWorkerFrame(std::uint8_t command, const std::uint8_t* data = nullptr);
-    void SendByte(std::uint8_t byte);
+    // frame whatever m_bReady says: a transfer's data and end frames.
+    void SendWorkerFrame(std::uint8_t command, const std::uint8_t* data = nullptr,
+                         InputFlush flush = InputFlush::Discard);
+    void SendByte(std::uint8_t byte, InputFlush flush = InputFlush::Discard);
+
+    // The streaming transfers, all on the monitor thread.
     void StartTransfer(Transfer kind);
-    int WriteWorker();
-    int ReadWorker();
-    // A worker's end, before its last status: clears m_bBusy and opens the
-    // way for the next command.
+    void BeginWrite();
+    void BeginRead();
+    void OnAcknowledgement(std::uint8_t ack);
+    void OnDataBlock(const std::uint8_t* block);
+    // The wait of the running phase ran out.
+    void OnTransferDeadline();
+    // Sends the block at m_nTransferPos and waits for its acknowledgement.
+    void SendBlock(InputFlush flush);
+    // Sends a read request byte and waits for its block.
+    void SendRequest(std::uint8_t request, InputFlush flush);
+    // From now, plus the bytes' time on the line.
+    Clock::time_point WaitFrom(int bytesSent, int waitMs) const;
+    // A transfer's end, before its last status: clears m_bBusy and opens
+    // the way for the next command.
     void EndWorker();
+    // The answer to a write's end frame did not come in time.
+    void GiveUpEndAnswer();
     // A write's end that closes the transfer with a command-0 frame: posts
     // status, sends the frame, and makes the board ready once it answers,
     // or once kAckWaitMs have passed without an answer.
@@ -99,8 +115,6 @@ private:
     bool Stopping() const { return m_bStopping.load(); }
 
     std::atomic<int> m_bBusy{0};
-    CAckQueue m_acks;
-    CAutoResetEvent m_hDataEvent;
     std::atomic<int> m_bReady{0};
     std::atomic<int> m_bOpen{0};
     // The command byte of the last frame sent.
@@ -110,7 +124,7 @@ private:
     // may still come, late).
     enum EndAnswer { kEndAnswerNone, kEndAnswerOwed, kEndAnswerLate };
     std::atomic<int> m_nEndAnswer{kEndAnswerNone};
-    CAutoResetEvent m_endAnswered;
+    std::optional<Clock::time_point> m_endAnswerDue;  // monitor thread
 
     // A line that echoes answers the first ready check with the frame
     // itself; so may a board that answers in the buffer the frame came in.
@@ -119,14 +133,18 @@ private:
     std::atomic<EchoCheck> m_echoCheck{EchoCheck::Off};
     std::array<std::uint8_t, kFrameSize> m_EchoProbe{};  // what an echo sends back
     // Built and sent as one step under m_frameLock: CheckReady may go out
-    // while a worker is sending its own frames.
+    // while a transfer is sending its own frames.
     std::array<std::uint8_t, kFrameSize> m_Frame{};
     std::mutex m_frameLock;
     CProgrammer* m_pProgrammer;
 
-    // The last data reply, handed over under the event's lock.
-    std::array<std::uint8_t, kBlockSize> m_DataBlock{};
+    // The running transfer: only the monitor thread touches it.
+    enum class Phase { Idle, Pause, AwaitAck, AwaitBlock };
+    Phase m_phase = Phase::Idle;
+    int m_nTransferPos = 0;
+    int m_nTransferLength = 0;
+    bool m_bRetried = false;  // the block at m_nTransferPos was asked for again
+    Clock::time_point m_phaseDue;
 
-    std::thread m_worker;
     std::atomic<bool> m_bStopping{false};
 };

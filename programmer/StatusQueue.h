@@ -17,18 +17,41 @@ struct StatusEvent {
 
 class CStatusQueue : public IStatusSink {
 public:
+    // How the progress reports (write and read progress) travel.
+    // EveryEvent: each one as posted. Coalesced: one is queued only when the
+    // one before has been taken and kProgressInterval has passed since it
+    // went out; one posted sooner is held (the latest only) until that time,
+    // or until any other event is posted, which it then precedes. A consumer
+    // that reads the position when it takes the event therefore always
+    // shows the latest, and no other event is ever delayed or reordered.
+    enum class Progress { EveryEvent, Coalesced };
+    static constexpr std::chrono::milliseconds kProgressInterval{16};
+
+    explicit CStatusQueue(Progress progress = Progress::EveryEvent);
+
     void PostStatus(int code) override;
     void SelectDeviceEntry(int index) override;
 
     // The oldest event, waiting up to timeout for one; nullopt on time-out.
     std::optional<StatusEvent> Wait(std::chrono::milliseconds timeout);
     std::optional<StatusEvent> TryPop();
+    // Events to be taken, a held progress report included.
     std::size_t Size() const;
 
 private:
-    void Push(StatusEvent event);
+    using Clock = std::chrono::steady_clock;
 
+    void Push(StatusEvent event);
+    void PostProgress(int code);
+    std::optional<StatusEvent> PopLocked();
+    // Queues the held progress report, if any, as the next event.
+    void ReleaseHeldLocked(Clock::time_point now);
+
+    const Progress m_progress;
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<StatusEvent> m_events;
+    int m_nQueuedProgress = 0;  // coalesced progress reports in m_events
+    std::optional<int> m_heldProgress;
+    Clock::time_point m_nextProgressAt{};
 };

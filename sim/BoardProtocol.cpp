@@ -28,13 +28,12 @@ constexpr std::uint8_t kRequestRepeat = 0xFF;
 CBoardProtocol::CBoardProtocol(CSimChip& chip)
     : m_chip(chip)
 {
-    m_frame.reserve(kFrameSize);
 }
 
 void CBoardProtocol::PowerUp()
 {
     m_mode = Mode::Command;
-    m_frame.clear();
+    m_nFrameLength = 0;
     m_nWriteBlock = 0;
     m_nReadNext = 0;
     m_nReadLast = -1;
@@ -42,89 +41,87 @@ void CBoardProtocol::PowerUp()
     m_bStopMayStartFrame = false;
 }
 
-CBoardProtocol::Reply CBoardProtocol::Frame(std::uint8_t kind)
+void CBoardProtocol::SetFrame(Reply& reply, std::uint8_t kind)
 {
-    Reply reply;
-    reply.bytes.assign(kFrameSize, 0);
+    reply.bytes.fill(0);
     reply.bytes[0] = kind;
-    return reply;
+    reply.size = kFrameSize;
 }
 
-std::vector<CBoardProtocol::Reply> CBoardProtocol::Feed(std::uint8_t byte, Clock::time_point now)
+CBoardProtocol::Replies CBoardProtocol::Feed(std::uint8_t byte, Clock::time_point now)
 {
+    Replies replies;
     if (m_mode == Mode::Read) {
         if (byte == kRequestStop || byte == kRequestNext || byte == kRequestRepeat) {
             m_lastByteAt = now;
-            return HandleRequest(byte, now);
+            HandleRequest(byte, now, replies);
+            return replies;
         }
         // Not a request: the host has moved on without ending the read.
         m_mode = Mode::Command;
     }
 
-    std::vector<Reply> replies;
-    if (!m_frame.empty() && now - m_lastByteAt >= kFrameGap)
-        replies = DropStalledFrame();
+    if (m_nFrameLength > 0 && now - m_lastByteAt >= kFrameGap)
+        DropStalledFrame(replies);
 
-    if (m_frame.empty()) {
+    if (m_nFrameLength == 0) {
         m_frameStartAt = now;
         if (m_bStopMayStartFrame && now - m_stopAt >= kFrameGap)
             m_bStopMayStartFrame = false;
     }
-    m_frame.push_back(byte);
+    m_frame[m_nFrameLength++] = byte;
     m_lastByteAt = now;
-    if (m_frame.size() == kFrameSize) {
-        auto more = HandleFrame();
-        replies.insert(replies.end(), more.begin(), more.end());
-    }
+    if (m_nFrameLength == kFrameSize)
+        HandleFrame(replies);
     return replies;
 }
 
-std::vector<CBoardProtocol::Reply> CBoardProtocol::OnIdle(Clock::time_point now)
+CBoardProtocol::Replies CBoardProtocol::OnIdle(Clock::time_point now)
 {
-    if (!m_frame.empty() && now - m_lastByteAt >= kFrameGap)
-        return DropStalledFrame();
-    return {};
+    Replies replies;
+    if (m_nFrameLength > 0 && now - m_lastByteAt >= kFrameGap)
+        DropStalledFrame(replies);
+    return replies;
 }
 
 std::optional<CBoardProtocol::Clock::time_point> CBoardProtocol::NextDeadline() const
 {
-    if (m_frame.empty())
+    if (m_nFrameLength == 0)
         return std::nullopt;
     return m_lastByteAt + kFrameGap;
 }
 
-std::vector<CBoardProtocol::Reply> CBoardProtocol::DropStalledFrame()
+void CBoardProtocol::DropStalledFrame(Replies& out)
 {
-    std::vector<Reply> replies;
-    if (m_bStopMayStartFrame && m_frame.size() == kFrameSize - 1
+    if (m_bStopMayStartFrame && m_nFrameLength == kFrameSize - 1
         && m_frameStartAt - m_stopAt < kFrameGap) {
         // The "stop byte" was the command byte of a command-0 frame.
         --m_nStopBytesSeen;
-        m_frame.insert(m_frame.begin(), kCommandCheck);
-        replies = HandleFrame();
+        std::copy_backward(m_frame.begin(), m_frame.end() - 1, m_frame.end());
+        m_frame[0] = kCommandCheck;
+        HandleFrame(out);
     }
-    m_frame.clear();
+    m_nFrameLength = 0;
     m_bStopMayStartFrame = false;
-    return replies;
 }
 
-std::vector<CBoardProtocol::Reply> CBoardProtocol::HandleFrame()
+void CBoardProtocol::HandleFrame(Replies& out)
 {
-    Bytes frame;
-    frame.swap(m_frame);
-    m_frame.reserve(kFrameSize);
+    m_nFrameLength = 0;
     m_bStopMayStartFrame = false;
     ++m_nFramesReceived;
 
     if (m_mode == Mode::Write) {
-        if (frame[0] == kCommandData)
-            return {HandleDataFrame(frame)};
+        if (m_frame[0] == kCommandData) {
+            HandleDataFrame(m_frame, out.Add());
+            return;
+        }
         // Any other frame ends the write; the end frame is a plain command 0.
         m_mode = Mode::Command;
-        if (frame[0] == kCommandCheck && m_faults.noEndAnswer)
-            return {};
+        if (m_frame[0] == kCommandCheck && m_faults.noEndAnswer)
+            return;
     }
-    return {HandleCommand(frame)};
+    HandleCommand(m_frame, out.Add());
 }
 
 bool CBoardProtocol::ChipPresent()
@@ -138,47 +135,55 @@ bool CBoardProtocol::ChipPresent()
     return present;
 }
 
-CBoardProtocol::Reply CBoardProtocol::HandleCommand(const Bytes& frame)
+void CBoardProtocol::HandleCommand(const Frame& frame, Reply& reply)
 {
     const bool present = ChipPresent();
     switch (frame[0]) {
     case kCommandCheck:
-        return Frame(kCommandCheck);
+        SetFrame(reply, kCommandCheck);
+        return;
     case kCommandDetect: {
-        Reply reply = Frame(kCommandDetect);
+        SetFrame(reply, kCommandDetect);
         // Nothing drives the data lines of an empty socket: they read high.
         std::array<std::uint8_t, 3> signature {0xFF, 0xFF, 0xFF};
         if (present)
             signature = m_chip.Signature();
         std::copy(signature.begin(), signature.end(), reply.bytes.begin() + 2);
-        return reply;
+        return;
     }
     case kCommandErase:
         if (present)
             m_chip.ChipErase();
-        return Frame(kCommandErase);
+        SetFrame(reply, kCommandErase);
+        return;
     case kCommandWrite:
         m_mode = Mode::Write;
         m_nWriteBlock = 0;
-        return Frame(kCommandWrite);
+        SetFrame(reply, kCommandWrite);
+        return;
     case kCommandRead:
         m_mode = Mode::Read;
         m_nReadNext = 0;
         m_nReadLast = -1;
         m_bReadLost = false;
-        return Frame(kCommandRead);
+        SetFrame(reply, kCommandRead);
+        return;
     case kCommandLock:
         // A level the chip cannot take is not reported as done.
-        return Frame(present && m_chip.Lock(frame[2]) ? kCommandLock : kUnknownReply);
+        SetFrame(reply, present && m_chip.Lock(frame[2]) ? kCommandLock : kUnknownReply);
+        return;
     case kCommandData:
         // Data without a write command before it is refused like a failed block.
-        return Reply {{kAckFailed}, -1};
+        reply.bytes[0] = kAckFailed;
+        reply.size = 1;
+        return;
     default:
-        return Frame(kUnknownReply);
+        SetFrame(reply, kUnknownReply);
+        return;
     }
 }
 
-CBoardProtocol::Reply CBoardProtocol::HandleDataFrame(const Bytes& frame)
+void CBoardProtocol::HandleDataFrame(const Frame& frame, Reply& reply)
 {
     const int block = m_nWriteBlock++;
     bool ok = block != m_faults.failBlock && ChipPresent();
@@ -195,15 +200,14 @@ CBoardProtocol::Reply CBoardProtocol::HandleDataFrame(const Bytes& frame)
     if (ok)
         ++m_nBlocksWritten;
 
-    Reply reply;
     reply.block = block;
-    if (block != m_faults.dropAckOfBlock)
-        reply.bytes.push_back(ok ? kAckAccepted : kAckFailed);
-    return reply;
+    if (block != m_faults.dropAckOfBlock) {
+        reply.bytes[0] = ok ? kAckAccepted : kAckFailed;
+        reply.size = 1;
+    }
 }
 
-std::vector<CBoardProtocol::Reply> CBoardProtocol::HandleRequest(std::uint8_t request,
-                                                                 Clock::time_point now)
+void CBoardProtocol::HandleRequest(std::uint8_t request, Clock::time_point now, Replies& out)
 {
     switch (request) {
     case kRequestStop:
@@ -211,26 +215,30 @@ std::vector<CBoardProtocol::Reply> CBoardProtocol::HandleRequest(std::uint8_t re
         m_mode = Mode::Command;
         m_bStopMayStartFrame = true;
         m_stopAt = now;
-        return {};
+        return;
     case kRequestRepeat:
-        if (m_nReadLast >= 0)
-            return {ReadBlockReply(m_nReadLast)};
+        if (m_nReadLast >= 0) {
+            ReadBlockReply(m_nReadLast, out.Add());
+            return;
+        }
         [[fallthrough]]; // nothing sent yet: a repeat asks for the first block
     default: {
         const int block = m_nReadNext++;
         m_nReadLast = block;
         if (block == m_faults.loseReadBlock && !m_bReadLost) {
             m_bReadLost = true;
-            return {Reply {{}, block}};
+            out.Add().block = block;
+            return;
         }
-        return {ReadBlockReply(block)};
+        ReadBlockReply(block, out.Add());
+        return;
     }
     }
 }
 
-CBoardProtocol::Reply CBoardProtocol::ReadBlockReply(int block)
+void CBoardProtocol::ReadBlockReply(int block, Reply& reply)
 {
-    Reply reply = Frame(kReplyData);
+    SetFrame(reply, kReplyData);
     reply.block = block;
     const std::uint64_t base = static_cast<std::uint64_t>(block) * kBlockSize;
     const bool present = ChipPresent();
@@ -241,5 +249,4 @@ CBoardProtocol::Reply CBoardProtocol::ReadBlockReply(int block)
             : 0xFF;
     }
     ++m_nBlocksRead;
-    return reply;
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <vector>
 
 #include "sim/BoardFaults.h"
 
@@ -35,11 +35,24 @@ public:
     static constexpr std::uint8_t kUnknownReply = 0xEE;
     static constexpr Clock::duration kFrameGap = std::chrono::milliseconds(500);
 
-    // One answer for the line. bytes may be empty when a fault swallowed the
-    // answer; block names the write or read block it belongs to (-1: none).
+    // One answer for the line, held in place: size may be 0 when a fault
+    // swallowed the answer; block names the write or read block it belongs
+    // to (-1: none).
     struct Reply {
-        std::vector<std::uint8_t> bytes;
+        std::array<std::uint8_t, kFrameSize> bytes {};
+        std::size_t size = 0;
         int block = -1;
+    };
+    // What one byte from the host brings: at most a stalled frame's answer
+    // and the new frame's.
+    struct Replies {
+        std::array<Reply, 2> items;
+        std::size_t count = 0;
+
+        bool empty() const { return count == 0; }
+        const Reply* begin() const { return items.data(); }
+        const Reply* end() const { return items.data() + count; }
+        Reply& Add() { return items[count++]; }
     };
 
     explicit CBoardProtocol(CSimChip& chip);
@@ -57,9 +70,9 @@ public:
     void SetSocketProbe(std::function<bool()> probe) { m_socketProbe = std::move(probe); }
 
     // One byte from the host, taken off the line at 'now'.
-    std::vector<Reply> Feed(std::uint8_t byte, Clock::time_point now);
+    Replies Feed(std::uint8_t byte, Clock::time_point now);
     // Called when nothing arrived until NextDeadline().
-    std::vector<Reply> OnIdle(Clock::time_point now);
+    Replies OnIdle(Clock::time_point now);
     // When OnIdle() has something to do, if ever.
     std::optional<Clock::time_point> NextDeadline() const;
 
@@ -72,22 +85,24 @@ public:
 private:
     enum class Mode { Command, Write, Read };
 
-    using Bytes = std::vector<std::uint8_t>;
+    using Frame = std::array<std::uint8_t, kFrameSize>;
 
-    std::vector<Reply> HandleFrame();
-    Reply HandleCommand(const Bytes& frame);
-    Reply HandleDataFrame(const Bytes& frame);
-    std::vector<Reply> HandleRequest(std::uint8_t request, Clock::time_point now);
-    Reply ReadBlockReply(int block);
-    std::vector<Reply> DropStalledFrame();
-    static Reply Frame(std::uint8_t kind);
+    // The frame gathered so far is complete: its answer, if any, into out.
+    void HandleFrame(Replies& out);
+    void HandleCommand(const Frame& frame, Reply& reply);
+    void HandleDataFrame(const Frame& frame, Reply& reply);
+    void HandleRequest(std::uint8_t request, Clock::time_point now, Replies& out);
+    void ReadBlockReply(int block, Reply& reply);
+    void DropStalledFrame(Replies& out);
+    static void SetFrame(Reply& reply, std::uint8_t kind);
     bool ChipPresent();
 
     CSimChip& m_chip;
     BoardFaults m_faults;
     Mode m_mode = Mode::Command;
 
-    Bytes m_frame;
+    Frame m_frame {};
+    std::size_t m_nFrameLength = 0;
     Clock::time_point m_frameStartAt;
     Clock::time_point m_lastByteAt;
 

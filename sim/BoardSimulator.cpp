@@ -1,6 +1,7 @@
 #include "sim/BoardSimulator.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -110,6 +111,7 @@ bool CBoardSimulator::Replug()
         // The adapter was pulled out once; it stays in now.
         std::lock_guard lock(m_mutex);
         m_faults.closeAfterBlock = -1;
+        ++m_nFaultsVersion;
     }
     ++m_nReplugs;
     return true;
@@ -154,6 +156,21 @@ void CBoardSimulator::SetFaults(const Faults& faults)
 {
     std::lock_guard lock(m_mutex);
     m_faults = faults;
+    ++m_nFaultsVersion;
+}
+
+const CBoardSimulator::Faults& CBoardSimulator::CurrentFaults()
+{
+    // One load per byte instead of a lock and a copy: the switches change
+    // rarely, but may change between any two bytes.
+    const unsigned version = m_nFaultsVersion.load(std::memory_order_acquire);
+    if (version != m_nServingFaultsVersion) {
+        std::lock_guard lock(m_mutex);
+        m_servingFaults = m_faults;
+        m_nServingFaultsVersion = m_nFaultsVersion.load(std::memory_order_relaxed);
+        m_protocol.SetFaults(m_servingFaults);
+    }
+    return m_servingFaults;
 }
 
 CBoardSimulator::Faults CBoardSimulator::GetFaults() const
@@ -223,8 +240,7 @@ void CBoardSimulator::ServeLine()
             SetError("the line was hung up");
             break;
         } else if (ready == 0) {
-            Faults faults = GetFaults();
-            m_protocol.SetFaults(faults);
+            const Faults& faults = CurrentFaults();
             const auto now = Clock::now();
             if (!Answer(m_protocol.OnIdle(now), now, faults))
                 break;
@@ -253,22 +269,24 @@ bool CBoardSimulator::ReadAvailable()
 
         const auto readAt = Clock::now();
         for (ssize_t i = 0; i < n; ++i) {
-            // Fault switches may change between any two bytes.
-            Faults faults = GetFaults();
-            m_protocol.SetFaults(faults);
+            const Faults& faults = CurrentFaults();
             const auto arrivedAt = m_pacer.Receive(readAt);
-            auto replies = m_protocol.Feed(buffer[i], readAt);
+            const CBoardProtocol::Replies replies = m_protocol.Feed(buffer[i], readAt);
             if (!replies.empty() && !Answer(replies, arrivedAt, faults))
                 return false;
         }
+        // A read that did not fill the buffer took all there was: the next
+        // one would only say so.
+        if (std::size_t(n) < sizeof buffer)
+            return true;
     }
 }
 
-bool CBoardSimulator::Answer(const std::vector<CBoardProtocol::Reply>& replies,
-                             Clock::time_point readyAt, const Faults& faults)
+bool CBoardSimulator::Answer(const CBoardProtocol::Replies& replies, Clock::time_point readyAt,
+                             const Faults& faults)
 {
     for (const auto& reply : replies) {
-        if (!reply.bytes.empty() && !Transmit(reply.bytes, readyAt, faults))
+        if (reply.size > 0 && !Transmit(reply.bytes.data(), reply.size, readyAt, faults))
             return false;
         if (reply.block >= 0 && reply.block == faults.closeAfterBlock) {
             HangUp();
@@ -296,34 +314,38 @@ void CBoardSimulator::HangUp()
     m_bUnplugged = true;
 }
 
-bool CBoardSimulator::Transmit(std::vector<std::uint8_t> bytes, Clock::time_point readyAt,
-                               const Faults& faults)
+bool CBoardSimulator::Transmit(const std::uint8_t* data, std::size_t size,
+                               Clock::time_point readyAt, const Faults& faults)
 {
     if (faults.neverAnswer)
         return true;
-    if (faults.garbage)
-        Garble(bytes);
+    std::array<std::uint8_t, CBoardProtocol::kFrameSize> garbled;
+    if (faults.garbage) {
+        std::copy(data, data + size, garbled.begin());
+        Garble(garbled.data(), size);
+        data = garbled.data();
+    }
     readyAt += std::chrono::milliseconds(std::max(0, faults.replyDelayMs));
 
     if (!m_pacer.IsPaced()) {
         if (faults.replyDelayMs > 0 && !m_pStop->SleepUntil(readyAt))
             return false;
-        if (!WriteOut(bytes.data(), bytes.size()))
+        if (!WriteOut(data, size))
             return false;
     } else {
         // Each byte goes out when its stop bit would have left the UART.
         // An earlier byte that goes out late is made up by the next one.
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            const bool last = i + 1 == bytes.size();
+        for (std::size_t i = 0; i < size; ++i) {
+            const bool last = i + 1 == size;
             if (!m_pStop->SleepUntil(m_pacer.Transmit(readyAt),
                                      last ? kPreciseTail : std::chrono::microseconds::zero()))
                 return false;
-            if (!WriteOut(&bytes[i], 1))
+            if (!WriteOut(&data[i], 1))
                 return false;
         }
         m_awakeUntil = Clock::now() + kAwakeAfterReply;
     }
-    if (bytes.size() == 1)
+    if (size == 1)
         ++m_nAcksSent;
     return true;
 }
@@ -355,15 +377,15 @@ bool CBoardSimulator::WriteOut(const std::uint8_t* data, std::size_t size)
 
 // Random bytes that never read as a meaningful answer: an acknowledgement
 // that is neither 1 nor 0xFF, a frame whose kind is none the host knows.
-void CBoardSimulator::Garble(std::vector<std::uint8_t>& bytes)
+void CBoardSimulator::Garble(std::uint8_t* bytes, std::size_t size)
 {
     std::uniform_int_distribution<int> any(0, 255);
-    for (auto& byte : bytes)
-        byte = static_cast<std::uint8_t>(any(m_random));
-    if (bytes.size() == 1) {
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(any(m_random));
+    if (size == 1) {
         std::uniform_int_distribution<int> ack(2, 254);
         bytes[0] = static_cast<std::uint8_t>(ack(m_random));
-    } else if (!bytes.empty()) {
+    } else if (size > 0) {
         std::uniform_int_distribution<int> kind(7, 255);
         bytes[0] = static_cast<std::uint8_t>(kind(m_random));
     }

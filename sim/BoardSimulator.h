@@ -91,13 +91,15 @@ private:
     void RemoveLink();
     // Returns false when the line is gone and serving must end.
     bool ReadAvailable();
-    bool Answer(const std::vector<CBoardProtocol::Reply>& replies,
-                CLinePacer::Clock::time_point readyAt, const Faults& faults);
-    bool Transmit(std::vector<std::uint8_t> bytes, CLinePacer::Clock::time_point readyAt,
-                  const Faults& faults);
+    // The fault switches as last set: copied again only after SetFaults.
+    const Faults& CurrentFaults();
+    bool Answer(const CBoardProtocol::Replies& replies, CLinePacer::Clock::time_point readyAt,
+                const Faults& faults);
+    bool Transmit(const std::uint8_t* data, std::size_t size,
+                  CLinePacer::Clock::time_point readyAt, const Faults& faults);
     bool WriteOut(const std::uint8_t* data, std::size_t size);
     void HangUp();
-    void Garble(std::vector<std::uint8_t>& bytes);
+    void Garble(std::uint8_t* bytes, std::size_t size);
     void SetError(const std::string& text);
 
     const Options m_options;
@@ -113,6 +115,9 @@ private:
 
     mutable std::mutex m_mutex; // guards m_faults, m_strError, m_strDevicePath
     Faults m_faults;
+    std::atomic<unsigned> m_nFaultsVersion {1}; // counts SetFaults calls
+    Faults m_servingFaults;                     // serving thread only
+    unsigned m_nServingFaultsVersion = 0;
     std::string m_strError;
     std::string m_strDevicePath;
 

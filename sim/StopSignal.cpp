@@ -14,6 +14,7 @@ CStopSignal::CStopSignal()
 
 void CStopSignal::Raise()
 {
+    m_bRaised = true;
     const std::uint64_t one = 1;
     // The counter only grows; a full counter means it is raised already.
     [[maybe_unused]] ssize_t n = ::write(m_event.Get(), &one, sizeof one);
@@ -21,8 +22,7 @@ void CStopSignal::Raise()
 
 bool CStopSignal::IsRaised() const
 {
-    pollfd p {m_event.Get(), POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
+    return m_bRaised.load();
 }
 
 bool CStopSignal::SleepUntil(std::chrono::steady_clock::time_point deadline,

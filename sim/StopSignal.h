@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 
 #include "programmer/UniqueFd.h"
 
 // A one-way "stop now" flag that a thread can also sleep on: Raise() wakes
-// SleepUntil() at once, and Fd() can join a poll() set.
+// SleepUntil() at once, and Fd() can join a poll() set. Asking whether it is
+// raised costs no system call.
 class CStopSignal {
 public:
     CStopSignal();
@@ -23,4 +25,5 @@ public:
 
 private:
     CUniqueFd m_event;
+    std::atomic<bool> m_bRaised {false};
 };
