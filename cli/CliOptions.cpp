@@ -130,6 +130,11 @@ const char* CliHelp()
            "  --sim-fault KIND[=K]\n"
            "                     with --simulate, on the serial board: the board shows a\n"
            "                     fault, one of gang's --sim-fault kinds; may be repeated\n"
+           "  --progress json    the progress of writes, reads and verifies as one JSON\n"
+           "                     object per line on stderr instead of the terminal's\n"
+           "                     progress line: {\"step\":\"write\",\"done\":4096,\n"
+           "                     \"total\":8192}, at most ten a second and one at each\n"
+           "                     step's end (gang: \"port\" first)\n"
            "  --lang zh|en       the language of the log lines and messages: zh\n"
            "                     (default) or en, for every command\n"
            "  --help, -h         show this text\n"
@@ -244,6 +249,10 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
         options.timeoutSeconds = seconds;
     } else if (arg == "--steps") {
         steps = value;
+    } else if (arg == "--progress") {
+        if (value != "json")
+            return "--progress must be json";
+        options.progressJson = true;
     } else if (arg == "--lang") {
         if (!UiLanguageFromName(value))
             return "--lang must be zh or en";
@@ -280,7 +289,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
 
     static const std::set<std::string> kValued = {
         "--programmer", "--port",    "--baud",  "--device", "--catalogue",
-        "--sim-state",  "--timeout", "--steps", "--latch", "--lang"};
+        "--sim-state",  "--timeout", "--steps", "--latch", "--lang", "--progress"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {

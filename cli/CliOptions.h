@@ -36,6 +36,7 @@ struct CliOptions {
     GangOptions gang;             // gang only
     BoardFaults boardFaults;      // --sim-fault on a single command
     std::string lang;             // "zh", "en" or empty (TAMBERLINK_LANG, else zh)
+    bool progressJson = false;    // --progress json: JSON lines on stderr
 };
 
 // The outcome of parsing: error is empty on success. words holds the

@@ -15,6 +15,8 @@ public:
     CCliView();
 
     void SetOpenPath(std::optional<std::string> path) { m_openPath = std::move(path); }
+    // The progress line on a terminal; off when something else reports it.
+    void SetProgressLine(bool shown) { m_bProgressOnTerminal = shown && m_bProgressOnTerminal; }
     void SetSavePath(std::optional<std::string> path) { m_savePath = std::move(path); }
 
     void ShowPage(int) override {}

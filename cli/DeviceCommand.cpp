@@ -20,6 +20,7 @@
 #include "app/core/SessionEventLoop.h"
 #include "cli/CliView.h"
 #include "cli/Commands.h"
+#include "cli/JsonProgress.h"
 #include "isp/IspEngine.h"
 #include "platform/AppGlobals.h"
 #include "platform/StderrMessageSink.h"
@@ -122,7 +123,16 @@ public:
         m_session.Programmer().m_strPortPath = portPath;
         if (opener)
             m_session.SetBackendOpener(std::move(opener));
+        if (options.progressJson) {
+            m_view.SetProgressLine(false);
+            m_progress.emplace([](const std::string& line) {
+                std::fprintf(stderr, "%s\n", line.c_str());
+                std::fflush(stderr);
+            });
+        }
         m_loop.SetObserver([this](const StatusEvent& event) {
+            if (m_progress)
+                m_progress->OnEvent(event, m_session);
             if (event.kind != StatusEvent::Kind::Status)
                 return;
             if (event.value == kStatusSerialFailed || event.value == kStatusParallelFailed)
@@ -214,6 +224,7 @@ private:
     CStderrMessageSink m_messages;
     CProgrammerSession m_session;
     CSessionEventLoop m_loop;
+    std::optional<CJsonProgress> m_progress;
     bool m_bPortFailed = false;
     bool m_bParallelReady = false;
 };

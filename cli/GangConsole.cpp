@@ -19,6 +19,11 @@ void CGangConsole::Raw(const std::string& text)
     Write(m_lines, text);
 }
 
+void CGangConsole::NoteLine(const std::string& line)
+{
+    Write(m_notes, line + "\n");
+}
+
 void CGangConsole::Write(std::FILE* stream, const std::string& text)
 {
     std::lock_guard lock(m_mutex);

@@ -15,6 +15,8 @@ public:
     void Note(const std::string& port, const std::string& text);
     // Untagged text for the lines stream (the summary).
     void Raw(const std::string& text);
+    // One untagged line for the notes stream (--progress json).
+    void NoteLine(const std::string& line);
 
 private:
     void Write(std::FILE* stream, const std::string& text);

@@ -12,6 +12,7 @@
 #include "cli/CliView.h"
 #include "cli/DeviceCommand.h"
 #include "cli/GangConsole.h"
+#include "cli/JsonProgress.h"
 #include "cli/RoundGate.h"
 #include "cli/SerialAllocator.h"
 #include "platform/MessageSink.h"
@@ -114,6 +115,7 @@ struct CGangStation::Link {
     CStationMessages messages;
     CProgrammerSession session;
     CSessionEventLoop loop;
+    std::optional<CJsonProgress> progress;
 };
 
 CGangStation::CGangStation(const GangRun& run, std::string port,
@@ -195,7 +197,13 @@ bool CGangStation::Connect()
     m_link = std::make_unique<Link>(*m_run.console, m_strPort, timeout);
     CProgrammerSession& session = m_link->session;
     session.Programmer().m_strPortPath = options.portPath;
+    if (options.progressJson)
+        m_link->progress.emplace(
+            [console = m_run.console](const std::string& line) { console->NoteLine(line); },
+            m_strPort);
     m_link->loop.SetObserver([this](const StatusEvent& event) {
+        if (m_link->progress)
+            m_link->progress->OnEvent(event, m_link->session);
         if (event.kind != StatusEvent::Kind::Status)
             return;
         if (event.value == kStatusSerialFailed) {

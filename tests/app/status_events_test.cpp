@@ -133,4 +133,36 @@ TEST(StatusEvents, TransferEndsFillTheBar)
     EXPECT_EQ(h.session.SequenceEndCount(), 2);
 }
 
+// With the progress reports coalesced (as the command line takes them),
+// what the bar shows after each report is the position reached by then,
+// and an end that follows is neither lost nor put before a report.
+TEST(StatusEvents, CoalescedProgressShowsTheLatestPosition)
+{
+    CRecordingView view;
+    CStatusQueue queue(CStatusQueue::Progress::Coalesced);
+    CRecordingMessageSink messages;
+    CProgrammerSession session(view, queue, messages);
+    CProgrammer& programmer = session.Programmer();
+    programmer.m_nLength = 0x100;
+    auto handleAll = [&] {
+        while (auto event = queue.Wait(std::chrono::milliseconds(0)))
+            session.HandleEvent(*event);
+    };
+    for (const int pos : {0x10, 0x20, 0x30}) {
+        programmer.m_nPos = pos;
+        queue.PostStatus(kStatusWriteProgress);
+    }
+    handleAll();
+    EXPECT_EQ(view.progressTexts.back(), "正在写:002F/00FF");
+    // Sooner than the interval: held, then released ahead of the end.
+    programmer.m_nPos = 0x40;
+    queue.PostStatus(kStatusWriteProgress);
+    programmer.m_nPos = 0x50;
+    queue.PostStatus(kStatusWriteProgress);
+    queue.PostStatus(kStatusReceiveError);
+    handleAll();
+    EXPECT_EQ(view.progressTexts, (Lines{"正在写:002F/00FF", "正在写:004F/00FF"}));
+    EXPECT_EQ(view.log, Lines{"接收数据时发生错误."});
+}
+
 }  // namespace

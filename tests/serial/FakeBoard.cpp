@@ -155,6 +155,10 @@ void CFakeBoard::HandleFrame(const Bytes& frame)
         if (m_script.ack < 0)
             return;
         reply = {std::uint8_t(m_script.ack)};
+        const auto delay = std::chrono::milliseconds(m_script.answerDelayMs);
+        lock.unlock();
+        std::this_thread::sleep_for(delay);
+        return Inject(reply);
     } else if (m_script.silent) {
         return;
     }
@@ -178,6 +182,8 @@ void CFakeBoard::HandleRequest(std::uint8_t request)
     m_block += request == 1 ? 1 : 0;
     std::unique_lock lock(m_mutex);
     const auto readReply = m_script.readReply;
+    const auto delay = std::chrono::milliseconds(m_script.answerDelayMs);
     lock.unlock();
+    std::this_thread::sleep_for(delay);
     Inject(readReply ? readReply(m_block, m_attempt) : DataReply(m_block));
 }

@@ -28,6 +28,7 @@ public:
         // signature over bytes 2..4): a board answering in its receive buffer.
         bool answerInFrame = false;
         bool echo = false;      // every byte goes straight back (TX tied to RX)
+        int answerDelayMs = 0;  // each acknowledgement and data reply waits this long
         // Sent for attempt (0, or 1 after a repeat request) of read block n;
         // empty: silence. Unset: the block as a data reply.
         std::function<Bytes(int block, int attempt)> readReply;

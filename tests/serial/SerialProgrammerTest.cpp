@@ -252,6 +252,43 @@ TEST_F(SerialProgrammerTest, LostAnswersAreAwaitedTheirFullTime)
     EXPECT_EQ(Next(1), Codes{kStatusReadDone});
 }
 
+// Each block's wait is measured from the frame or request that asks for it:
+// answers that come late, but inside it, keep the transfer going without a
+// repeat, however long the transfer takes in all.
+struct SlowCase {
+    const char* name;
+    bool write;
+    int delayMs;  // just inside the wait
+    Codes codes;
+    std::vector<Bytes> sent;
+};
+
+class SerialSlowAnswers : public SerialProgrammerTest,
+                          public ::testing::WithParamInterface<SlowCase> {};
+
+TEST_P(SerialSlowAnswers, AreTakenWithinEachBlocksWait)
+{
+    const SlowCase& c = GetParam();
+    board.Edit([&](auto& s) { s.answerDelayMs = c.delayMs; });
+    const auto start = std::chrono::steady_clock::now();
+    if (c.write) {
+        Write(Bytes(32, 0x12));
+    } else {
+        programmer.m_bKeepLength = 1;
+        programmer.m_nLength = 32;
+        programmer.ReadDevice(0);
+    }
+    EXPECT_EQ(Next(c.codes.size()), c.codes);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 2 * std::chrono::milliseconds(c.delayMs));
+    EXPECT_EQ(Sent(c.sent.size(), 1), c.sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, SerialSlowAnswers,
+    ::testing::Values(SlowCase{"Write", true, 800, {10, 11, 11, 12, 5}, {{3}, {7}, {7}, {0}}},
+                      SlowCase{"Read", false, 400, {14, 15, 15, 16}, {{4}, {1}, {1}, {0}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(SerialProgrammerTest, TwoSilencesAbandonTheRead)
 {
     board.Edit([](auto& s) { s.readReply = [](int, int) { return Bytes{}; }; });
