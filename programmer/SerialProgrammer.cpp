@@ -171,10 +171,12 @@ int CSerialProgrammer::SendFrameLocked()
         // Only a ready check can show an echo: another first command is
         // answered by a kind of its own.
         if (m_echoCheck.load() == EchoCheck::Armed) {
-            if (m_Frame[0] == kCmdReady)
+            if (m_Frame[0] == kCmdReady) {
                 m_EchoProbe = m_Frame;
-            else
+                m_echoCheck = EchoCheck::Armed;  // publishes the copy to the monitor
+            } else {
                 m_echoCheck = EchoCheck::Off;
+            }
         }
         m_nLastCommand = m_Frame[0];
         Send(m_Frame.data(), kFrameSize);

@@ -14,6 +14,7 @@ using Clock = std::chrono::steady_clock;
 const char kWriteErrorLine[] = "编程器:写器件时发生错误.";
 const char kReceiveErrorLine[] = "接收数据时发生错误.";
 const char kTimeoutLine[] = "编程器:操作超时,没有响应.";
+const char kPortFailedLine[] = "初始化串口通讯失败.";
 const char kLineFaultPrefix[] = "WARNING:  ";
 
 // AT89S52: 8 KB; images stay well inside it so that runs are short.
@@ -137,9 +138,10 @@ SoakCase CSerialSoak::PickCase(int blocks, BoardFaults& faults)
         if (k < blocks) {
             c.closesLine = true;
             c.expectSuccess = false;
-            // The last block's acknowledgement still arrives; then the end
-            // frame's ready report never does.
-            c.expectLine = k + 1 < blocks ? kReceiveErrorLine : kTimeoutLine;
+            // The last block's acknowledgement still arrives; the end frame
+            // then goes unanswered, the write stands after the wait for its
+            // answer, and the verify finds the port gone.
+            c.expectLine = k + 1 < blocks ? kReceiveErrorLine : kPortFailedLine;
         }
     }
     if (c.detail.empty())
