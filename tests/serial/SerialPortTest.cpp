@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "platform/AppGlobals.h"
-#include "programmer/AutoResetEvent.h"
 #include "programmer/SerialPort.h"
 #include "tests/serial/FakeBoard.h"
 #include "tests/support/RecordingMessageSink.h"
@@ -239,17 +238,4 @@ TEST(SerialPortNames, ComPortsResolveThroughThePortsSection)
         {"COM5", "COM5"}, {"/dev/pts/5", "/dev/pts/5"}, {"COM", "COM"}};
     for (const auto& [text, path] : cases)
         EXPECT_EQ(CSerialPort::PortPathFromText(text), path) << text;
-}
-
-TEST(AutoResetEvent, LetsOneWaitThroughPerSetWithItsPayload)
-{
-    CAutoResetEvent event;
-    int payload = 0, taken = 0;
-    event.Set([&] { payload = 7; });
-    EXPECT_TRUE(event.WaitFor(0ms, [&] { taken = payload; }));
-    EXPECT_EQ(taken, 7);
-    EXPECT_FALSE(event.WaitFor(0ms));
-    event.Set();
-    event.Reset();
-    EXPECT_FALSE(event.WaitFor(0ms));
 }
