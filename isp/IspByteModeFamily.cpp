@@ -1,38 +1,37 @@
 #include "isp/IspByteModeFamily.h"
 
 #include <chrono>
-#include <thread>
 
-#include "isp/IspEngine.h"
+#include "isp/IspFrameLink.h"
 
 namespace {
 
 constexpr int kFrameBytes = 4;
 
-void Wait(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 }  // namespace
+
+void CIspByteModeFamily::Wait(int ms)
+{
+    m_pLink->Wait(std::chrono::milliseconds(ms));
+}
 
 void CIspByteModeFamily::SendTwoByteInstruction(std::uint8_t first, std::uint8_t second)
 {
-    auto& tx = m_pIsp->TxFrame();
+    auto& tx = m_pLink->TxFrame();
     tx[0] = first;
     tx[1] = second;
-    m_pIsp->Transfer(kFrameBytes);
+    m_pLink->Transfer(kFrameBytes);
 }
 
 void CIspByteModeFamily::ProgramEnable()
 {
     // A reset pulse puts the device into serial programming mode; it needs
     // the lines quiet and RST settled before the enable instruction.
-    m_pIsp->SetRst(0);
-    m_pIsp->SetMosi(0);
-    m_pIsp->SetSck(0);
+    m_pLink->SetRst(0);
+    m_pLink->SetMosi(0);
+    m_pLink->SetSck(0);
     Wait(10);
-    m_pIsp->SetRst(1);
+    m_pLink->SetRst(1);
     Wait(10);
     // The device echoes the instruction; nothing checks the reply.
     SendTwoByteInstruction(0xAC, 0x53);
@@ -40,14 +39,14 @@ void CIspByteModeFamily::ProgramEnable()
 
 void CIspByteModeFamily::ReadSignature(std::array<std::uint8_t, 3>& out)
 {
-    auto& tx = m_pIsp->TxFrame();
-    const auto& rx = m_pIsp->RxFrame();
+    auto& tx = m_pLink->TxFrame();
+    const auto& rx = m_pLink->RxFrame();
     tx[0] = 0x28;
     tx[2] = 0x00;
     tx[3] = 0x00;
     for (std::uint8_t n = 0; n < 3; ++n) {
         tx[1] = n;
-        m_pIsp->Transfer(kFrameBytes);
+        m_pLink->Transfer(kFrameBytes);
         out[n] = rx[3];
     }
 }
@@ -60,12 +59,12 @@ void CIspByteModeFamily::ChipErase()
 
 int CIspByteModeFamily::WriteByte(std::uint8_t data, int address)
 {
-    auto& tx = m_pIsp->TxFrame();
+    auto& tx = m_pLink->TxFrame();
     tx[0] = 0x40;
     tx[1] = std::uint8_t(address >> 8);
     tx[2] = std::uint8_t(address);
     tx[3] = data;
-    m_pIsp->Transfer(kFrameBytes);
+    m_pLink->Transfer(kFrameBytes);
     // The device times its own programming cycle: poll by reading back
     // rather than waiting a fixed time.
     for (int read = 0; read < kMaxVerifyReads; ++read) {
@@ -77,12 +76,12 @@ int CIspByteModeFamily::WriteByte(std::uint8_t data, int address)
 
 std::uint8_t CIspByteModeFamily::ReadByte(int address)
 {
-    auto& tx = m_pIsp->TxFrame();
+    auto& tx = m_pLink->TxFrame();
     tx[0] = 0x20;
     tx[1] = std::uint8_t(address >> 8);
     tx[2] = std::uint8_t(address);
-    m_pIsp->Transfer(kFrameBytes);
-    return m_pIsp->RxFrame()[3];
+    m_pLink->Transfer(kFrameBytes);
+    return m_pLink->RxFrame()[3];
 }
 
 int CIspByteModeFamily::WriteLockBits(int level)
@@ -108,7 +107,7 @@ int CIspByteModeFamily::WriteLockBits(int level)
 void CIspByteModeFamily::EndProgramming()
 {
     // RST low lets the device run; the other lines idle high.
-    m_pIsp->SetRst(0);
-    m_pIsp->SetMosi(1);
-    m_pIsp->SetSck(1);
+    m_pLink->SetRst(0);
+    m_pLink->SetMosi(1);
+    m_pLink->SetSck(1);
 }

@@ -25,4 +25,6 @@ private:
     // Sets the first two frame bytes and sends the frame; bytes 3 and 4 keep
     // what the previous frame left (don't-care positions).
     void SendTwoByteInstruction(std::uint8_t first, std::uint8_t second);
+    // Time passing at the chip, in the link's own way.
+    void Wait(int ms);
 };

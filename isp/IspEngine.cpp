@@ -4,7 +4,8 @@
 #include <cassert>
 #include <system_error>
 
-#include "isp/IspByteModeFamily.h"
+#include "isp/IspFamily.h"
+#include "isp/IspFamilyList.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 
@@ -15,10 +16,7 @@ constexpr int kProgressStep = 15;
 
 }  // namespace
 
-CIspEngine::CIspEngine()
-{
-    m_Families.push_back(std::make_unique<CIspByteModeFamily>());
-}
+CIspEngine::CIspEngine() : m_Families(MakeIspFamilies()) {}
 
 CIspEngine::~CIspEngine()
 {
@@ -261,6 +259,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
         EndOperation();
         break;
     }
+    m_pLines->Flush();
     m_pLines->EnableOutputs(false);
 }
 
@@ -288,17 +287,19 @@ void CIspEngine::Transfer(int count)
 {
     assert(count >= 0 && count <= kFrameSize);
     count = std::clamp(count, 0, kFrameSize);
-    IIspLines& lines = *m_pLines;
-    lines.BeginFrame();
-    for (int i = 0; i < count; ++i) {
-        SetSck(0);
-        for (int mask = 0x80; mask != 0; mask >>= 1) {
-            // MOSI settles while SCK is low; MISO is valid after the rise.
-            SetMosi(m_TxFrame[i] & mask);
-            SetSck(1);
-            lines.SampleMiso(m_RxFrame[i], std::uint8_t(mask));
-            SetSck(0);
-        }
-    }
-    lines.EndFrame();
+    m_pLines->Shift(std::span(m_TxFrame.data(), std::size_t(count)),
+                    std::span(m_RxFrame.data(), std::size_t(count)));
+}
+
+void CIspEngine::Exchange(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx)
+{
+    assert(rx.empty() || rx.size() == tx.size());
+    if (!rx.empty() && rx.size() != tx.size())
+        rx = {};
+    m_pLines->Shift(tx, rx);
+}
+
+void CIspEngine::Wait(std::chrono::nanoseconds duration)
+{
+    m_pLines->Wait(duration);
 }

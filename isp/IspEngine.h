@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "isp/IspFrameLink.h"
 #include "isp/IspLines.h"
 #include "programmer/DeviceBackend.h"
 
@@ -20,13 +21,15 @@ class CProgrammer;
 // the ready check runs on a worker thread of its own, one at a time, and
 // reports through the controller's status events. The kinds of connection
 // (parallel-port cables, GPIO lines, FTDI cables) derive from it and supply
-// the lines.
+// the lines. The family handlers reach the lines only through the frame
+// link the engine implements.
 //
 // Init, CheckReady, the starters and WaitIdle belong to one thread (the
 // session's); after Init all line traffic comes from the worker.
-class CIspEngine : public IDeviceBackend {
+class CIspEngine : public IDeviceBackend, public IIspFrameLink {
 public:
-    static constexpr int kFrameSize = 10;
+    // The crystal the chip runs on unless told otherwise.
+    static constexpr double kDefaultCrystalHz = 12e6;
 
     enum Operation { kDetect = 1, kErase = 2, kWrite = 3, kRead = 4, kLock = 5 };
 
@@ -63,19 +66,22 @@ public:
     // included.
     void WaitIdle();
 
-    // Line primitives, as the family handlers use them.
-    void SetMosi(int level);
-    void SetRst(int level);
-    void SetSck(int level);
+    // The frame link, as the family handlers use it.
+    void SetMosi(int level) override;
+    void SetRst(int level) override;
+    void SetSck(int level) override;
+    // Shifts count bytes of the transmit frame out, most significant bit
+    // first, and fills as many receive bytes, as one Shift of the lines: no
+    // delays but the lines' own, so their speed sets the clock.
+    void Transfer(int count) override;
+    Frame& TxFrame() override { return m_TxFrame; }
+    const Frame& RxFrame() const override { return m_RxFrame; }
+    void Exchange(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override;
+    void Wait(std::chrono::nanoseconds duration) override;
+    double CrystalHz() const override { return m_dCrystalHz; }
+
     // 0 when MISO is low.
     int ReadMiso();
-
-    // Shifts count bytes of the transmit frame out, most significant bit
-    // first, and fills as many receive bytes. No delays: the lines' speed
-    // sets the clock. The whole frame is one batch for the lines.
-    void Transfer(int count);
-    std::array<std::uint8_t, kFrameSize>& TxFrame() { return m_TxFrame; }
-    const std::array<std::uint8_t, kFrameSize>& RxFrame() const { return m_RxFrame; }
 
     bool IsBusy() const { return m_bBusy.load() != 0; }
     bool IsPortReady() const { return m_bPortReady.load() != 0; }
@@ -103,8 +109,9 @@ private:
     std::atomic<CIspFamily*> m_pCurFamily{nullptr};
     std::vector<std::unique_ptr<CIspFamily>> m_Families;
     int m_nOperation = 0;  // as m_nLockLevel
-    std::array<std::uint8_t, kFrameSize> m_TxFrame{};
-    std::array<std::uint8_t, kFrameSize> m_RxFrame{};
+    Frame m_TxFrame{};
+    Frame m_RxFrame{};
+    double m_dCrystalHz = kDefaultCrystalHz;
     std::atomic<int> m_bBusy{0};
     std::atomic<int> m_bPortReady{0};
     CProgrammer* m_pProgrammer = nullptr;

@@ -3,11 +3,12 @@
 #include <array>
 #include <cstdint>
 
-class CIspEngine;
+class IIspFrameLink;
 
 // One programming algorithm for the ISP engine: the serial instructions of one
 // device family. The backend picks the handler whose code equals the device
-// record's code; every call runs on the backend's worker thread.
+// record's code; every call runs on the backend's worker thread and reaches
+// the chip through the frame link the handler was attached to.
 class CIspFamily {
 public:
     explicit CIspFamily(std::uint8_t deviceCode) : m_byDeviceCode(deviceCode) {}
@@ -16,8 +17,8 @@ public:
     CIspFamily(const CIspFamily&) = delete;
     CIspFamily& operator=(const CIspFamily&) = delete;
 
-    // Stores the backend whose lines and frames the handler works.
-    virtual void Attach(CIspEngine* isp);
+    // Stores the link whose lines and frames the handler works.
+    virtual void Attach(IIspFrameLink* link);
 
     // Reset pulse, then the programming-enable instruction.
     virtual void ProgramEnable() = 0;
@@ -34,5 +35,5 @@ public:
     const std::uint8_t m_byDeviceCode;
 
 protected:
-    CIspEngine* m_pIsp = nullptr;
+    IIspFrameLink* m_pLink = nullptr;
 };
