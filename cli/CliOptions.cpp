@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "isp/FtdiAddress.h"
+#include "isp/IspSettings.h"
 #include "platform/UiLanguage.h"
 #include "programmer/SerialPort.h"
 
@@ -111,6 +112,9 @@ const char* CliHelp()
            "  --baud RATE        115200 (default) or 57600\n"
            "  --latch N          the ISP setting, the latch mode of cable type 1:\n"
            "                     0 (default), 1 or 2\n"
+           "  --crystal MHZ      ISP: the target's crystal in MHz (default: Crystal in the\n"
+           "                     [ISP] section of Quenby.ini, else 12); the serial clock\n"
+           "                     and the write timing follow it\n"
            "  --device D         a catalogue index (default 0) or an exact device name\n"
            "  --catalogue FILE   the device catalogue (default: the user's own\n"
            "                     $XDG_CONFIG_HOME/tamberlink/ChipList.chip when it\n"
@@ -121,6 +125,8 @@ const char* CliHelp()
            "  --sim-state FILE   with --simulate: load the simulated chip from FILE when\n"
            "                     it exists and save it there after the run, so that its\n"
            "                     memory and lock level last from one run to the next\n"
+           "  --sim-crystal MHZ  with --simulate and an ISP programmer: the crystal the\n"
+           "                     simulated target really runs on (default: --crystal's)\n"
            "  --timeout SECONDS  a step that reports nothing for this long ends as a\n"
            "                     failure (default 30)\n"
            "  --steps LIST       auto, gang: the steps to take, from\n"
@@ -228,6 +234,12 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
         if (value.empty())
             return "--sim-state needs a file";
         options.simState = value;
+    } else if (arg == "--crystal" || arg == "--sim-crystal") {
+        const double mhz = IspSettings::ParseCrystal(value);
+        if (mhz <= 0)
+            return arg + " must be a crystal frequency in MHz above 0, at most 40 (such as 12 or"
+                         " 11.0592)";
+        (arg == "--crystal" ? options.crystalMHz : options.simCrystalMHz) = mhz;
     } else if (arg == "--timeout") {
         char* end = nullptr;
         errno = 0;
@@ -271,8 +283,8 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     };
 
     static const std::set<std::string> kValued = {
-        "--programmer", "--port",    "--baud",  "--device", "--catalogue",
-        "--sim-state",  "--timeout", "--steps", "--latch", "--lang"};
+        "--programmer", "--port",    "--baud",  "--device",  "--catalogue",   "--sim-state",
+        "--timeout",    "--steps",   "--latch", "--lang",   "--crystal",     "--sim-crystal"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -378,6 +390,11 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     }
     if (!options.simState.empty() && !options.simulate)
         return fail("--sim-state needs --simulate");
+    if (given.count("--crystal") && options.programmer == 0)
+        return fail("--crystal applies to the ISP programmers (--programmer 1 and up); the serial"
+                    " programmer board clocks the chip itself");
+    if (given.count("--sim-crystal") && (!options.simulate || options.programmer == 0))
+        return fail("--sim-crystal needs --simulate and an ISP programmer (--programmer 1 and up)");
     if (command == "gang") {
         if (given.count("--port"))
             return fail("gang takes its ports from --ports, not --port");

@@ -22,6 +22,8 @@ struct CliOptions {
     std::string catalogue;        // empty: the program folder's
     bool simulate = false;
     std::string simState;
+    double crystalMHz = 0;        // --crystal: the ISP target's crystal; 0: Quenby.ini's
+    double simCrystalMHz = 0;     // --sim-crystal: the simulated target's real one; 0: as believed
     double timeoutSeconds = 30.0;
     std::string command;          // check, detect, erase, write, read, verify, lock, auto, gang
     std::string file;             // write, read, verify, auto, gang

@@ -95,6 +95,7 @@ CProgrammerSession::BackendOpener SimulatedIspOpener(const CliOptions& options, 
     sim.chip = devices[std::size_t(deviceIndex)].name == "AT89S51" ? SimChipType::AT89S51
                                                                     : SimChipType::AT89S52;
     sim.statePath = options.simState;
+    sim.crystalMHz = options.simCrystalMHz;
     return [table = SimulatedIspBackends(sim)](CProgrammer& programmer, int progType,
                                                int ispSetting) {
         return table.Open(programmer, progType, ispSetting);
@@ -120,6 +121,7 @@ public:
         , m_loop(m_session, m_queue, TimeoutOf(options))
     {
         m_session.Programmer().m_strPortPath = portPath;
+        m_session.Programmer().m_dCrystalMHz = options.crystalMHz;
         if (opener)
             m_session.SetBackendOpener(std::move(opener));
         m_loop.SetObserver([this](const StatusEvent& event) {

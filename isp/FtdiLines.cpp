@@ -9,6 +9,7 @@ CFtdiLines::CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtd
     , m_pDevice(std::move(device))
     , m_openFailure(m_pDevice ? PortOpenFailure{} : std::move(failure.port))
     , m_strError(m_pDevice ? std::string() : std::move(failure.text))
+    , m_pClock(m_pDevice ? m_pDevice->Clock() : nullptr)
 {
     m_queue.reserve(kMaxBatch);
     m_in.resize(kMaxBatch);
@@ -63,6 +64,13 @@ void CFtdiLines::EndFrame()
     if (!m_samples.empty() && m_samples.back().index >= m_queue.size())
         m_queue.push_back(m_byOut);
     Exchange();
+}
+
+void CFtdiLines::Wait(std::chrono::nanoseconds duration)
+{
+    Exchange();
+    IIspClock& clock = Clock();
+    clock.WaitUntil(clock.Now() + duration);
 }
 
 void CFtdiLines::Exchange()

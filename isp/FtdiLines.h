@@ -9,6 +9,7 @@
 #include "isp/FtdiBitBang.h"
 #include "isp/FtdiWiring.h"
 #include "isp/IspLines.h"
+#include "isp/SteadyIspClock.h"
 
 // The programming lines on an FTDI chip in synchronous bit-bang mode. Every
 // line change is one byte (the state of all outputs); the chip returns one
@@ -20,9 +21,10 @@
 // their meaning.
 class CFtdiLines : public IIspLines {
 public:
-    // At most this many bytes per exchange: an FT232R holds 256 samples
-    // before the host must read them, or the chip stops clocking.
-    static constexpr int kMaxBatch = 256;
+    // At most this many bytes in flight: an FT232R takes 128 bytes from the
+    // host before it has clocked them out, and in synchronous mode every
+    // one of them comes back as a sample that must be read.
+    static constexpr int kMaxBatch = 128;
     // How long the samples of one exchange may take to come back.
     static constexpr int kReadTimeoutMs = 1000;
 
@@ -44,6 +46,9 @@ public:
     void BeginFrame() override { m_bInFrame = true; }
     void SampleMiso(std::uint8_t& byte, std::uint8_t mask) override;
     void EndFrame() override;
+    // On the cable's clock, after everything queued has gone out.
+    void Wait(std::chrono::nanoseconds duration) override;
+    void Flush() override { Exchange(); }
 
 private:
     struct Sample {
@@ -60,6 +65,7 @@ private:
     void Exchange();
     void Fail(const std::string& why);
     bool Miso(std::uint8_t sample) const { return ((sample >> m_wiring.m_nMiso) & 1) != 0; }
+    IIspClock& Clock() { return m_pClock ? *m_pClock : m_steadyClock; }
 
     const FtdiWiring m_wiring;
     const std::string m_strName;
@@ -67,6 +73,8 @@ private:
     const PortOpenFailure m_openFailure;
     std::string m_strError;
     std::atomic<bool> m_bFailed{false};
+    CSteadyIspClock m_steadyClock;
+    IIspClock* m_pClock = nullptr;  // the cable's, when it keeps one
 
     std::uint8_t m_byOut = 0;  // the outputs' levels, low after the open
     bool m_bInFrame = false;

@@ -6,6 +6,7 @@
 
 #include "isp/IspFamily.h"
 #include "isp/IspFamilyList.h"
+#include "isp/IspSettings.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 
@@ -32,6 +33,9 @@ int CIspEngine::Init(CProgrammer* controller, std::unique_ptr<IIspLines> lines)
     WaitIdle();
     m_pProgrammer = controller;
     m_pLines = std::move(lines);
+    const IspSettings settings = IspSettings::For(*controller);
+    m_dCrystalHz = settings.CrystalHz();
+    m_bPageWrite = settings.pageWrite;
     m_bPortReady = m_pLines->IsOpen() ? 1 : 0;
     Post(m_bPortReady ? kStatusParallelReady : kStatusParallelFailed);
     m_bBusy = 0;

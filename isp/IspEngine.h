@@ -111,7 +111,8 @@ private:
     int m_nOperation = 0;  // as m_nLockLevel
     Frame m_TxFrame{};
     Frame m_RxFrame{};
-    double m_dCrystalHz = kDefaultCrystalHz;
+    double m_dCrystalHz = kDefaultCrystalHz;  // as Init found it set
+    bool m_bPageWrite = false;
     std::atomic<int> m_bBusy{0};
     std::atomic<int> m_bPortReady{0};
     CProgrammer* m_pProgrammer = nullptr;

@@ -466,4 +466,11 @@
         <translation>The device chosen before, %s, is no longer in the catalogue.</translation>
     </message>
 </context>
+<context>
+    <name>IspTiming</name>
+    <message>
+        <source>%s: Baud=%d 对 %s MHz 晶振太快, 最大为 %d</source>
+        <translation>%s: Baud=%d is too fast for a %s MHz crystal; at most %d</translation>
+    </message>
+</context>
 </TS>

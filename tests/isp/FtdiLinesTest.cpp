@@ -38,6 +38,8 @@ public:
         return n;
     }
     std::string Error() const override { return "ftdi: USB write failed: gone"; }
+    FtdiChipKind Kind() const override { return FtdiChipKind::FT232R; }
+    int Baud() const override { return 9600; }
 
     std::vector<int> writes;
     int reads = 0;
@@ -96,12 +98,13 @@ TEST(FtdiLines, AFrameIsOneWriteWhateverPiecesItsSamplesComeBackIn)
     }
 }
 
-TEST(FtdiLines, ALongBatchSplitsAtTheChipsBufferAndKeepsEverySample)
+TEST(FtdiLines, ALongBatchSplitsAtTheBytesInFlightAndKeepsEverySample)
 {
     Lines l;
-    // 100 bits: 300 bytes, more than the 256 samples the chip holds.
+    // 100 bits: 300 bytes, more than the 128 an FT232R takes at once.
     EXPECT_EQ(l.Frame(100), Lines::Expected(100));
-    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch, 300 - CFtdiLines::kMaxBatch}));
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch, CFtdiLines::kMaxBatch,
+                                                300 - 2 * CFtdiLines::kMaxBatch}));
 }
 
 TEST(FtdiLines, OutsideAFrameEachChangeAndSampleIsAnExchange)

@@ -21,6 +21,7 @@
 #include "sim/SimulatedBackends.h"
 #include "sim/SimulatedFtdiProgrammer.h"
 #include "sim/SimulatedGpioProgrammer.h"
+#include "tests/isp/PinKindBench.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TempDir.h"
 
@@ -28,81 +29,6 @@ namespace {
 
 using Sig = std::array<std::uint8_t, 3>;
 const Sig kS52 = {0x1E, 0x52, 0x06};
-
-enum class Kind { Gpio, Ftdi };
-
-std::string Name(Kind kind)
-{
-    return kind == Kind::Gpio ? "Gpio" : "Ftdi";
-}
-
-class PinKindBench {
-public:
-    PinKindBench()
-    {
-        SetAppDir(m_dir.Path().string());
-        // Gives the kinds their slots in the controller.
-        m_programmer.SetBackendTable(&m_kinds);
-        m_programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
-    }
-
-    void WriteIni(const std::string& text) { std::ofstream(m_dir.File("Quenby.ini")) << text; }
-
-    // Opens the kind on the simulated bench; the start-up status (4 or 1).
-    int Open(Kind kind, const SimIspOptions& options = {})
-    {
-        if (kind == Kind::Gpio) {
-            auto made = MakeSimulatedGpioProgrammer(m_programmer, options);
-            m_isp = made.backend.get();
-            m_gpio = made.rig;
-            m_board = made.rig ? &made.rig->Board() : nullptr;
-            m_programmer.SetBackend(4, std::move(made.backend));
-        } else {
-            auto made = MakeSimulatedFtdiProgrammer(m_programmer, options);
-            m_isp = made.backend.get();
-            m_ftdi = made.rig;
-            m_board = made.rig ? &made.rig->Board() : nullptr;
-            m_programmer.SetBackend(5, std::move(made.backend));
-        }
-        return Next();
-    }
-
-    int Next()
-    {
-        for (;;) {
-            const auto event = m_queue.Wait(std::chrono::seconds(60));
-            if (!event)
-                return -1;
-            if (event->kind == StatusEvent::Kind::Status)
-                return event->value;
-        }
-    }
-    // The operation's last status, progress left out; the worker is gone.
-    int Run(void (CProgrammer::*operation)(int))
-    {
-        (m_programmer.*operation)(0);
-        return Finish();
-    }
-    int Finish()
-    {
-        int code;
-        do
-            code = Next();
-        while (code == kStatusWriteProgress || code == kStatusReadProgress);
-        m_isp->WaitIdle();
-        return code;
-    }
-
-    CTempDir m_dir;
-    CStatusQueue m_queue;
-    CRecordingMessageSink m_messages;
-    const CBackendTable m_kinds = SimulatedIspBackends({});
-    CProgrammer m_programmer{m_queue, m_messages};
-    CIspEngine* m_isp = nullptr;
-    CSimTargetBoard* m_board = nullptr;
-    CSimGpioRig* m_gpio = nullptr;
-    CSimFtdiRig* m_ftdi = nullptr;
-};
 
 class PinKindTest : public testing::TestWithParam<Kind> {
 protected:
@@ -344,20 +270,34 @@ TEST(FtdiAddress, ParsesTheUsersForms)
         EXPECT_EQ(FtdiWiring::ParseLine(text), line) << text;
 }
 
-// Every line operation is accounted for: a programmed byte is a write frame
-// and the read-backs until it reads back, each frame 100 line sets (per
-// byte one SCK low, per bit MOSI, SCK high, SCK low) and 32 reads.
-TEST(GpioLineTraffic, AProgrammedByteCostsWhatTheAlgorithmImplies)
+// Every line operation is accounted for: a frame is 64 SCK changes (each
+// phase long enough already at 1 us a line operation), a MOSI set only
+// where the bit changes, and 32 reads. A programmed byte is the write frame
+// and read-backs until the chip's write cycle has passed on its clock.
+TEST(GpioLineTraffic, AFrameCostsWhatTheBitsImplyAndAByteItsWriteCycle)
 {
     PinKindBench b;
     ASSERT_EQ(b.Open(Kind::Gpio), kStatusParallelReady);
     CIspFamily* family = b.m_isp->FindFamily(CIspByteModeFamily::kDeviceCode);
-    family->ProgramEnable();
+    family->ProgramEnable();  // MOSI is 0 after the enable frame's left-over 00
+    b.m_gpio->ResetCounters();
+    // 20 01 23 00: MOSI goes 0 -> 0,0,1,0,0,0,0,0 | 0,...,1 | 0,0,1,0,0,0,1,1 | 0...
+    EXPECT_EQ(family->ReadByte(0x123), 0xFF);
+    const int mosiChanges = 2 + 1 + 4 + 1;
+    EXPECT_EQ(b.m_gpio->LineChanges(), 64u + mosiChanges);
+    EXPECT_EQ(b.m_gpio->LineReads(), 32u);
+
+    const auto start = b.m_board->Clock().Now();
     b.m_gpio->ResetCounters();
     ASSERT_EQ(family->WriteByte(0x5A, 0x123), 1);
-    const std::uint64_t frames = 1 + CSimIspTarget::kWritePolls + 1;
-    EXPECT_EQ(b.m_gpio->LineChanges(), frames * 100);
-    EXPECT_EQ(b.m_gpio->LineReads(), frames * 32);
+    const auto frames = b.m_gpio->LineReads() / 32;
+    EXPECT_EQ(b.m_gpio->LineReads() % 32, 0u);
+    // Polled no longer than the cycle took: the last read-back but one came
+    // while the chip was still busy.
+    const auto took = b.m_board->Clock().Now() - start;
+    const auto frameTime = took / std::int64_t(frames);
+    EXPECT_GE(took, b.m_board->Target().ByteWriteCycle());
+    EXPECT_LT(took - frameTime, b.m_board->Target().ByteWriteCycle() + frameTime);
     family->EndProgramming();
     EXPECT_EQ(b.m_board->Chip().PeekByte(0x123), 0x5A);
 }
