@@ -127,6 +127,10 @@ const char* CliHelp()
            "                     memory and lock level last from one run to the next\n"
            "  --sim-crystal MHZ  with --simulate and an ISP programmer: the crystal the\n"
            "                     simulated target really runs on (default: --crystal's)\n"
+           "  --sim-fault KIND[=K]\n"
+           "                     with --simulate: the simulated board shows a fault, as\n"
+           "                     gang's --sim-fault without the port; with an ISP\n"
+           "                     programmer the chip's MISO is stuck: miso-low, miso-high\n"
            "  --timeout SECONDS  a step that reports nothing for this long ends as a\n"
            "                     failure (default 30)\n"
            "  --steps LIST       auto, gang: the steps to take, from\n"
@@ -203,6 +207,23 @@ std::string ApplyPortOption(const std::string& value, CliOptions& options)
 
 namespace {
 
+// A fault of the one simulated bench: the chip's MISO for the ISP kinds,
+// the board's faults (as gang takes them, without the port) for the board.
+std::string ApplySingleFault(const std::string& text, CliOptions& options)
+{
+    if (text == "miso-low" || text == "miso-high") {
+        if (options.programmer == 0)
+            return "--sim-fault: " + text
+                + " is a fault of the ISP programmers' chip (--programmer 1 and up)";
+        options.misoFault = text == "miso-low" ? CSimIspTarget::MisoFault::StuckLow
+                                               : CSimIspTarget::MisoFault::StuckHigh;
+        return {};
+    }
+    if (options.programmer != 0)
+        return "--sim-fault: the ISP programmers' chip shows miso-low or miso-high";
+    return ApplyBoardFault(text, options.boardFaults);
+}
+
 // Applies one valued option; the error text, or empty.
 std::string ApplyOption(const std::string& arg, const std::string& value, CliOptions& options,
                         std::string& steps)
@@ -268,6 +289,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     CliOptions& options = result.options;
     std::set<std::string> given;
     std::string steps;
+    std::vector<std::string> simFaults;
 
     auto fail = [&result](std::string error) {
         result.error = std::move(error);
@@ -326,6 +348,11 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
             note(arg + " given twice");
             continue;
         }
+        // Its form depends on the command (gang names a port), known later.
+        if (arg == "--sim-fault") {
+            simFaults.push_back(value);
+            continue;
+        }
         note(ApplyOption(arg, value, options, steps));
     }
 
@@ -372,9 +399,18 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     if (command != "gang")
         for (const std::string& option : given) {
             bool valued = false;
-            if (IsGangOption(option, valued))
+            if (IsGangOption(option, valued) && option != "--sim-fault")
                 return fail(option + " applies to gang only");
         }
+    for (const std::string& fault : simFaults) {
+        const std::string error = command == "gang"
+            ? ApplyGangOption("--sim-fault", fault, options.gang)
+            : ApplySingleFault(fault, options);
+        if (!error.empty())
+            return fail(error);
+    }
+    if (!simFaults.empty() && command != "gang" && !options.simulate)
+        return fail("--sim-fault needs --simulate");
     if (given.count("--steps")) {
         std::string error;
         if (!ParseSteps(steps, options, error))

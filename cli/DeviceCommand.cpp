@@ -96,6 +96,7 @@ CProgrammerSession::BackendOpener SimulatedIspOpener(const CliOptions& options, 
                                                                     : SimChipType::AT89S52;
     sim.statePath = options.simState;
     sim.crystalMHz = options.simCrystalMHz;
+    sim.misoFault = options.misoFault;
     return [table = SimulatedIspBackends(sim)](CProgrammer& programmer, int progType,
                                                int ispSetting) {
         return table.Open(programmer, progType, ispSetting);
@@ -306,6 +307,7 @@ int RunDeviceCommand(const CliOptions& options)
         boardOptions.at89s51 = devices[std::size_t(deviceIndex)].name == "AT89S51";
         boardOptions.baud = options.baudSel == 1 ? 57600 : 115200;
         board = std::make_unique<CBoardSimulator>(boardOptions);
+        board->SetFaults(options.boardFaults);
         std::error_code error;
         if (!options.simState.empty() && std::filesystem::exists(options.simState, error)) {
             std::string why;

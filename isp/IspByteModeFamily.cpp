@@ -23,7 +23,7 @@ void CIspByteModeFamily::SendTwoByteInstruction(std::uint8_t first, std::uint8_t
     m_pLink->Transfer(kFrameBytes);
 }
 
-void CIspByteModeFamily::ProgramEnable()
+int CIspByteModeFamily::ProgramEnable()
 {
     // A reset pulse puts the device into serial programming mode; it needs
     // the lines quiet and RST settled before the enable instruction.
@@ -33,8 +33,10 @@ void CIspByteModeFamily::ProgramEnable()
     Wait(10);
     m_pLink->SetRst(1);
     Wait(10);
-    // The device echoes the instruction; nothing checks the reply.
+    // A live chip echoes the instruction and answers 0x69 in byte 4; a
+    // miswired, unpowered or too fast clocked one does not.
     SendTwoByteInstruction(0xAC, 0x53);
+    return m_pLink->RxFrame()[3] == kEnableAnswer ? 1 : 0;
 }
 
 void CIspByteModeFamily::ReadSignature(std::array<std::uint8_t, 3>& out)
@@ -87,20 +89,37 @@ std::uint8_t CIspByteModeFamily::ReadByte(int address)
 int CIspByteModeFamily::WriteLockBits(int level)
 {
     // Each further lock step needs programming mode entered afresh.
+    int answered = 1;
     if (level >= 1) {
         SendTwoByteInstruction(0xAC, 0xE1);
         Wait(1);
     }
     if (level >= 2) {
-        ProgramEnable();
+        answered &= ProgramEnable();
         SendTwoByteInstruction(0xAC, 0xE2);
         Wait(1);
     }
     if (level == 3) {
-        ProgramEnable();
+        answered &= ProgramEnable();
         SendTwoByteInstruction(0xAC, 0xE3);
         Wait(1);
     }
+    return answered;
+}
+
+int CIspByteModeFamily::LockBitsSet(int level)
+{
+    // Read lock bits: byte 4 is xxx LB3 LB2 LB1 xx, 1 for a programmed bit.
+    auto& tx = m_pLink->TxFrame();
+    tx[0] = 0x24;
+    tx[1] = 0x00;
+    tx[2] = 0x00;
+    tx[3] = 0x00;
+    m_pLink->Transfer(kFrameBytes);
+    const std::uint8_t bits = m_pLink->RxFrame()[3];
+    for (int n = 1; n <= level && n <= 3; ++n)
+        if ((bits & (0x02 << n)) == 0)
+            return 0;
     return 1;
 }
 

@@ -10,15 +10,18 @@ public:
     // A written byte that has not read back equal after this many reads
     // counts as failed.
     static constexpr int kMaxVerifyReads = 1000;
+    // A live chip answers programming enable with this in its fourth byte.
+    static constexpr std::uint8_t kEnableAnswer = 0x69;
 
     CIspByteModeFamily() : CIspFamily(kDeviceCode) {}
 
-    void ProgramEnable() override;
+    int ProgramEnable() override;
     void ReadSignature(std::array<std::uint8_t, 3>& out) override;
     void ChipErase() override;
     int WriteByte(std::uint8_t data, int address) override;
     std::uint8_t ReadByte(int address) override;
     int WriteLockBits(int level) override;
+    int LockBitsSet(int level) override;
     void EndProgramming() override;
 
 private:

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cassert>
 #include <system_error>
+#include <utility>
 
 #include "isp/IspFamily.h"
 #include "isp/IspFamilyList.h"
 #include "isp/IspSettings.h"
+#include "platform/UiText.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 
@@ -14,6 +16,9 @@ namespace {
 
 // Progress is posted after the bytes with index 0, 15, 30 ...
 constexpr int kProgressStep = 15;
+
+const char* const kNoAnswerNote = "芯片没有应答编程使能指令, 请检查连线、晶振和电源.";
+const char* const kLockNotSetNote = "锁定位写入后读回不符, 芯片没有被锁定.";
 
 }  // namespace
 
@@ -143,6 +148,7 @@ void CIspEngine::Start(Operation operation, std::uint8_t code, int lockLevel)
         m_worker.join();
     m_nOperation = operation;
     m_nLockLevel = lockLevel;
+    TakeFailureNote();  // an earlier one nobody took is not this operation's
     try {
         m_worker = std::thread(&CIspEngine::IspWorker, this, family);
     } catch (const std::system_error&) {
@@ -169,6 +175,43 @@ void CIspEngine::Post(int code)
         m_pProgrammer->PostStatus(code);
 }
 
+std::string CIspEngine::TakeFailureNote()
+{
+    std::lock_guard lock(m_noteMutex);
+    return std::exchange(m_strNote, std::string());
+}
+
+bool CIspEngine::EnableProgramming(CIspFamily* family)
+{
+    for (int attempt = 0; attempt <= kEnableRetries; ++attempt) {
+        if (family->ProgramEnable())
+            return true;
+        // Retrying cannot help lines that are gone or a backend that goes.
+        if (m_bStop || m_pLines->Failed())
+            break;
+    }
+    return false;
+}
+
+void CIspEngine::Ended(CIspFamily* family, int code)
+{
+    family->EndProgramming();
+    EndOperation();
+    // The backend is being destroyed when stopped: nobody is left to act
+    // on an outcome.
+    if (!m_bStop)
+        Complete(code);
+}
+
+void CIspEngine::Fail(CIspFamily* family, const std::string& note)
+{
+    if (!m_pLines->Failed()) {
+        std::lock_guard lock(m_noteMutex);
+        m_strNote = note;
+    }
+    Ended(family, kStatusReceiveError);
+}
+
 void CIspEngine::IspWorker(CIspFamily* family)
 {
     struct TargetRelease {
@@ -177,7 +220,13 @@ void CIspEngine::IspWorker(CIspFamily* family)
     } release{*m_pLines};
     m_bBusy = 1;
     m_pLines->EnableOutputs(true);
-    family->ProgramEnable();
+    if (!EnableProgramming(family)) {
+        // Whatever came back is not the chip's: no signature, no data, no
+        // erase or lock passes for done.
+        Fail(family, Tr(kNoAnswerNote));
+        m_pLines->EnableOutputs(false);
+        return;
+    }
 
     CProgrammer& programmer = *m_pProgrammer;
     switch (m_nOperation) {
@@ -195,9 +244,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
     }
     case kErase:
         family->ChipErase();
-        family->EndProgramming();
-        EndOperation();
-        Complete(kStatusEraseDone);
+        Ended(family, kStatusEraseDone);
         break;
     case kWrite: {
         // The controller keeps the length inside its buffer; the clamp only
@@ -205,7 +252,10 @@ void CIspEngine::IspWorker(CIspFamily* family)
         const int trimmed = programmer.TrimLength(programmer.Buffer1, CProgrammer::kBufferSize);
         assert(trimmed >= 0 && trimmed <= CProgrammer::kBufferSize);
         const int length = std::clamp(trimmed, 0, int(CProgrammer::kBufferSize));
-        family->ProgramEnable();
+        if (!EnableProgramming(family)) {
+            Fail(family, Tr(kNoAnswerNote));
+            break;
+        }
         for (int p = 0; p < length; ++p) {
             if (m_bStop || m_pLines->Failed())
                 break;
@@ -220,12 +270,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
             if (p % kProgressStep == 0)
                 Post(kStatusWriteProgress);
         }
-        family->EndProgramming();
-        EndOperation();
-        // The backend is being destroyed when stopped: nobody is left to
-        // act on an outcome.
-        if (!m_bStop)
-            Complete(kStatusWriteDone);
+        Ended(family, kStatusWriteDone);
         break;
     }
     case kRead: {
@@ -247,17 +292,17 @@ void CIspEngine::IspWorker(CIspFamily* family)
             if (p % kProgressStep == 0)
                 Post(kStatusReadProgress);
         }
-        family->EndProgramming();
-        EndOperation();
-        if (!m_bStop)
-            Complete(kStatusReadDone);
+        Ended(family, kStatusReadDone);
         break;
     }
     case kLock:
-        family->WriteLockBits(m_nLockLevel);
-        family->EndProgramming();
-        EndOperation();
-        Complete(kStatusLockDone);
+        if (!family->WriteLockBits(m_nLockLevel))
+            Fail(family, Tr(kNoAnswerNote));
+        else if (!family->LockBitsSet(m_nLockLevel))
+            // A chip left unlocked must not pass for locked.
+            Fail(family, Tr(kLockNotSetNote));
+        else
+            Ended(family, kStatusLockDone);
         break;
     default:
         EndOperation();

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -61,6 +62,11 @@ public:
     void LockDevice(std::uint8_t code, int level) override;
     // The lines' failed open (see IIspLines::OpenFailure).
     PortOpenFailure OpenFailure() const override;
+    std::string TakeFailureNote() override;
+
+    // Reset pulses and programming enables tried after the first one before
+    // a chip that does not answer fails the operation.
+    static constexpr int kEnableRetries = 3;
 
     // Waits until the last worker has ended, the release of the outputs
     // included.
@@ -103,6 +109,12 @@ private:
     // An operation's outcome: code, or 6 when the lines broke during it, so
     // that made-up data never passes for a success.
     void Complete(int code);
+    // Programming mode with the chip's answer checked, retried with fresh
+    // reset pulses; false when the chip never answered.
+    bool EnableProgramming(CIspFamily* family);
+    // Ends an operation the chip failed (7 and note), or the lines (6).
+    void Fail(CIspFamily* family, const std::string& note);
+    void Ended(CIspFamily* family, int code);
     void Post(int code);
 
     int m_nLockLevel = 0;  // written by an accepted start before its worker runs
@@ -117,6 +129,10 @@ private:
     std::atomic<int> m_bPortReady{0};
     CProgrammer* m_pProgrammer = nullptr;
     std::unique_ptr<IIspLines> m_pLines;
+    // Written by the worker before it posts a failure, taken by the thread
+    // that handles it.
+    std::mutex m_noteMutex;
+    std::string m_strNote;
 
     // Set by the starter that accepts an operation and cleared by its worker
     // when the operation is over: a second start is refused even before the

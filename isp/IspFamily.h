@@ -20,15 +20,19 @@ public:
     // Stores the link whose lines and frames the handler works.
     virtual void Attach(IIspFrameLink* link);
 
-    // Reset pulse, then the programming-enable instruction.
-    virtual void ProgramEnable() = 0;
+    // Reset pulse, then the programming-enable instruction; 1 when the chip
+    // answered it as a live chip does, 0 when it did not.
+    virtual int ProgramEnable() = 0;
     virtual void ReadSignature(std::array<std::uint8_t, 3>& out) = 0;
     virtual void ChipErase() = 0;
     // 1 when the byte was written and reads back equal, 0 when it failed.
     virtual int WriteByte(std::uint8_t data, int address) = 0;
     virtual std::uint8_t ReadByte(int address) = 0;
-    // level 1..3 as the lock list offers it; always 1.
+    // level 1..3 as the lock list offers it; 1 when every step was sent to
+    // a chip that had answered its programming enable, 0 when not.
     virtual int WriteLockBits(int level) = 0;
+    // 1 when the lock bits of level (1..3) read back programmed.
+    virtual int LockBitsSet(int level) = 0;
     // Leaves programming mode: the device runs and the lines idle.
     virtual void EndProgramming() = 0;
 

@@ -48,12 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
     Benches, IspCrystalTest,
     testing::Values(CrystalCase{"gpio12", Kind::Gpio, 0, 12, 12, kStatusDeviceDetected},
                     CrystalCase{"gpio3", Kind::Gpio, 0, 3, 3, kStatusDeviceDetected},
-                    CrystalCase{"gpioTold12Runs3", Kind::Gpio, 0, 12, 3, kStatusNoDevice},
+                    CrystalCase{"gpioTold12Runs3", Kind::Gpio, 0, 12, 3, kStatusReceiveError},
                     CrystalCase{"ft232r12", Kind::Ftdi, 0x6001, 12, 12, kStatusDeviceDetected},
-                    CrystalCase{"ft232rTold12Runs3", Kind::Ftdi, 0x6001, 12, 3, kStatusNoDevice},
+                    CrystalCase{"ft232rTold12Runs3", Kind::Ftdi, 0x6001, 12, 3, kStatusReceiveError},
                     CrystalCase{"ft232h3", Kind::Ftdi, 0x6014, 3, 3, kStatusDeviceDetected},
                     CrystalCase{"ft232hTold24Runs12", Kind::Ftdi, 0x6014, 24, 12,
-                                kStatusNoDevice}),
+                                kStatusReceiveError}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A GPIO line operation far quicker than a phase: the layer waits on the

@@ -90,8 +90,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio, Kind::F
 
 // What the bench does when the host's idea of the wiring is wrong: a line
 // that does not exist or is taken fails the open, as the kernel refuses the
-// request; a line that exists but goes elsewhere gives the signature a real
-// chip would (a pulled-low MISO, a chip never reset).
+// request; a line that exists but goes elsewhere leaves the chip silent (a
+// pulled-low MISO, a chip never reset), and programming enable says so.
 struct GpioWiringCase {
     const char* name;
     const char* ini;  // the host's [GPIO] section
@@ -123,7 +123,10 @@ TEST_P(GpioWiringTest, FailsAsTheBenchWould)
         return;
     }
     EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), c.detect);
-    EXPECT_EQ(b.m_programmer.Signature(), c.signature);
+    if (c.detect == kStatusDeviceDetected)
+        EXPECT_EQ(b.m_programmer.Signature(), c.signature);
+    else
+        EXPECT_NE(b.m_isp->TakeFailureNote(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,12 +136,12 @@ INSTANTIATE_TEST_SUITE_P(
                        kStatusDeviceDetected, kS52, ""},
         GpioWiringCase{"chipByPath", "Chip=/dev/gpiochip0\n", -1, kStatusParallelReady,
                        kStatusDeviceDetected, kS52, ""},
-        GpioWiringCase{"misoElsewhere", "MISO=8\n", -1, kStatusParallelReady, kStatusNoDevice,
-                       {0x00, 0x00, 0x00}, ""},
-        GpioWiringCase{"rstElsewhere", "RST=24\n", -1, kStatusParallelReady, kStatusNoDevice,
-                       {0xFF, 0xFF, 0xFF}, ""},
+        GpioWiringCase{"misoElsewhere", "MISO=8\n", -1, kStatusParallelReady,
+                       kStatusReceiveError, {}, ""},
+        GpioWiringCase{"rstElsewhere", "RST=24\n", -1, kStatusParallelReady, kStatusReceiveError,
+                       {}, ""},
         GpioWiringCase{"mosiAndSckSwapped", "MOSI=11\nSCK=10\n", -1, kStatusParallelReady,
-                       kStatusNoDevice, {0x00, 0x00, 0x00}, ""},
+                       kStatusReceiveError, {}, ""},
         GpioWiringCase{"lineBeyondTheChip", "RST=54\n", -1, kStatusParallelFailed, -1, {},
                        "line 54 does not exist (the chip has lines 0 to 53"},
         GpioWiringCase{"negativeLine", "SCK=-1\n", -1, kStatusParallelFailed, -1, {},
@@ -185,6 +188,7 @@ TEST_P(FtdiWiringTest, FailsAsTheBenchWould)
     if (c.signature) {
         EXPECT_EQ(b.m_programmer.Signature(), *c.signature);
     }
+    EXPECT_EQ(b.m_isp->TakeFailureNote().empty(), c.detect != kStatusReceiveError);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -195,12 +199,12 @@ INSTANTIATE_TEST_SUITE_P(
                        kStatusDeviceDetected, kS52, ""},
         FtdiWiringCase{"bySerial", "Device=ftdi:0403:6001:TL000001\n", kStatusParallelReady,
                        kStatusDeviceDetected, kS52, ""},
-        FtdiWiringCase{"misoOnCts", "MISO=CTS\n", kStatusParallelReady, kStatusNoDevice,
-                       Sig{0xFF, 0xFF, 0xFF}, ""},
-        FtdiWiringCase{"rstOnDsr", "RST=DSR\n", kStatusParallelReady, kStatusNoDevice,
-                       Sig{0xFF, 0xFF, 0xFF}, ""},
+        FtdiWiringCase{"misoOnCts", "MISO=CTS\n", kStatusParallelReady, kStatusReceiveError,
+                       std::nullopt, ""},
+        FtdiWiringCase{"rstOnDsr", "RST=DSR\n", kStatusParallelReady, kStatusReceiveError,
+                       std::nullopt, ""},
         FtdiWiringCase{"mosiAndSckSwapped", "MOSI=TXD\nSCK=RTS\n", kStatusParallelReady,
-                       kStatusNoDevice, std::nullopt, ""},
+                       kStatusReceiveError, std::nullopt, ""},
         FtdiWiringCase{"lineNine", "MOSI=9\n", kStatusParallelFailed, -1, {},
                        "MOSI is not one of D0..D7"},
         FtdiWiringCase{"lineTwice", "SCK=RTS\n", kStatusParallelFailed, -1, {},
