@@ -115,6 +115,9 @@ const char* CliHelp()
            "  --crystal MHZ      ISP: the target's crystal in MHz (default: Crystal in the\n"
            "                     [ISP] section of Quenby.ini, else 12); the serial clock\n"
            "                     and the write timing follow it\n"
+           "  --page-write       --programmer 4 and up: write in page mode, 256 bytes an\n"
+           "                     instruction, each page polled until done (as PageWrite=1\n"
+           "                     in the [ISP] section of Quenby.ini)\n"
            "  --device D         a catalogue index (default 0) or an exact device name\n"
            "  --catalogue FILE   the device catalogue (default: the user's own\n"
            "                     $XDG_CONFIG_HOME/tamberlink/ChipList.chip when it\n"
@@ -327,10 +330,12 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
             note(ApplyGangOption(arg, {}, options.gang));
             continue;
         }
-        if (arg == "--simulate" || arg == "--detect") {
+        if (arg == "--simulate" || arg == "--detect" || arg == "--page-write") {
             given.insert(arg);
             if (arg == "--simulate")
                 options.simulate = true;
+            else if (arg == "--page-write")
+                options.pageWrite = true;
             else
                 options.detectFirst = true;
             continue;
@@ -429,6 +434,9 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     if (given.count("--crystal") && options.programmer == 0)
         return fail("--crystal applies to the ISP programmers (--programmer 1 and up); the serial"
                     " programmer board clocks the chip itself");
+    if (given.count("--page-write") && options.programmer < 4)
+        return fail("--page-write applies to the kinds that stream their bytes (--programmer 4"
+                    " and up)");
     if (given.count("--sim-crystal") && (!options.simulate || options.programmer == 0))
         return fail("--sim-crystal needs --simulate and an ISP programmer (--programmer 1 and up)");
     if (command == "gang") {

@@ -26,6 +26,7 @@ struct CliOptions {
     std::string simState;
     double crystalMHz = 0;        // --crystal: the ISP target's crystal; 0: Quenby.ini's
     double simCrystalMHz = 0;     // --sim-crystal: the simulated target's real one; 0: as believed
+    bool pageWrite = false;       // --page-write: page-mode writes on the streaming kinds
     // --sim-fault KIND[=K] on the single-port commands: the simulated
     // board's faults (programmer 0) or the simulated chip's (the ISP kinds).
     BoardFaults boardFaults;

@@ -123,6 +123,7 @@ public:
     {
         m_session.Programmer().m_strPortPath = portPath;
         m_session.Programmer().m_dCrystalMHz = options.crystalMHz;
+        m_session.Programmer().m_bPageWrite = options.pageWrite;
         if (opener)
             m_session.SetBackendOpener(std::move(opener));
         m_loop.SetObserver([this](const StatusEvent& event) {

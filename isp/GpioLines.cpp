@@ -95,6 +95,10 @@ void CGpioLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t>
             // MOSI settles while SCK is low; MISO is valid after the rise.
             if (bit != m_nMosi)
                 SetMosi(bit);
+            if (m_bHold && i + 1 == tx.size() && mask == 0x01) {
+                Clock().WaitUntil(m_tHold);
+                m_bHold = false;
+            }
             SetSck(1);
             if (ReadMiso())
                 in = std::uint8_t(in | mask);
@@ -103,6 +107,13 @@ void CGpioLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t>
         if (!rx.empty())
             rx[i] = in;
     }
+}
+
+void CGpioLines::HoldNextFrameEnd(std::chrono::nanoseconds duration)
+{
+    // The last frame's final edge has landed: the hold counts from now.
+    m_bHold = true;
+    m_tHold = Clock().Now() + duration;
 }
 
 void CGpioLines::Wait(std::chrono::nanoseconds duration)

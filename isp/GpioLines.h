@@ -41,6 +41,8 @@ public:
     void ReleaseTarget() override { EnableOutputs(false); }
     void Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override;
     void Wait(std::chrono::nanoseconds duration) override;
+    // Held by the clock before the next Shift's last rising SCK edge.
+    void HoldNextFrameEnd(std::chrono::nanoseconds duration) override;
 
     const GpioWiring& Wiring() const { return m_wiring; }
     std::chrono::nanoseconds MinSckPhase() const { return m_minPhase; }
@@ -65,4 +67,7 @@ private:
     int m_nMosi = -1;
     int m_nSck = -1;
     std::chrono::nanoseconds m_tSck{0};
+    // The next Shift's last bit goes no sooner (m_bHold).
+    bool m_bHold = false;
+    std::chrono::nanoseconds m_tHold{0};
 };

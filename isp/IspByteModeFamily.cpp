@@ -2,7 +2,11 @@
 
 #include <chrono>
 
+#include <algorithm>
+#include <vector>
+
 #include "isp/IspFrameLink.h"
+#include "isp/IspTiming.h"
 
 namespace {
 
@@ -129,4 +133,61 @@ void CIspByteModeFamily::EndProgramming()
     m_pLink->SetRst(0);
     m_pLink->SetMosi(1);
     m_pLink->SetSck(1);
+}
+
+void CIspByteModeFamily::StreamByte(std::uint8_t data, int address)
+{
+    const std::uint8_t frame[kFrameBytes] = {0x40, std::uint8_t(address >> 8), std::uint8_t(address),
+                                             data};
+    m_pLink->Exchange(frame, {});
+    m_pLink->HoldNextFrameEnd(IspTiming::ByteWriteCycle(m_pLink->CrystalHz()));
+}
+
+void CIspByteModeFamily::EndStream()
+{
+    // A read of the last byte must not fall into its write cycle.
+    m_pLink->Wait(IspTiming::ByteWriteCycle(m_pLink->CrystalHz()));
+}
+
+int CIspByteModeFamily::WritePage(int address, std::span<const std::uint8_t> data)
+{
+    std::vector<std::uint8_t> frame(2 + kPageSize, 0xFF);
+    frame[0] = 0x50;
+    frame[1] = std::uint8_t(address >> 8);
+    std::copy_n(data.begin(), std::min<std::size_t>(data.size(), kPageSize), frame.begin() + 2);
+    m_pLink->Exchange(frame, {});
+    // Data polling: the last byte reads back with bit 7 inverted until the
+    // page is programmed.
+    const int last = (address & ~(kPageSize - 1)) + kPageSize - 1;
+    const std::uint8_t expected = frame.back();
+    for (auto waited = std::chrono::microseconds(0); waited <= kPageWriteLimit;
+         waited += kPagePollInterval) {
+        if (((ReadByte(last) ^ expected) & 0x80) == 0)
+            return 1;
+        m_pLink->Wait(kPagePollInterval);
+    }
+    return 0;
+}
+
+void CIspByteModeFamily::ReadBlock(int address, std::span<std::uint8_t> out)
+{
+    std::vector<std::uint8_t> tx(2 + kPageSize, 0x00);
+    std::vector<std::uint8_t> rx(tx.size());
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const int at = address + int(done);
+        const std::size_t offset = std::size_t(at & (kPageSize - 1));
+        const std::size_t wanted = std::min(out.size() - done, std::size_t(kPageSize) - offset);
+        // A page read costs 258 bytes on the line, a byte read 4 per byte.
+        if (wanted * kFrameBytes < tx.size()) {
+            for (std::size_t i = 0; i < wanted; ++i)
+                out[done + i] = ReadByte(at + int(i));
+        } else {
+            tx[0] = 0x30;
+            tx[1] = std::uint8_t(at >> 8);
+            m_pLink->Exchange(tx, rx);
+            std::copy_n(rx.begin() + 2 + std::ptrdiff_t(offset), wanted, out.begin() + std::ptrdiff_t(done));
+        }
+        done += wanted;
+    }
 }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "isp/IspFamily.h"
 #include "isp/IspFamilyList.h"
@@ -19,10 +21,14 @@ constexpr int kProgressStep = 15;
 
 const char* const kNoAnswerNote = "芯片没有应答编程使能指令, 请检查连线、晶振和电源.";
 const char* const kLockNotSetNote = "锁定位写入后读回不符, 芯片没有被锁定.";
+const char* const kWriteVerifyNote = "写入后读回不符: 地址 0x%04X 应为 %02X, 读出 %02X.";
 
 }  // namespace
 
-CIspEngine::CIspEngine() : m_Families(MakeIspFamilies()) {}
+CIspEngine::CIspEngine(Algorithm algorithm)
+    : m_Families(MakeIspFamilies()), m_algorithm(algorithm)
+{
+}
 
 CIspEngine::~CIspEngine()
 {
@@ -256,22 +262,13 @@ void CIspEngine::IspWorker(CIspFamily* family)
             Fail(family, Tr(kNoAnswerNote));
             break;
         }
-        for (int p = 0; p < length; ++p) {
-            if (m_bStop || m_pLines->Failed())
-                break;
-            programmer.m_nPos = p;
-            if (!family->WriteByte(programmer.Buffer1[p], p)) {
-                family->EndProgramming();
-                EndOperation();
-                Post(kStatusWriteError);
-                // The cable's outputs stay enabled after a failed write.
-                return;
-            }
-            if (p % kProgressStep == 0)
-                Post(kStatusWriteProgress);
+        if (m_algorithm == Algorithm::kStreamed) {
+            WriteStreamed(family, length);
+            break;
         }
-        Ended(family, kStatusWriteDone);
-        break;
+        WritePolled(family, length);
+        // A failed write leaves the cable's outputs enabled.
+        return;
     }
     case kRead: {
         int length;
@@ -284,14 +281,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
         }
         assert(length >= 0 && length <= CProgrammer::kBufferSize);
         length = std::clamp(length, 0, int(CProgrammer::kBufferSize));
-        for (int p = 0; p < length; ++p) {
-            if (m_bStop || m_pLines->Failed())
-                break;
-            programmer.m_nPos = p;
-            programmer.Buffer2[p] = family->ReadByte(p);
-            if (p % kProgressStep == 0)
-                Post(kStatusReadProgress);
-        }
+        ReadImage(family, length, programmer.Buffer2, true);
         Ended(family, kStatusReadDone);
         break;
     }
@@ -310,6 +300,117 @@ void CIspEngine::IspWorker(CIspFamily* family)
     }
     m_pLines->Flush();
     m_pLines->EnableOutputs(false);
+}
+
+void CIspEngine::WritePolled(CIspFamily* family, int length)
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    for (int p = 0; p < length; ++p) {
+        if (m_bStop || m_pLines->Failed())
+            break;
+        programmer.m_nPos = p;
+        if (!family->WriteByte(programmer.Buffer1[p], p)) {
+            family->EndProgramming();
+            EndOperation();
+            Post(kStatusWriteError);
+            // The cable's outputs stay enabled after a failed write.
+            return;
+        }
+        if (p % kProgressStep == 0)
+            Post(kStatusWriteProgress);
+    }
+    Ended(family, kStatusWriteDone);
+    m_pLines->Flush();
+    m_pLines->EnableOutputs(false);
+}
+
+void CIspEngine::WriteStreamed(CIspFamily* family, int length)
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    const std::uint8_t* image = programmer.Buffer1;
+    // An erased chip holds 0xFF already, and programming one changes
+    // nothing: only the other bytes are sent, and progress counts them.
+    const int toWrite = int(std::count_if(image, image + length, [](std::uint8_t b) { return b != 0xFF; }));
+    programmer.m_nLength = toWrite;
+    const int page = family->PageSize();
+    int written = 0;
+    bool pageTimedOut = false;
+    for (int p = 0; p < length && !pageTimedOut; ++p) {
+        if (m_bStop || m_pLines->Failed())
+            break;
+        if (image[p] == 0xFF)
+            continue;
+        int sent = 1;
+        if (m_bPageWrite) {
+            // The whole page from here in one instruction; its 0xFF bytes
+            // leave their cells as they are.
+            const int base = p - p % page;
+            const int end = std::min(base + page, length);
+            sent = int(std::count_if(image + p, image + end, [](std::uint8_t b) { return b != 0xFF; }));
+            pageTimedOut = !family->WritePage(base, std::span(image + base, std::size_t(end - base)));
+            p = end - 1;
+        } else {
+            family->StreamByte(image[p], p);
+        }
+        for (int i = 0; i < sent; ++i) {
+            programmer.m_nPos = written;
+            if (written++ % kProgressStep == 0)
+                Post(kStatusWriteProgress);
+        }
+    }
+    family->EndStream();
+    // The length a verify reads is the image's, not the count written.
+    programmer.m_nLength = length;
+    if (m_bStop || m_pLines->Failed() || pageTimedOut) {
+        Ended(family, pageTimedOut ? kStatusWriteError : kStatusWriteDone);
+        return;
+    }
+    // No byte was read back as it went: the whole image is, now.
+    std::vector<std::uint8_t> chip(std::size_t(length), 0xFF);
+    ReadImage(family, length, chip.data(), false);
+    const auto differs = std::mismatch(chip.begin(), chip.end(), image);
+    if (differs.first == chip.end()) {
+        Ended(family, kStatusWriteDone);
+        return;
+    }
+    const int at = int(differs.first - chip.begin());
+    {
+        std::lock_guard lock(m_noteMutex);
+        char note[256];
+        std::snprintf(note, sizeof note, Tr(kWriteVerifyNote), unsigned(at), unsigned(image[at]),
+                      unsigned(*differs.first));
+        m_strNote = note;
+    }
+    Ended(family, kStatusWriteError);
+}
+
+void CIspEngine::ReadImage(CIspFamily* family, int length, std::uint8_t* out, bool progress)
+{
+    CProgrammer& programmer = *m_pProgrammer;
+    if (m_algorithm == Algorithm::kPolled) {
+        for (int p = 0; p < length; ++p) {
+            if (m_bStop || m_pLines->Failed())
+                return;
+            programmer.m_nPos = p;
+            out[p] = family->ReadByte(p);
+            if (progress && p % kProgressStep == 0)
+                Post(kStatusReadProgress);
+        }
+        return;
+    }
+    // Page by page (the first and last may be partial), progress after each.
+    const int page = family->PageSize();
+    for (int p = 0; p < length;) {
+        if (m_bStop || m_pLines->Failed())
+            return;
+        const int end = std::min(p - p % page + page, length);
+        family->ReadBlock(p, std::span(out + p, std::size_t(end - p)));
+        p = end;
+        if (progress) {
+            programmer.m_nPos = p - 1;
+            Post(kStatusReadProgress);
+        }
+    }
 }
 
 void CIspEngine::SetMosi(int level)
@@ -351,4 +452,9 @@ void CIspEngine::Exchange(std::span<const std::uint8_t> tx, std::span<std::uint8
 void CIspEngine::Wait(std::chrono::nanoseconds duration)
 {
     m_pLines->Wait(duration);
+}
+
+void CIspEngine::HoldNextFrameEnd(std::chrono::nanoseconds duration)
+{
+    m_pLines->HoldNextFrameEnd(duration);
 }

@@ -34,7 +34,16 @@ public:
 
     enum Operation { kDetect = 1, kErase = 2, kWrite = 3, kRead = 4, kLock = 5 };
 
-    CIspEngine();
+    // How a write and a read move the bytes. Polled: the parallel cables'
+    // algorithm, each byte written then read back until it verifies, each
+    // byte read with its own instruction. Streamed: for lines that keep
+    // time themselves (GPIO, FTDI, SPI), bytes written back to back with
+    // the write cycle held by the clock, 0xFF bytes left to the erase, the
+    // image verified afterwards and reads in page mode; page-mode writes
+    // when the settings ask for them.
+    enum class Algorithm { kPolled, kStreamed };
+
+    explicit CIspEngine(Algorithm algorithm = Algorithm::kPolled);
     ~CIspEngine() override;
 
     CIspEngine(const CIspEngine&) = delete;
@@ -84,6 +93,7 @@ public:
     const Frame& RxFrame() const override { return m_RxFrame; }
     void Exchange(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override;
     void Wait(std::chrono::nanoseconds duration) override;
+    void HoldNextFrameEnd(std::chrono::nanoseconds duration) override;
     double CrystalHz() const override { return m_dCrystalHz; }
 
     // 0 when MISO is low.
@@ -101,6 +111,10 @@ public:
 private:
     void Start(Operation operation, std::uint8_t code, int lockLevel);
     void IspWorker(CIspFamily* family);
+    // The operations' bodies; each ends the operation and reports.
+    void WritePolled(CIspFamily* family, int length);
+    void WriteStreamed(CIspFamily* family, int length);
+    void ReadImage(CIspFamily* family, int length, std::uint8_t* out, bool progress);
     // Marks the operation over: the next start may be accepted.
     void EndOperation();
     // true when the lines can still be driven: opened, and nothing has
@@ -125,6 +139,7 @@ private:
     Frame m_RxFrame{};
     double m_dCrystalHz = kDefaultCrystalHz;  // as Init found it set
     bool m_bPageWrite = false;
+    const Algorithm m_algorithm;
     std::atomic<int> m_bBusy{0};
     std::atomic<int> m_bPortReady{0};
     CProgrammer* m_pProgrammer = nullptr;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 class IIspFrameLink;
 
@@ -35,6 +36,20 @@ public:
     virtual int LockBitsSet(int level) = 0;
     // Leaves programming mode: the device runs and the lines idle.
     virtual void EndProgramming() = 0;
+
+    // The streaming kinds' algorithm (lines fast enough to keep time
+    // themselves): a byte written without read-back polls, the write cycle
+    // held by the link's clock before the next instruction takes effect.
+    virtual void StreamByte(std::uint8_t data, int address) = 0;
+    // After the last streamed byte or page: its cycle has run out.
+    virtual void EndStream() = 0;
+    // Page-mode write of PageSize() bytes at a page's first address, polled
+    // on its last byte until it reads back, within a time limit; 1 when it
+    // did, 0 when the limit passed.
+    virtual int WritePage(int address, std::span<const std::uint8_t> data) = 0;
+    // out.size() bytes from address, by page-mode reads where they pay.
+    virtual void ReadBlock(int address, std::span<std::uint8_t> out) = 0;
+    virtual int PageSize() const = 0;
 
     const std::uint8_t m_byDeviceCode;
 

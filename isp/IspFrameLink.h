@@ -41,6 +41,11 @@ public:
     // At least duration passes at the chip before anything given afterwards
     // reaches it.
     virtual void Wait(std::chrono::nanoseconds duration) = 0;
+    // At least duration passes at the chip before the next frame's last bit
+    // reaches it; its earlier bits may go sooner. An instruction takes
+    // effect only once its last bit is in, so the next one may be shifted
+    // in while a write cycle runs out.
+    virtual void HoldNextFrameEnd(std::chrono::nanoseconds duration) = 0;
 
     // The crystal the chip runs on as the user set it, in Hz: the chip's
     // own timing follows it.

@@ -90,6 +90,10 @@ public:
     // At least duration passes at the chip before anything given later
     // reaches it. The default sleeps.
     virtual void Wait(std::chrono::nanoseconds duration);
+    // At least duration passes at the chip before the last bit of the next
+    // Shift reaches it (see IIspFrameLink). The default waits it all out
+    // now.
+    virtual void HoldNextFrameEnd(std::chrono::nanoseconds duration) { Wait(duration); }
     // Everything held back reaches the chip before it returns.
     virtual void Flush() {}
 };

@@ -480,5 +480,9 @@
         <source>锁定位写入后读回不符, 芯片没有被锁定.</source>
         <translation>The lock bits do not read back as written: the chip is not locked.</translation>
     </message>
+    <message>
+        <source>写入后读回不符: 地址 0x%04X 应为 %02X, 读出 %02X.</source>
+        <translation>Read back after writing, address 0x%04X should hold %02X but holds %02X.</translation>
+    </message>
 </context>
 </TS>

@@ -139,3 +139,56 @@ TEST(FtdiLines, ASilentCableTimesOut)
 }
 
 }  // namespace
+
+namespace {
+
+// Issue 19: the sample taken after a frame's last change is the sample of a
+// byte not yet written; the frame's end must add that byte, or the bit is
+// never filled in.
+TEST(FtdiLines, AFrameThatEndsWithASampleGetsItsExtraByte)
+{
+    Lines l;
+    std::uint8_t rx = 0;
+    l.lines->BeginFrame();
+    l.lines->SetMosi(1);
+    l.lines->SetSck(1);
+    l.lines->SampleMiso(rx, 0x80);
+    l.lines->EndFrame();
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{3}));
+    EXPECT_EQ(rx, 0x80);
+}
+
+// A Shift is two states a bit and one to end it; without a place for its
+// answer it stays queued with the ones after it, up to the bytes in flight.
+TEST(FtdiLines, ShiftsThatNeedNoAnswerAreBatchedUpToTheBytesInFlight)
+{
+    Lines l;
+    const std::uint8_t frame[4] = {0x40, 0x12, 0x34, 0x5A};
+    l.lines->Shift(frame, {});
+    EXPECT_TRUE(l.chip->writes.empty());
+    l.lines->Shift(frame, {});  // 130 states: the first 128 go
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch}));
+    std::uint8_t in[2] = {};
+    const std::uint8_t echo[2] = {0xA5, 0x3C};
+    l.lines->Shift(echo, in);  // an answer is wanted: everything goes now
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch, 2 + 33}));
+    // The loopback shows each bit's MOSI in the sample after its rise.
+    EXPECT_EQ(in[0], 0xA5);
+    EXPECT_EQ(in[1], 0x3C);
+}
+
+// A short wait is idle states timed by the chip; one that would overfill
+// the batch is a host wait after what is queued has gone.
+TEST(FtdiLines, ShortWaitsAreIdleStatesInTheStream)
+{
+    Lines l;
+    const auto state = l.lines->StateTime();
+    ASSERT_GT(state.count(), 0);
+    l.lines->Wait(10 * state - std::chrono::nanoseconds(1));
+    l.lines->Flush();
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{10}));
+    l.lines->Wait(200 * state);
+    EXPECT_EQ(l.chip->writes.size(), 1u);
+}
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include "isp/IspFrameLink.h"
 #include "isp/IspLines.h"
 #include "isp/IspEngine.h"
+#include "isp/IspTiming.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
 #include "programmer/StatusQueue.h"
@@ -55,6 +56,10 @@ public:
     {
         log.push_back("wait " + std::to_string(duration.count() / 1000) + "us");
     }
+    void HoldNextFrameEnd(std::chrono::nanoseconds duration) override
+    {
+        log.push_back("hold " + std::to_string(duration.count() / 1000) + "us");
+    }
     double CrystalHz() const override { return 12e6; }
 
     std::vector<std::string> log;
@@ -96,7 +101,10 @@ TEST(IspFrameLink, TheByteModeFamilyNeedsNothingButTheLink)
 }
 
 // A layer that moves bytes itself (as an SPI controller does): it is never
-// asked to toggle SCK or MOSI inside a frame.
+// asked to toggle SCK or MOSI inside a frame. Behind it a chip of sorts:
+// signature 50 51 52, lock bits lockBits, programming enable answered from
+// its (silentEnables + 1)th try on, and 8 KB that byte and page writes
+// program (but not the byte at lostAddress) and reads give back.
 class CFrameMovingLines : public IIspLines {
 public:
     bool IsOpen() const override { return true; }
@@ -106,23 +114,39 @@ public:
     void SetRst(int) override { ++lineChanges; }
     void SetSck(int) override { ++lineChanges; }
     int ReadMiso() override { return 1; }
-    // Signature bytes 50 51 52, lock bits lockBits, and programming enable
-    // answered from its (silentEnables + 1)th try on.
-    void Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override
+    void Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> in) override
     {
-        shifts.push_back(Hex(tx));
-        for (std::size_t i = 0; i < rx.size(); ++i)
-            rx[i] = tx[i];
-        if (rx.size() != 4)
-            return;
+        shifts.push_back(Hex(tx.first(std::min<std::size_t>(tx.size(), 4))));
+        std::vector<std::uint8_t> rx(tx.begin(), tx.end());
+        const int address = ((tx[1] << 8) | (tx.size() > 2 ? tx[2] : 0)) & 0x1FFF;
         if (tx[0] == 0x28)
             rx[3] = std::uint8_t(0x50 + tx[1]);
         else if (tx[0] == 0x24)
             rx[3] = lockBits;
         else if (tx[0] == 0xAC && tx[1] == 0x53 && enables++ >= silentEnables)
             rx[3] = 0x69;
+        else if (tx[0] == 0x40 && address != lostAddress)
+            memory[std::size_t(address)] &= tx[3];
+        else if (tx[0] == 0x20)
+            rx[3] = std::uint8_t(memory[std::size_t(address)] ^ (pageNeverDone ? 0x80 : 0));
+        else if (tx[0] == 0x50 || tx[0] == 0x30)
+            for (std::size_t i = 0; i + 2 < tx.size(); ++i) {
+                std::uint8_t& cell = memory[((tx[1] << 8) + i) & 0x1FFF];
+                if (tx[0] == 0x50)
+                    cell &= tx[i + 2];
+                else
+                    rx[i + 2] = cell;
+            }
+        if (!in.empty())
+            std::copy(rx.begin(), rx.end(), in.begin());
     }
     void Wait(std::chrono::nanoseconds duration) override { waited += duration; }
+    void HoldNextFrameEnd(std::chrono::nanoseconds duration) override { held += duration; }
+    int Count(const std::string& start) const
+    {
+        return int(std::count_if(shifts.begin(), shifts.end(),
+                                 [&](const std::string& s) { return s.rfind(start, 0) == 0; }));
+    }
 
     std::vector<std::string> shifts;
     int enables = 0;
@@ -130,28 +154,40 @@ public:
     std::uint8_t lockBits = 0;
     int lineChanges = 0;
     std::chrono::nanoseconds waited{0};
+    std::chrono::nanoseconds held{0};
+    std::vector<std::uint8_t> memory = std::vector<std::uint8_t>(0x2000, 0xFF);
+    int lostAddress = -1;
+    bool pageNeverDone = false;
 };
 
 // The engine on such a layer, driven through the controller.
 struct FrameEngine {
-    FrameEngine()
+    explicit FrameEngine(CIspEngine::Algorithm algorithm = CIspEngine::Algorithm::kPolled,
+                         bool pageWrite = false)
     {
         programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
-        auto made = std::make_unique<CIspEngine>();
+        programmer.m_bPageWrite = pageWrite;
+        auto made = std::make_unique<CIspEngine>(algorithm);
         auto lines = std::make_unique<CFrameMovingLines>();
         layer = lines.get();
         engine = made.get();
         EXPECT_EQ(engine->Init(&programmer, std::move(lines)), 1);
         programmer.SetBackend(1, std::move(made));
     }
-    // The operation's outcome, the worker gone.
+    // The operation's outcome, progress counted, the worker gone.
     int Outcome()
     {
         std::optional<StatusEvent> event;
-        do
+        for (;;) {
             event = queue.Wait(std::chrono::seconds(10));
-        while (event
-               && (event->kind != StatusEvent::Kind::Status || event->value == kStatusParallelReady));
+            if (!event)
+                break;
+            if (event->kind != StatusEvent::Kind::Status || event->value == kStatusParallelReady)
+                continue;
+            if (event->value != kStatusWriteProgress && event->value != kStatusReadProgress)
+                break;
+            ++progress;
+        }
         engine->WaitIdle();
         return event ? event->value : -1;
     }
@@ -161,6 +197,7 @@ struct FrameEngine {
     CProgrammer programmer{queue, messages};
     CFrameMovingLines* layer = nullptr;
     CIspEngine* engine = nullptr;
+    int progress = 0;
 };
 
 TEST(IspFrameLink, ALayerThatMovesFramesGetsEachFrameWholeAndItsOwnWaits)
@@ -219,6 +256,78 @@ TEST(IspFrameLink, ALockIsReadBackAndFailsWhenItsBitsAreNotSet)
         EXPECT_EQ(f.Outcome(), c.outcome) << c.level << " " << int(c.bits);
         EXPECT_EQ(f.layer->shifts.back(), "24 00 00 00");
         EXPECT_EQ(f.engine->TakeFailureNote(), c.outcome == kStatusLockDone ? "" : reason);
+    }
+}
+
+// The streaming kinds write without read-back polls: only the bytes an
+// erase has not left there already, each write cycle held by the layer,
+// then the whole image read back in page mode. Progress counts the bytes
+// written; a verify afterwards reads the image's length.
+TEST(IspFrameLink, StreamedWritesSkipErasedBytesAndVerifyTheImage)
+{
+    FrameEngine f(CIspEngine::Algorithm::kStreamed);
+    int toWrite = 0;
+    for (int i = 0; i < 300; ++i) {
+        f.programmer.Buffer1[i] = i % 5 == 0 ? 0xFF : std::uint8_t(i);
+        toWrite += i % 5 != 0;
+    }
+    f.programmer.WriteDevice(0);
+    EXPECT_EQ(f.Outcome(), kStatusWriteDone);
+    EXPECT_EQ(f.layer->Count("40 "), toWrite);
+    EXPECT_EQ(f.layer->Count("20 "), 300 - 256);  // the tail, a byte at a time
+    EXPECT_EQ(f.layer->Count("30 00"), 1);        // the first page whole
+    EXPECT_EQ(f.progress, (toWrite - 1) / 15 + 1);
+    EXPECT_EQ(f.programmer.m_nLength.load(), 300);
+    EXPECT_EQ(f.layer->held, toWrite * IspTiming::ByteWriteCycle(12e6));
+    EXPECT_TRUE(std::equal(f.layer->memory.begin(), f.layer->memory.begin() + 300,
+                           f.programmer.Buffer1));
+
+    // Verify, then a read of the chip: page mode, a progress step a page.
+    f.layer->shifts.clear();
+    f.programmer.m_bKeepLength = 1;
+    f.progress = 0;
+    f.programmer.ReadDevice(0);
+    EXPECT_EQ(f.Outcome(), kStatusReadDone);
+    EXPECT_EQ(f.progress, 2);
+    EXPECT_TRUE(std::equal(f.programmer.Buffer2, f.programmer.Buffer2 + 300, f.programmer.Buffer1));
+    f.programmer.m_bKeepLength = 0;
+    f.layer->shifts.clear();
+    f.programmer.ReadDevice(0);
+    EXPECT_EQ(f.Outcome(), kStatusReadDone);
+    EXPECT_EQ(f.layer->Count("30 "), 32);
+    EXPECT_EQ(f.layer->Count("20 "), 0);
+}
+
+// A byte the chip did not take fails the write, with where and what.
+TEST(IspFrameLink, AStreamedWriteThatDoesNotReadBackFails)
+{
+    FrameEngine f(CIspEngine::Algorithm::kStreamed);
+    for (int i = 0; i < 40; ++i)
+        f.programmer.Buffer1[i] = std::uint8_t(i + 0x10);
+    f.layer->lostAddress = 0x23;
+    f.programmer.WriteDevice(0);
+    EXPECT_EQ(f.Outcome(), kStatusWriteError);
+    EXPECT_EQ(f.engine->TakeFailureNote(), "写入后读回不符: 地址 0x0023 应为 33, 读出 FF.");
+}
+
+// Page mode: one instruction a page holding other bytes than 0xFF, polled
+// on its last byte; a page that never reads back fails within the limit.
+TEST(IspFrameLink, PageWritesArePolledWithinTheirLimit)
+{
+    for (bool never : {false, true}) {
+        FrameEngine f(CIspEngine::Algorithm::kStreamed, true);
+        f.programmer.Buffer1[3] = 0x12;
+        f.programmer.Buffer1[0x200] = 0x34;  // page 1 stays erased
+        f.programmer.Buffer1[0x2FF] = 0x56;
+        f.layer->pageNeverDone = never;
+        f.programmer.WriteDevice(0);
+        EXPECT_EQ(f.Outcome(), never ? kStatusWriteError : kStatusWriteDone);
+        EXPECT_EQ(f.layer->Count("50 "), never ? 1 : 2);
+        EXPECT_EQ(f.layer->Count("40 "), 0);
+        if (never)
+            EXPECT_GE(f.layer->waited, CIspByteModeFamily::kPageWriteLimit);
+        else
+            EXPECT_EQ(f.layer->memory[0x2FF], 0x56);
     }
 }
 
