@@ -2,7 +2,9 @@
 // byte for each latch mode, raw simulated register throughput, and the time
 // to write and verify 8 KB through the controller. The same engine on the
 // fake GPIO line layer (line changes per programmed byte) and on the fake
-// FTDI layer (USB transfers per programmed byte).
+// FTDI layer (USB transfers per programmed byte), and ChipCycle: erase,
+// write and verify of 8 KB in the timed chip model's time against the
+// datasheet floor.
 
 #include <benchmark/benchmark.h>
 
@@ -164,22 +166,25 @@ void BM_WriteAndVerify8K(benchmark::State& state)
 // A controller with the GPIO (4) or FTDI (5) backend on its fake line
 // layer and an AT89S52 selected.
 struct PinBench {
-    explicit PinBench(int progType)
+    explicit PinBench(int progType, const SimIspOptions& options = {}, bool pageWrite = false)
     {
         SetAppDir("/nonexistent-tamberlink-bench");
+        programmer.m_bPageWrite = pageWrite;
         programmer.SetBackendTable(&kinds);
         programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
         if (progType == 4) {
-            auto made = MakeSimulatedGpioProgrammer(programmer);
+            auto made = MakeSimulatedGpioProgrammer(programmer, options);
             isp = made.backend.get();
             gpio = made.rig;
             chip = &made.rig->Chip();
+            board = &made.rig->Board();
             programmer.SetBackend(4, std::move(made.backend));
         } else {
-            auto made = MakeSimulatedFtdiProgrammer(programmer);
+            auto made = MakeSimulatedFtdiProgrammer(programmer, options);
             isp = made.backend.get();
             ftdi = made.rig;
             chip = &made.rig->Chip();
+            board = &made.rig->Board();
             programmer.SetBackend(5, std::move(made.backend));
         }
         queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
@@ -195,6 +200,7 @@ struct PinBench {
     CSimGpioRig* gpio = nullptr;
     CSimFtdiRig* ftdi = nullptr;
     CSimChip* chip = nullptr;
+    CSimTargetBoard* board = nullptr;
 };
 
 // GPIO: every line change is one set of one line (one ioctl on a real
@@ -276,6 +282,94 @@ BENCHMARK(BM_PinKindWriteAndVerify8K)
     ->Arg(5)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5)
+    ->UseRealTime();
+
+// The datasheet floor of erase + write + verify of an 8 KB AT89S52 at
+// crystalHz, from the model's own constants: the erase; per byte a 4-byte
+// instruction at the fastest serial clock (SCK high and low 8 crystal
+// periods each) and its write cycle (64 periods + 400 us); the verify as
+// page-mode reads (two header bytes and 256 data bytes a page).
+double FloorSeconds(double crystalHz, int bytes)
+{
+    const double sckPeriod = 2.0 * CSimIspTarget::kSckPhasePeriods / crystalHz;
+    const double cycle = CSimIspTarget::kWriteCyclePeriods / crystalHz
+        + std::chrono::duration<double>(CSimIspTarget::kWriteCycleFixed).count();
+    const double erase = std::chrono::duration<double>(CSimIspTarget::kEraseTime).count();
+    const double write = bytes * (32 * sckPeriod + cycle);
+    const int pages = (bytes + 255) / 256;
+    const double verify = (bytes + 2.0 * pages) * 8 * sckPeriod;
+    return erase + write + verify;
+}
+
+// Erase, write and verify a random 8 KB image on an AT89S52 at 12 MHz the
+// way the automatic sequence does, on the timed chip model: model_s is the
+// time the chip saw pass, floor_s the datasheet's floor beside it.
+void RunChipCycle(benchmark::State& state, PinBench& bench)
+{
+    constexpr int kBytes = 0x2000;
+    std::mt19937 random(11);
+    for (int i = 0; i < kBytes; ++i)
+        bench.programmer.Buffer1[i] = std::uint8_t(random());
+    bench.programmer.Buffer1[kBytes - 1] = 0x5A;  // the image runs to the end
+    double model = 0;
+    for (auto _ : state) {
+        const auto start = bench.board->Clock().Now();
+        bench.programmer.m_bKeepLength = 0;
+        bench.programmer.EraseDevice(0);
+        const int erased = bench.WaitForEnd();
+        bench.programmer.WriteDevice(0);
+        const int written = bench.WaitForEnd();
+        bench.programmer.m_bKeepLength = 1;
+        bench.programmer.ReadDevice(0);
+        const int read = bench.WaitForEnd();
+        bench.isp->WaitIdle();
+        model = std::chrono::duration<double>(bench.board->Clock().Now() - start).count();
+        if (erased != kStatusEraseDone || written != kStatusWriteDone || read != kStatusReadDone
+            || std::memcmp(bench.programmer.Buffer1, bench.programmer.Buffer2, kBytes) != 0) {
+            state.SkipWithError("erase, write or verify failed");
+            break;
+        }
+    }
+    const double floor = FloorSeconds(12e6, kBytes);
+    state.counters["model_s"] = model;
+    state.counters["floor_s"] = floor;
+    state.counters["x_floor"] = model / floor;
+}
+
+void BM_ChipCycle_Gpio(benchmark::State& state)
+{
+    PinBench bench(4);  // 1 us a line set or read
+    RunChipCycle(state, bench);
+}
+
+void BM_ChipCycle_FT232H(benchmark::State& state)
+{
+    SimIspOptions options;
+    options.ftdiProduct = 0x6014;  // 125 us a USB round trip
+    PinBench bench(5, options);
+    RunChipCycle(state, bench);
+}
+
+void BM_ChipCycle_FT232R(benchmark::State& state)
+{
+    PinBench bench(5);  // FT232R: 1 ms a USB round trip
+    RunChipCycle(state, bench);
+}
+
+// The same with page-mode writes ([ISP] PageWrite=1), whose page time the
+// model takes as 2 ms.
+void BM_ChipCycle_FT232R_PageWrite(benchmark::State& state)
+{
+    PinBench bench(5, {}, true);
+    RunChipCycle(state, bench);
+}
+
+BENCHMARK(BM_ChipCycle_Gpio)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ChipCycle_FT232H)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ChipCycle_FT232R)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ChipCycle_FT232R_PageWrite)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
     ->UseRealTime();
 
 BENCHMARK(BM_WriteAndVerify8K)
