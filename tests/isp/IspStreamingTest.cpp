@@ -51,6 +51,7 @@ TEST_P(IspStreamingTest, AnImageIsWrittenWithoutLosingAByteToItsCycle)
     // that is longer (an FT232R's). The next frame is shifted in while the
     // cycle runs out; only its last bit waits.
     CIspFamily* family = b.m_isp->FindFamily(2);
+    b.m_isp->Lines()->EnableOutputs(true);  // let go after the write
     ASSERT_EQ(family->ProgramEnable(), 1);
     const auto start = b.m_board->Clock().Now();
     for (int i = 0; i < 200; ++i)
