@@ -71,19 +71,6 @@ int CGpioLines::ReadMiso()
     return value;
 }
 
-void CGpioLines::EnableOutputs(bool on)
-{
-    if (!m_pRequest || m_bDriving == on)
-        return;
-    m_bDriving = on;
-    // Named by MOSI, the first line whose direction changes.
-    if (const int error = m_pRequest->SetDriving(on))
-        Fail(m_wiring.m_nMosi, error);
-    // Driven, MOSI and SCK start low; let go, their levels are not ours.
-    m_nMosi = m_nSck = on ? 0 : -1;
-    m_tSck = Clock().Now();
-}
-
 void CGpioLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx)
 {
     if (m_nSck != 0)
@@ -120,4 +107,17 @@ void CGpioLines::Wait(std::chrono::nanoseconds duration)
 {
     IIspClock& clock = Clock();
     clock.WaitUntil(clock.Now() + duration);
+}
+
+void CGpioLines::EnableOutputs(bool on)
+{
+    if (!m_pRequest || m_bDriving == on)
+        return;
+    m_bDriving = on;
+    // Named by MOSI, the first line whose direction changes.
+    if (const int error = m_pRequest->SetDriving(on))
+        Fail(m_wiring.m_nMosi, error);
+    // Driven, MOSI and SCK start low; let go, their levels are not ours.
+    m_nMosi = m_nSck = on ? 0 : -1;
+    m_tSck = Clock().Now();
 }

@@ -37,10 +37,10 @@ public:
     void SetRst(int level) override { Drive(IGpioLineRequest::kRst, m_wiring.m_nRst, level); }
     void SetSck(int level) override;
     int ReadMiso() override;
-    void EnableOutputs(bool on) override;
-    void ReleaseTarget() override { EnableOutputs(false); }
     void Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override;
     void Wait(std::chrono::nanoseconds duration) override;
+    void EnableOutputs(bool on) override;
+    void ReleaseTarget() override { EnableOutputs(false); }
     // Held by the clock before the next Shift's last rising SCK edge.
     void HoldNextFrameEnd(std::chrono::nanoseconds duration) override;
 
@@ -58,7 +58,6 @@ private:
     const PortOpenFailure m_openFailure;
     std::string m_strError;
     std::atomic<bool> m_bFailed{false};
-    bool m_bDriving = false;  // MOSI and SCK are outputs
 
     CSteadyIspClock m_steadyClock;
     IIspClock* m_pClock = nullptr;  // the request's, when it keeps one
@@ -67,6 +66,7 @@ private:
     int m_nMosi = -1;
     int m_nSck = -1;
     std::chrono::nanoseconds m_tSck{0};
+    bool m_bDriving = false;  // MOSI and SCK are outputs
     // The next Shift's last bit goes no sooner (m_bHold).
     bool m_bHold = false;
     std::chrono::nanoseconds m_tHold{0};

@@ -17,10 +17,10 @@ class CLibFtdiBitBang : public IFtdiBitBang {
 public:
     // Opens the first chip that address matches (interface A of a dual or
     // quad chip), sets the latency timer to 1 ms, synchronous bit-bang mode
-    // with MOSI, SCK and RST as outputs, then the baud rate (libftdi scales
-    // a bit-bang rate only once the mode is on): the wiring's, or the
-    // fastest the crystal allows on this chip; a rate above that is refused
-    // (see FtdiRate). nullptr with the reason in failure when any of that
+    // with MOSI, SCK and RST as outputs, then the baud rate (the wiring's,
+    // or the fastest the crystal allows on this chip; a rate above that is
+    // refused, see FtdiRate; libftdi scales a bit-bang rate only once the
+    // mode is on). nullptr with the reason in failure when any of that
     // fails; a build without libftdi1 always fails.
     static std::unique_ptr<IFtdiBitBang> Open(const FtdiAddress& address, const FtdiWiring& wiring,
                                               LinesOpenFailure& failure);

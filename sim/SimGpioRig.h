@@ -41,8 +41,8 @@ public:
 
     int Set(Line line, int level) override;
     int Get(Line line) override;
-    int SetDriving(bool on) override;
     IIspClock* Clock() override { return &m_board.Clock(); }
+    int SetDriving(bool on) override;
 
     CSimChip& Chip() { return m_board.Chip(); }
     CSimIspTarget& Target() { return m_board.Target(); }
