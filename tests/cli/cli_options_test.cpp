@@ -64,7 +64,11 @@ INSTANTIATE_TEST_SUITE_P(
                     Args{"--programmer", "4", "--crystal", "41", "check"},
                     Args{"--crystal", "12", "check"},
                     Args{"--programmer", "4", "--sim-crystal", "3", "check"},
-                    Args{"--simulate", "--sim-crystal", "3", "check"}));
+                    Args{"--simulate", "--sim-crystal", "3", "check"},
+                    Args{"--simulate", "--sim-fault", "miso-low", "check"},
+                    Args{"--programmer", "4", "--simulate", "--sim-fault", "garbage", "check"},
+                    Args{"--programmer", "4", "--sim-fault", "miso-low", "check"},
+                    Args{"--programmer", "3", "--page-write", "check"}));
 
 TEST(CliOptions, HelpPrintsUsage)
 {

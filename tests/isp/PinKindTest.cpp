@@ -8,10 +8,14 @@
 #include <chrono>
 #include <fstream>
 #include <optional>
+#include <random>
 
 #include "isp/FtdiProgrammer.h"
 #include "isp/GpioProgrammer.h"
+#include "isp/FtdiRate.h"
 #include "isp/IspByteModeFamily.h"
+#include "isp/IspSettings.h"
+#include "isp/IspTiming.h"
 #include "platform/AppGlobals.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
@@ -21,7 +25,6 @@
 #include "sim/SimulatedBackends.h"
 #include "sim/SimulatedFtdiProgrammer.h"
 #include "sim/SimulatedGpioProgrammer.h"
-#include "tests/isp/PinKindBench.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TempDir.h"
 
@@ -29,6 +32,81 @@ namespace {
 
 using Sig = std::array<std::uint8_t, 3>;
 const Sig kS52 = {0x1E, 0x52, 0x06};
+
+enum class Kind { Gpio, Ftdi };
+
+std::string Name(Kind kind)
+{
+    return kind == Kind::Gpio ? "Gpio" : "Ftdi";
+}
+
+class PinKindBench {
+public:
+    PinKindBench()
+    {
+        SetAppDir(m_dir.Path().string());
+        // Gives the kinds their slots in the controller.
+        m_programmer.SetBackendTable(&m_kinds);
+        m_programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
+    }
+
+    void WriteIni(const std::string& text) { std::ofstream(m_dir.File("Quenby.ini")) << text; }
+
+    // Opens the kind on the simulated bench; the start-up status (4 or 1).
+    int Open(Kind kind, const SimIspOptions& options = {})
+    {
+        if (kind == Kind::Gpio) {
+            auto made = MakeSimulatedGpioProgrammer(m_programmer, options);
+            m_isp = made.backend.get();
+            m_gpio = made.rig;
+            m_board = made.rig ? &made.rig->Board() : nullptr;
+            m_programmer.SetBackend(4, std::move(made.backend));
+        } else {
+            auto made = MakeSimulatedFtdiProgrammer(m_programmer, options);
+            m_isp = made.backend.get();
+            m_ftdi = made.rig;
+            m_board = made.rig ? &made.rig->Board() : nullptr;
+            m_programmer.SetBackend(5, std::move(made.backend));
+        }
+        return Next();
+    }
+
+    int Next()
+    {
+        for (;;) {
+            const auto event = m_queue.Wait(std::chrono::seconds(60));
+            if (!event)
+                return -1;
+            if (event->kind == StatusEvent::Kind::Status)
+                return event->value;
+        }
+    }
+    // The operation's last status, progress left out; the worker is gone.
+    int Run(void (CProgrammer::*operation)(int))
+    {
+        (m_programmer.*operation)(0);
+        return Finish();
+    }
+    int Finish()
+    {
+        int code;
+        do
+            code = Next();
+        while (code == kStatusWriteProgress || code == kStatusReadProgress);
+        m_isp->WaitIdle();
+        return code;
+    }
+
+    CTempDir m_dir;
+    CStatusQueue m_queue;
+    CRecordingMessageSink m_messages;
+    const CBackendTable m_kinds = SimulatedIspBackends({});
+    CProgrammer m_programmer{m_queue, m_messages};
+    CIspEngine* m_isp = nullptr;
+    CSimTargetBoard* m_board = nullptr;
+    CSimGpioRig* m_gpio = nullptr;
+    CSimFtdiRig* m_ftdi = nullptr;
+};
 
 class PinKindTest : public testing::TestWithParam<Kind> {
 protected:
@@ -344,5 +422,130 @@ TEST(PinKindOpen, AKindTheControllerCannotHoldIsOpenedThenDroppedWhole)
     EXPECT_EQ(CFtdiProgrammer::OpenBackend(programmer, 5, 0), 0);
     EXPECT_EQ(programmer.Backend(), nullptr);
 }
+
+// The crystal sets the clock: a host told a faster crystal than the bench
+// has clocks too fast and every instruction is garbled; told the right one,
+// GPIO pads its phases and FTDI picks a slower rate.
+struct CrystalCase {
+    const char* name;
+    Kind kind;
+    int product;      // the FTDI chip (0x6001 FT232R, 0x6014 FT232H)
+    double hostMHz;   // what the host is told
+    double benchMHz;  // what the target runs on
+    int detect;
+};
+
+class IspCrystalTest : public testing::TestWithParam<CrystalCase> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(IspCrystalTest, TheHostClocksNoFasterThanTheCrystalItIsTold)
+{
+    const CrystalCase& c = GetParam();
+    PinKindBench& b = m_bench;
+    b.m_programmer.m_dCrystalMHz = c.hostMHz;
+    SimIspOptions options;
+    options.crystalMHz = c.benchMHz;
+    options.ftdiProduct = c.product;
+    ASSERT_EQ(b.Open(c.kind, options), kStatusParallelReady);
+    EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), c.detect);
+    EXPECT_EQ(b.m_board->Target().ShortPhases() == 0, c.detect == kStatusDeviceDetected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Benches, IspCrystalTest,
+    testing::Values(CrystalCase{"gpio3", Kind::Gpio, 0, 3, 3, kStatusDeviceDetected},
+                    CrystalCase{"gpioTold12Runs3", Kind::Gpio, 0, 12, 3, kStatusReceiveError},
+                    CrystalCase{"ft232r12", Kind::Ftdi, 0x6001, 12, 12, kStatusDeviceDetected},
+                    CrystalCase{"ft232rTold12Runs3", Kind::Ftdi, 0x6001, 12, 3, kStatusReceiveError},
+                    CrystalCase{"ft232h3", Kind::Ftdi, 0x6014, 3, 3, kStatusDeviceDetected},
+                    CrystalCase{"ft232hTold24Runs12", Kind::Ftdi, 0x6014, 24, 12,
+                                kStatusReceiveError}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A rate above the crystal's limit does not open, naming both; left out,
+// the rate is the fastest the crystal allows. [ISP] is read for both.
+TEST(FtdiRate, ACableSetTooFastForTheCrystalDoesNotOpen)
+{
+    PinKindBench b;
+    b.WriteIni("[FTDI]\nBaud=115200\n[ISP]\nCrystal=11.0592\n");
+    ASSERT_EQ(b.Open(Kind::Ftdi), kStatusParallelFailed);
+    EXPECT_NE(b.m_isp->LinesError().find("Baud=115200 clocks an FT232R"), std::string::npos)
+        << b.m_isp->LinesError();
+    EXPECT_NE(b.m_isp->LinesError().find("too fast for a 11.0592 MHz crystal"), std::string::npos);
+    EXPECT_NE(b.m_isp->OpenFailure().fix.find("FT232R: Baud=115200"), std::string::npos);
+
+    PinKindBench left;
+    left.WriteIni("[ISP]\nCrystal=11.0592\nPageWrite=1\n");
+    ASSERT_EQ(left.Open(Kind::Ftdi), kStatusParallelReady);
+    EXPECT_EQ(left.m_ftdi->Baud(), FtdiRate::MaxSafeBaud(FtdiChipKind::FT232R, 11.0592e6));
+    EXPECT_TRUE(IspSettings::For(left.m_programmer).pageWrite);
+    for (const char* bad : {"0", "41", "12MHz"}) {
+        left.WriteIni(std::string("[ISP]\nCrystal=") + bad + "\n");
+        EXPECT_EQ(IspSettings::For(left.m_programmer).crystalMHz, 12) << bad;
+    }
+}
+
+// Streaming on the timed model: an image is written back to back without
+// losing a byte to the write cycle, at the pace the cycle (or an FT232R's
+// USB round trip) sets: the next frame is shifted in while the cycle runs
+// out, only its last bit waits.
+struct StreamCase {
+    const char* name;
+    Kind kind;
+    int product;
+    bool pageWrite;
+};
+
+class IspStreamingTest : public testing::TestWithParam<StreamCase> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(IspStreamingTest, AnImageIsWrittenWithoutLosingAByteToItsCycle)
+{
+    const StreamCase& c = GetParam();
+    PinKindBench& b = m_bench;
+    b.m_programmer.m_bPageWrite = c.pageWrite;
+    SimIspOptions options;
+    options.ftdiProduct = c.product;
+    ASSERT_EQ(b.Open(c.kind, options), kStatusParallelReady);
+    std::mt19937 random(3);
+    for (int i = 0; i < 1024; ++i)
+        b.m_programmer.Buffer1[i] = i % 4 == 3 ? 0xFF : std::uint8_t(random() & 0x7F);
+    ASSERT_EQ(b.Run(&CProgrammer::WriteDevice), kStatusWriteDone);
+    CSimIspTarget& target = b.m_board->Target();
+    EXPECT_EQ(target.LostInstructions() + target.ShortPhases(), 0u);
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_EQ(b.m_board->Chip().PeekByte(std::uint32_t(i)), b.m_programmer.Buffer1[i]) << i;
+    if (c.pageWrite)
+        return;
+
+    CIspFamily* family = b.m_isp->FindFamily(2);
+    b.m_isp->Lines()->EnableOutputs(true);  // let go after the write
+    ASSERT_EQ(family->ProgramEnable(), 1);
+    const auto start = b.m_board->Clock().Now();
+    for (int i = 0; i < 200; ++i)
+        family->StreamByte(0x00, 0x1000 + i);
+    family->EndStream();
+    const auto perByte = (b.m_board->Clock().Now() - start) / 200;
+    const auto cycle = IspTiming::ByteWriteCycle(12e6);
+    EXPECT_GE(perByte, cycle);
+    const auto limit = c.kind == Kind::Gpio ? cycle * 105 / 100
+        : c.product == 0x6014               ? cycle * 120 / 100
+                                            : b.m_ftdi->Latency() * 110 / 100;
+    EXPECT_LE(perByte, limit);
+    EXPECT_EQ(target.LostInstructions(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, IspStreamingTest,
+    testing::Values(StreamCase{"gpio", Kind::Gpio, 0x6001, false},
+                    StreamCase{"ft232r", Kind::Ftdi, 0x6001, false},
+                    StreamCase{"ft232h", Kind::Ftdi, 0x6014, false},
+                    StreamCase{"gpioPages", Kind::Gpio, 0x6001, true},
+                    StreamCase{"ft232hPages", Kind::Ftdi, 0x6014, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -81,9 +81,8 @@ TEST_F(LibFtdiBitBangTest, TheRateIsBoundByTheCrystalAndTheChip)
         int baud;
         double crystalHz;
         int set;  // 0: refused
-    } cases[] = {{false, 0, 12e6, 17857},    {true, 0, 12e6, 57142},  {false, 0, 3e6, 4464},
-                 {false, 115200, 12e6, 0},   {true, 57142, 12e6, 57142},
-                 {true, 60000, 12e6, 0},     {false, 9600, 3e6, 0}};
+    } cases[] = {{false, 0, 12e6, 17857}, {true, 0, 12e6, 57142},
+                 {false, 115200, 12e6, 0}, {true, 60000, 12e6, 0}, {false, 9600, 3e6, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.high << " " << c.baud << " " << c.crystalHz);
         Bus().Reset();
