@@ -248,7 +248,7 @@ std::uint8_t CSimIspTarget::ReadMemory(std::uint32_t address) const
     if (m_busy == Busy::ByteWrite && address == m_nWriteAddress)
         written = m_byWriteValue;
     else if (m_busy == Busy::PageWrite && (address & ~std::uint32_t(kPageSize - 1)) == m_nWriteAddress)
-        written = m_page[address & (kPageSize - 1)];
+        written = m_writtenPage[address & (kPageSize - 1)];
     else if (m_busy == Busy::Erase)
         return 0x00;  // not the erased state it will have: nothing passes early
     else
@@ -302,6 +302,7 @@ void CSimIspTarget::Execute()
         break;
     case kWritePage:
         m_nWriteAddress = PageBase();
+        m_writtenPage = m_page;
         for (int i = 0; i < kPageSize; ++i)
             m_chip.ProgramByte(m_nWriteAddress + std::uint32_t(i), m_page[std::size_t(i)]);
         StartBusy(Busy::PageWrite, kPageWriteCycle);

@@ -143,6 +143,7 @@ private:
     std::chrono::nanoseconds m_tBusyUntil{0};
     std::uint32_t m_nWriteAddress = 0;  // byte write: the byte; page write: the page
     std::uint8_t m_byWriteValue = 0;
+    std::vector<std::uint8_t> m_writtenPage;  // what a page write is programming
 
     std::atomic<MisoFault> m_fault{MisoFault::None};
     std::atomic<bool> m_bEnabled{false};
