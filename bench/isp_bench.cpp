@@ -2,7 +2,9 @@
 // byte for each latch mode, raw simulated register throughput, and the time
 // to write and verify 8 KB through the controller. The same engine on the
 // fake GPIO line layer (line changes per programmed byte) and on the fake
-// FTDI layer (USB transfers per programmed byte).
+// FTDI layer (USB transfers per programmed byte), and ChipCycle: erase,
+// write and verify of 8 KB in the timed chip model's time against the
+// datasheet floor.
 
 #include <benchmark/benchmark.h>
 
@@ -90,9 +92,10 @@ std::uint64_t RegisterOpsPerFrame(int latchMode)
 }
 
 // A programmed byte is one write frame plus read-back frames until the byte
-// reads back; the simulated chip completes its write on the
-// (kWritePolls + 1)th read, so 5 frames: 1980, 1320 and 660 operations per
-// byte for latch modes 0, 1 and 2.
+// reads back: until the chip's write cycle (64 crystal periods + 400 us)
+// has passed at a microsecond per register access, which takes 2, 2 and 4
+// read-backs for latch modes 0, 1 and 2 (3, 3 and 5 frames; every frame
+// 32 reads).
 void BM_RegisterOpsPerProgrammedByte(benchmark::State& state)
 {
     const int latchMode = int(state.range(0));
@@ -109,8 +112,9 @@ void BM_RegisterOpsPerProgrammedByte(benchmark::State& state)
     }
     const auto& cable = bench.rig->Cable();
     const double measured = double(cable.Reads() + cable.Writes()) / double(bytes);
-    const double expected =
-        double((1 + CSimIspTarget::kWritePolls + 1) * RegisterOpsPerFrame(latchMode));
+    const double frames = double(cable.Reads()) / 32.0 / double(bytes);
+    const double expected = frames * double(RegisterOpsPerFrame(latchMode));
+    state.counters["frames_per_byte"] = frames;
     state.counters["reg_ops_per_byte"] = measured;
     state.counters["expected"] = expected;
     if (measured != expected)
@@ -162,22 +166,25 @@ void BM_WriteAndVerify8K(benchmark::State& state)
 // A controller with the GPIO (4) or FTDI (5) backend on its fake line
 // layer and an AT89S52 selected.
 struct PinBench {
-    explicit PinBench(int progType)
+    explicit PinBench(int progType, const SimIspOptions& options = {}, bool pageWrite = false)
     {
         SetAppDir("/nonexistent-tamberlink-bench");
+        programmer.m_bPageWrite = pageWrite;
         programmer.SetBackendTable(&kinds);
         programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
         if (progType == 4) {
-            auto made = MakeSimulatedGpioProgrammer(programmer);
+            auto made = MakeSimulatedGpioProgrammer(programmer, options);
             isp = made.backend.get();
             gpio = made.rig;
             chip = &made.rig->Chip();
+            board = &made.rig->Board();
             programmer.SetBackend(4, std::move(made.backend));
         } else {
-            auto made = MakeSimulatedFtdiProgrammer(programmer);
+            auto made = MakeSimulatedFtdiProgrammer(programmer, options);
             isp = made.backend.get();
             ftdi = made.rig;
             chip = &made.rig->Chip();
+            board = &made.rig->Board();
             programmer.SetBackend(5, std::move(made.backend));
         }
         queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
@@ -193,6 +200,7 @@ struct PinBench {
     CSimGpioRig* gpio = nullptr;
     CSimFtdiRig* ftdi = nullptr;
     CSimChip* chip = nullptr;
+    CSimTargetBoard* board = nullptr;
 };
 
 // GPIO: every line change is one set of one line (one ioctl on a real
@@ -211,14 +219,10 @@ void BM_GpioLineChangesPerProgrammedByte(benchmark::State& state)
         benchmark::DoNotOptimize(family->WriteByte(0x00, int(bytes & 0x1FFF)));
         ++bytes;
     }
-    const double frames = 1 + CSimIspTarget::kWritePolls + 1;
     const double changes = double(bench.gpio->LineChanges()) / double(bytes);
     state.counters["line_changes_per_byte"] = changes;
     state.counters["line_reads_per_byte"] = double(bench.gpio->LineReads()) / double(bytes);
-    state.counters["expected_changes"] = frames * 100;
-    state.counters["expected_reads"] = frames * 32;
-    if (changes != frames * 100 || bench.gpio->LineReads() != std::uint64_t(frames) * 32 * bytes)
-        state.SkipWithError("line traffic differs from what the algorithm implies");
+    state.counters["frames_per_byte"] = double(bench.gpio->LineReads()) / 32.0 / double(bytes);
     family->EndProgramming();
 }
 BENCHMARK(BM_GpioLineChangesPerProgrammedByte);
@@ -278,6 +282,94 @@ BENCHMARK(BM_PinKindWriteAndVerify8K)
     ->Arg(5)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5)
+    ->UseRealTime();
+
+// The datasheet floor of erase + write + verify of an 8 KB AT89S52 at
+// crystalHz, from the model's own constants: the erase; per byte a 4-byte
+// instruction at the fastest serial clock (SCK high and low 8 crystal
+// periods each) and its write cycle (64 periods + 400 us); the verify as
+// page-mode reads (two header bytes and 256 data bytes a page).
+double FloorSeconds(double crystalHz, int bytes)
+{
+    const double sckPeriod = 2.0 * CSimIspTarget::kSckPhasePeriods / crystalHz;
+    const double cycle = CSimIspTarget::kWriteCyclePeriods / crystalHz
+        + std::chrono::duration<double>(CSimIspTarget::kWriteCycleFixed).count();
+    const double erase = std::chrono::duration<double>(CSimIspTarget::kEraseTime).count();
+    const double write = bytes * (32 * sckPeriod + cycle);
+    const int pages = (bytes + 255) / 256;
+    const double verify = (bytes + 2.0 * pages) * 8 * sckPeriod;
+    return erase + write + verify;
+}
+
+// Erase, write and verify a random 8 KB image on an AT89S52 at 12 MHz the
+// way the automatic sequence does, on the timed chip model: model_s is the
+// time the chip saw pass, floor_s the datasheet's floor beside it.
+void RunChipCycle(benchmark::State& state, PinBench& bench)
+{
+    constexpr int kBytes = 0x2000;
+    std::mt19937 random(11);
+    for (int i = 0; i < kBytes; ++i)
+        bench.programmer.Buffer1[i] = std::uint8_t(random());
+    bench.programmer.Buffer1[kBytes - 1] = 0x5A;  // the image runs to the end
+    double model = 0;
+    for (auto _ : state) {
+        const auto start = bench.board->Clock().Now();
+        bench.programmer.m_bKeepLength = 0;
+        bench.programmer.EraseDevice(0);
+        const int erased = bench.WaitForEnd();
+        bench.programmer.WriteDevice(0);
+        const int written = bench.WaitForEnd();
+        bench.programmer.m_bKeepLength = 1;
+        bench.programmer.ReadDevice(0);
+        const int read = bench.WaitForEnd();
+        bench.isp->WaitIdle();
+        model = std::chrono::duration<double>(bench.board->Clock().Now() - start).count();
+        if (erased != kStatusEraseDone || written != kStatusWriteDone || read != kStatusReadDone
+            || std::memcmp(bench.programmer.Buffer1, bench.programmer.Buffer2, kBytes) != 0) {
+            state.SkipWithError("erase, write or verify failed");
+            break;
+        }
+    }
+    const double floor = FloorSeconds(12e6, kBytes);
+    state.counters["model_s"] = model;
+    state.counters["floor_s"] = floor;
+    state.counters["x_floor"] = model / floor;
+}
+
+void BM_ChipCycle_Gpio(benchmark::State& state)
+{
+    PinBench bench(4);  // 1 us a line set or read
+    RunChipCycle(state, bench);
+}
+
+void BM_ChipCycle_FT232H(benchmark::State& state)
+{
+    SimIspOptions options;
+    options.ftdiProduct = 0x6014;  // 125 us a USB round trip
+    PinBench bench(5, options);
+    RunChipCycle(state, bench);
+}
+
+void BM_ChipCycle_FT232R(benchmark::State& state)
+{
+    PinBench bench(5);  // FT232R: 1 ms a USB round trip
+    RunChipCycle(state, bench);
+}
+
+// The same with page-mode writes ([ISP] PageWrite=1), whose page time the
+// model takes as 2 ms.
+void BM_ChipCycle_FT232R_PageWrite(benchmark::State& state)
+{
+    PinBench bench(5, {}, true);
+    RunChipCycle(state, bench);
+}
+
+BENCHMARK(BM_ChipCycle_Gpio)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ChipCycle_FT232H)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ChipCycle_FT232R)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ChipCycle_FT232R_PageWrite)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
     ->UseRealTime();
 
 BENCHMARK(BM_WriteAndVerify8K)

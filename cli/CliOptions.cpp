@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "isp/FtdiAddress.h"
+#include "isp/IspSettings.h"
 #include "platform/UiLanguage.h"
 #include "programmer/SerialPort.h"
 
@@ -111,6 +112,12 @@ const char* CliHelp()
            "  --baud RATE        115200 (default) or 57600\n"
            "  --latch N          the ISP setting, the latch mode of cable type 1:\n"
            "                     0 (default), 1 or 2\n"
+           "  --crystal MHZ      ISP: the target's crystal in MHz (default: Crystal in the\n"
+           "                     [ISP] section of Quenby.ini, else 12); the serial clock\n"
+           "                     and the write timing follow it\n"
+           "  --page-write       --programmer 4 and up: write in page mode, 256 bytes an\n"
+           "                     instruction, each page polled until done (as PageWrite=1\n"
+           "                     in the [ISP] section of Quenby.ini)\n"
            "  --device D         a catalogue index (default 0) or an exact device name\n"
            "  --catalogue FILE   the device catalogue (default: the user's own\n"
            "                     $XDG_CONFIG_HOME/tamberlink/ChipList.chip when it\n"
@@ -121,6 +128,12 @@ const char* CliHelp()
            "  --sim-state FILE   with --simulate: load the simulated chip from FILE when\n"
            "                     it exists and save it there after the run, so that its\n"
            "                     memory and lock level last from one run to the next\n"
+           "  --sim-crystal MHZ  with --simulate and an ISP programmer: the crystal the\n"
+           "                     simulated target really runs on (default: --crystal's)\n"
+           "  --sim-fault KIND[=K]\n"
+           "                     with --simulate: the simulated board shows a fault, as\n"
+           "                     gang's --sim-fault without the port; with an ISP\n"
+           "                     programmer the chip's MISO is stuck: miso-low, miso-high\n"
            "  --timeout SECONDS  a step that reports nothing for this long ends as a\n"
            "                     failure (default 30)\n"
            "  --steps LIST       auto, gang: the steps to take, from\n"
@@ -208,6 +221,23 @@ std::string ApplyPortOption(const std::string& value, CliOptions& options)
 
 namespace {
 
+// A fault of the one simulated bench: the chip's MISO for the ISP kinds,
+// the board's faults (as gang takes them, without the port) for the board.
+std::string ApplySingleFault(const std::string& text, CliOptions& options)
+{
+    if (text == "miso-low" || text == "miso-high") {
+        if (options.programmer == 0)
+            return "--sim-fault: " + text
+                + " is a fault of the ISP programmers' chip (--programmer 1 and up)";
+        options.misoFault = text == "miso-low" ? CSimIspTarget::MisoFault::StuckLow
+                                               : CSimIspTarget::MisoFault::StuckHigh;
+        return {};
+    }
+    if (options.programmer != 0)
+        return "--sim-fault: the ISP programmers' chip shows miso-low or miso-high";
+    return ApplyBoardFault(text, options.boardFaults);
+}
+
 // Applies one valued option; the error text, or empty.
 std::string ApplyOption(const std::string& arg, const std::string& value, CliOptions& options,
                         std::string& steps)
@@ -239,6 +269,12 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
         if (value.empty())
             return "--sim-state needs a file";
         options.simState = value;
+    } else if (arg == "--crystal" || arg == "--sim-crystal") {
+        const double mhz = IspSettings::ParseCrystal(value);
+        if (mhz <= 0)
+            return arg + " must be a crystal frequency in MHz above 0, at most 40 (such as 12 or"
+                         " 11.0592)";
+        (arg == "--crystal" ? options.crystalMHz : options.simCrystalMHz) = mhz;
     } else if (arg == "--timeout") {
         char* end = nullptr;
         errno = 0;
@@ -271,7 +307,6 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     CliOptions& options = result.options;
     std::set<std::string> given;
     std::string steps;
-    // Read once the command is known: gang's name a port, the others' not.
     std::vector<std::string> simFaults;
 
     auto fail = [&result](std::string error) {
@@ -288,8 +323,9 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     };
 
     static const std::set<std::string> kValued = {
-        "--programmer", "--port",    "--baud",  "--device", "--catalogue",
-        "--sim-state",  "--timeout", "--steps", "--latch", "--lang", "--progress"};
+        "--programmer", "--port",    "--baud",  "--device",  "--catalogue",   "--sim-state",
+        "--timeout",    "--steps",   "--latch", "--lang",   "--crystal",     "--sim-crystal",
+        "--progress"};
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -310,10 +346,12 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
             note(ApplyGangOption(arg, {}, options.gang));
             continue;
         }
-        if (arg == "--simulate" || arg == "--detect") {
+        if (arg == "--simulate" || arg == "--detect" || arg == "--page-write") {
             given.insert(arg);
             if (arg == "--simulate")
                 options.simulate = true;
+            else if (arg == "--page-write")
+                options.pageWrite = true;
             else
                 options.detectFirst = true;
             continue;
@@ -334,6 +372,11 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
         }
         if (!given.insert(arg).second) {
             note(arg + " given twice");
+            continue;
+        }
+        // Its form depends on the command (gang names a port), known later.
+        if (arg == "--sim-fault") {
+            simFaults.push_back(value);
             continue;
         }
         note(ApplyOption(arg, value, options, steps));
@@ -386,19 +429,14 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
                 return fail(option + " applies to gang only");
         }
     for (const std::string& fault : simFaults) {
-        std::string error;
-        if (command == "gang")
-            error = ApplyGangOption("--sim-fault", fault, options.gang);
-        else if (!options.simulate)
-            error = "--sim-fault needs --simulate";
-        else if (options.programmer != 0)
-            error = "--sim-fault on a single command is for the simulated serial board "
-                    "(--programmer 0)";
-        else
-            error = ApplyBoardFault(fault, options.boardFaults);
+        const std::string error = command == "gang"
+            ? ApplyGangOption("--sim-fault", fault, options.gang)
+            : ApplySingleFault(fault, options);
         if (!error.empty())
             return fail(error);
     }
+    if (!simFaults.empty() && command != "gang" && !options.simulate)
+        return fail("--sim-fault needs --simulate");
     if (given.count("--steps")) {
         std::string error;
         if (!ParseSteps(steps, options, error))
@@ -414,6 +452,14 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
     }
     if (!options.simState.empty() && !options.simulate)
         return fail("--sim-state needs --simulate");
+    if (given.count("--crystal") && options.programmer == 0)
+        return fail("--crystal applies to the ISP programmers (--programmer 1 and up); the serial"
+                    " programmer board clocks the chip itself");
+    if (given.count("--page-write") && options.programmer < 4)
+        return fail("--page-write applies to the kinds that stream their bytes (--programmer 4"
+                    " and up)");
+    if (given.count("--sim-crystal") && (!options.simulate || options.programmer == 0))
+        return fail("--sim-crystal needs --simulate and an ISP programmer (--programmer 1 and up)");
     if (command == "gang") {
         if (given.count("--port"))
             return fail("gang takes its ports from --ports, not --port");

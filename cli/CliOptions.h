@@ -5,6 +5,8 @@
 
 #include "cli/GangOptions.h"
 #include "settings/core/SettingsRecord.h"
+#include "sim/BoardFaults.h"
+#include "sim/SimIspTarget.h"
 
 // The device commands' options, as given on the command line and checked
 // for form (files and the catalogue are checked later).
@@ -22,6 +24,13 @@ struct CliOptions {
     std::string catalogue;        // empty: the program folder's
     bool simulate = false;
     std::string simState;
+    double crystalMHz = 0;        // --crystal: the ISP target's crystal; 0: Quenby.ini's
+    double simCrystalMHz = 0;     // --sim-crystal: the simulated target's real one; 0: as believed
+    bool pageWrite = false;       // --page-write: page-mode writes on the streaming kinds
+    // --sim-fault KIND[=K] on the single-port commands: the simulated
+    // board's faults (programmer 0) or the simulated chip's (the ISP kinds).
+    BoardFaults boardFaults;
+    CSimIspTarget::MisoFault misoFault = CSimIspTarget::MisoFault::None;
     double timeoutSeconds = 30.0;
     std::string command;          // check, detect, erase, write, read, verify, lock, auto, gang
     std::string file;             // write, read, verify, auto, gang
@@ -34,7 +43,6 @@ struct CliOptions {
     bool markVerify = true;
     bool detectFirst = false;
     GangOptions gang;             // gang only
-    BoardFaults boardFaults;      // --sim-fault on a single command
     std::string lang;             // "zh", "en" or empty (TAMBERLINK_LANG, else zh)
     bool progressJson = false;    // --progress json: JSON lines on stderr
 };

@@ -96,6 +96,8 @@ CProgrammerSession::BackendOpener SimulatedIspOpener(const CliOptions& options, 
     sim.chip = devices[std::size_t(deviceIndex)].name == "AT89S51" ? SimChipType::AT89S51
                                                                     : SimChipType::AT89S52;
     sim.statePath = options.simState;
+    sim.crystalMHz = options.simCrystalMHz;
+    sim.misoFault = options.misoFault;
     return [table = SimulatedIspBackends(sim)](CProgrammer& programmer, int progType,
                                                int ispSetting) {
         return table.Open(programmer, progType, ispSetting);
@@ -121,6 +123,8 @@ public:
         , m_loop(m_session, m_queue, TimeoutOf(options))
     {
         m_session.Programmer().m_strPortPath = portPath;
+        m_session.Programmer().m_dCrystalMHz = options.crystalMHz;
+        m_session.Programmer().m_bPageWrite = options.pageWrite;
         if (opener)
             m_session.SetBackendOpener(std::move(opener));
         if (options.progressJson) {

@@ -1,6 +1,9 @@
 #include "isp/FtdiLines.h"
 
 #include <chrono>
+#include <cmath>
+
+#include "isp/FtdiRate.h"
 
 CFtdiLines::CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtdiBitBang> device,
                        LinesOpenFailure failure)
@@ -9,9 +12,13 @@ CFtdiLines::CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtd
     , m_pDevice(std::move(device))
     , m_openFailure(m_pDevice ? PortOpenFailure{} : std::move(failure.port))
     , m_strError(m_pDevice ? std::string() : std::move(failure.text))
+    , m_pClock(m_pDevice ? m_pDevice->Clock() : nullptr)
 {
     m_queue.reserve(kMaxBatch);
     m_in.resize(kMaxBatch);
+    if (m_pDevice)
+        m_stateTime = std::chrono::nanoseconds(std::llround(
+            std::ceil(1e9 / FtdiRate::StatesPerSecond(m_pDevice->Kind(), m_pDevice->Baud()))));
 }
 
 void CFtdiLines::Fail(const std::string& why)
@@ -65,14 +72,79 @@ void CFtdiLines::EndFrame()
     Exchange();
 }
 
+void CFtdiLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx)
+{
+    const auto sck = std::uint8_t(1u << m_wiring.m_nSck);
+    const auto mosi = std::uint8_t(1u << m_wiring.m_nMosi);
+    for (std::size_t i = 0; i < tx.size(); ++i) {
+        for (int mask = 0x80; mask != 0; mask >>= 1) {
+            // MOSI changes with SCK going low, a state before the rise.
+            m_byOut = std::uint8_t((m_byOut & ~sck & ~mosi) | ((tx[i] & mask) ? mosi : 0));
+            Queue();
+            m_byOut = std::uint8_t(m_byOut | sck);
+            if (m_bHold && i + 1 == tx.size() && mask == 0x01)
+                m_nHoldIndex = std::ptrdiff_t(m_queue.size());
+            Queue();
+            // The next state's sample shows MISO after the rise.
+            if (!rx.empty())
+                m_samples.push_back({m_queue.size(), &rx[i], std::uint8_t(mask)});
+        }
+    }
+    m_byOut = std::uint8_t(m_byOut & ~sck);
+    Queue();
+    if (!rx.empty())
+        Exchange();
+}
+
+void CFtdiLines::Wait(std::chrono::nanoseconds duration)
+{
+    // Idle states are timed by the chip itself and cost no round trip.
+    const auto states = std::size_t(
+        m_stateTime.count() > 0 ? (duration.count() + m_stateTime.count() - 1) / m_stateTime.count()
+                                : 0);
+    if (m_stateTime.count() > 0 && m_queue.size() + states <= std::size_t(kMaxBatch)) {
+        m_queue.insert(m_queue.end(), states, m_byOut);
+        return;
+    }
+    Exchange();
+    IIspClock& clock = Clock();
+    clock.WaitUntil(std::max(clock.Now(), m_tClockedBy) + duration);
+}
+
+void CFtdiLines::HoldNextFrameEnd(std::chrono::nanoseconds duration)
+{
+    // Sent now, the frame has surely ended by m_tClockedBy; the next one's
+    // last rising edge is placed by its Shift and waited for when its batch
+    // goes out.
+    Exchange();
+    m_bHold = true;
+    m_nHoldIndex = -1;
+    m_tHold = m_tClockedBy + duration;
+}
+
 void CFtdiLines::Exchange()
 {
     const std::size_t count = m_queue.size();
     if (count == 0)
         return;
     std::size_t got = 0;
+    if (m_bHold && m_nHoldIndex >= 0) {
+        if (std::size_t(m_nHoldIndex) < count) {
+            // The held byte is this batch's: the batch goes no sooner than
+            // lets it be clocked at the deadline, the chip's states before
+            // it being timed by the chip.
+            Clock().WaitUntil(m_tHold - m_nHoldIndex * m_stateTime);
+            m_bHold = false;
+            m_nHoldIndex = -1;
+        } else {
+            m_nHoldIndex -= std::ptrdiff_t(count);
+        }
+    }
     if (m_pDevice && !m_bFailed) {
-        if (!m_pDevice->Write(m_queue.data(), int(count))) {
+        const bool written = m_pDevice->Write(m_queue.data(), int(count));
+        // The chip clocks what it holds at once, one state a period.
+        m_tClockedBy = Clock().Now() + std::int64_t(count) * m_stateTime;
+        if (!written) {
             Fail(m_pDevice->Error());
         } else {
             const auto deadline =

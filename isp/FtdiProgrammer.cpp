@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "isp/FtdiLines.h"
+#include "isp/IspSettings.h"
 #include "isp/LibFtdiBitBang.h"
 #include "platform/AppGlobals.h"
 #include "platform/UiText.h"
@@ -24,6 +25,7 @@ FtdiWiring CFtdiProgrammer::WiringFor(const CProgrammer& programmer)
     FtdiWiring wiring = FtdiWiring::FromIni(IniFilePath("Quenby.ini"));
     if (!programmer.m_strPortPath.empty())
         wiring.m_strDevice = programmer.m_strPortPath;
+    wiring.m_dCrystalHz = IspSettings::For(programmer).CrystalHz();
     return wiring;
 }
 

@@ -16,6 +16,9 @@ class CProgrammer;
 // synchronous bit-bang mode.
 class CFtdiProgrammer : public CIspEngine {
 public:
+    // Its lines keep time themselves: bytes are streamed.
+    CFtdiProgrammer() : CIspEngine(Algorithm::kStreamed) {}
+
     // Opens the chip address names, set up for wiring: the chip, or nullptr
     // with the reason in failure.
     using CableOpener = std::function<std::unique_ptr<IFtdiBitBang>(

@@ -73,8 +73,8 @@ std::string FtdiWiring::Problem() const
                 return std::string(lines[j].name) + " and " + lines[i].name + " are both "
                     + LineName(lines[i].line);
     }
-    if (m_nBaud <= 0)
-        return "Baud must be above 0";
+    if (m_nBaud < 0)
+        return "Baud must be above 0 (or left out for the fastest safe rate)";
     return {};
 }
 

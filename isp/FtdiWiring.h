@@ -19,10 +19,13 @@ struct FtdiWiring {
     int m_nMiso = 1;
     int m_nSck = 0;
     int m_nRst = 4;
-    // Given to the chip's baud-rate generator; bit-bang mode clocks the
-    // lines at a small multiple of it. The serial clock must stay under 1/16
-    // of the target's crystal frequency.
-    int m_nBaud = 9600;
+    // The rate given to libftdi, which bit-bang mode turns into line states
+    // per second (FtdiRate); 0 (the key left out): the fastest the target's
+    // crystal allows.
+    int m_nBaud = 0;
+    // The target's crystal ([ISP] Crystal or --crystal): no rate may clock
+    // it faster than it takes.
+    double m_dCrystalHz = 12e6;
 
     // The defaults where the file or a key is missing; a value that names
     // no line is kept as -1 (Problem says so).
@@ -34,7 +37,7 @@ struct FtdiWiring {
     static std::string LineName(int line);
 
     // Empty when usable; otherwise what is wrong: a line that is not D0..D7,
-    // one line given for two purposes, a baud rate that is not positive.
+    // one line given for two purposes, a negative baud rate.
     std::string Problem() const;
     // The lines the chip drives: MOSI, SCK and RST.
     std::uint8_t OutputMask() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+class IIspClock;
 
 // The four programming lines of one GPIO chip, held from the request until
 // this object goes: RST an output, MISO an input, MOSI and SCK outputs while
@@ -29,4 +30,7 @@ public:
     // The kernel's name of the chip the lines are on ("gpiochip4"), where
     // the request looked it up; empty when it is the wiring's own.
     virtual std::string ChipName() const { return {}; }
+    // The clock the lines' far end keeps time by when it is not the
+    // system's (a simulated chip); nullptr: the system's.
+    virtual IIspClock* Clock() { return nullptr; }
 };

@@ -2,6 +2,7 @@
 
 #include "isp/GpioLines.h"
 #include "isp/GpiodLineRequest.h"
+#include "isp/IspSettings.h"
 #include "platform/AppGlobals.h"
 #include "programmer/Programmer.h"
 
@@ -34,5 +35,7 @@ int CGpioProgrammer::Open(CProgrammer* controller, const GpioWiring& wiring,
         failure = wiring.ProblemFailure(problem);
     else
         request = requester(wiring, failure);
-    return Init(controller, std::make_unique<CGpioLines>(wiring, std::move(request), failure));
+    const double crystalHz = IspSettings::For(*controller).CrystalHz();
+    return Init(controller,
+                std::make_unique<CGpioLines>(wiring, std::move(request), failure, crystalHz));
 }

@@ -14,6 +14,9 @@ class CProgrammer;
 // four lines of one GPIO chip, such as a Raspberry Pi's header.
 class CGpioProgrammer : public CIspEngine {
 public:
+    // Its lines keep time themselves: bytes are streamed.
+    CGpioProgrammer() : CIspEngine(Algorithm::kStreamed) {}
+
     // Asks for the wiring's lines: the request, or nullptr with the reason
     // in failure.
     using LineRequester = std::function<std::unique_ptr<IGpioLineRequest>(

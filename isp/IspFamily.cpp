@@ -1,6 +1,6 @@
 #include "isp/IspFamily.h"
 
-void CIspFamily::Attach(CIspEngine* isp)
+void CIspFamily::Attach(IIspFrameLink* link)
 {
-    m_pIsp = isp;
+    m_pLink = link;
 }

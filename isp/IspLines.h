@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "programmer/DeviceBackend.h"
@@ -17,10 +19,19 @@ struct LinesOpenFailure {
 // in bit-bang mode. Each setter drives its line at once; ReadMiso samples
 // the line now.
 //
+// The engine moves whole frames through Shift. By default Shift toggles the
+// lines bit by bit through the setters (the parallel port); a layer that
+// can move bytes itself (an SPI controller, an FTDI chip streaming many
+// frames per USB transfer) overrides it. Likewise Wait: by default the
+// thread sleeps; a layer may let the time pass its own way (idle clock
+// cycles in a stream, a model's clock).
+//
 // A frame (BeginFrame .. EndFrame) may be batched: line changes inside it
 // may be held back and sent together, and SampleMiso then fills its bit no
 // later than EndFrame. Outside a frame every change reaches the pins before
-// the call returns, so waits between changes keep their meaning.
+// the call returns, so waits between changes keep their meaning. Bytes a
+// Shift was given without a place for their reply may be held back too,
+// until Flush or anything that needs an answer or a change now.
 //
 // Used by one thread at a time: the backend's opener, then its worker.
 class IIspLines {
@@ -70,4 +81,19 @@ public:
             byte = std::uint8_t(byte & ~mask);
     }
     virtual void EndFrame() {}
+
+    // Shifts tx out on MOSI, most significant bit first, sampling MISO into
+    // rx (when not empty it is tx's size; the bytes are there on return).
+    // The default is the parallel cable's algorithm, one frame: per byte
+    // SCK low, then per bit MOSI, SCK high, the sample, SCK low.
+    virtual void Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx);
+    // At least duration passes at the chip before anything given later
+    // reaches it. The default sleeps.
+    virtual void Wait(std::chrono::nanoseconds duration);
+    // At least duration passes at the chip before the last bit of the next
+    // Shift reaches it (see IIspFrameLink). The default waits it all out
+    // now.
+    virtual void HoldNextFrameEnd(std::chrono::nanoseconds duration) { Wait(duration); }
+    // Everything held back reaches the chip before it returns.
+    virtual void Flush() {}
 };

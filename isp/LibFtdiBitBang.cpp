@@ -94,12 +94,22 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
     }
     cable->m_bOpen = true;
     cable->m_byRst = std::uint8_t(1u << wiring.m_nRst);
+    // The rate's limit depends on the chip, known only now.
+    const bool high = ctx->type == TYPE_2232H || ctx->type == TYPE_4232H || ctx->type == TYPE_232H;
+    cable->m_kind = high ? FtdiChipKind::FT232H : FtdiChipKind::FT232R;
+    std::string problem, fix;
+    cable->m_nBaud =
+        FtdiRate::Choose(cable->m_kind, wiring.m_nBaud, wiring.m_dCrystalHz, &problem, &fix);
+    if (cable->m_nBaud <= 0) {
+        failure = address.Failure(cable->m_strName + ": " + problem, EINVAL, fix);
+        return nullptr;
+    }
     // Samples come back as soon as a frame's worth is there, not after the
     // default 16 ms. The mode before the rate: libftdi multiplies a rate by
     // 4 only in bit-bang mode, which the chip's bit-bang clock needs.
     if (ftdi_set_latency_timer(ctx, 1) < 0
         || ftdi_set_bitmode(ctx, wiring.OutputMask(), BITMODE_SYNCBB) < 0
-        || ftdi_set_baudrate(ctx, wiring.m_nBaud) < 0 || ftdi_tcioflush(ctx) < 0) {
+        || ftdi_set_baudrate(ctx, cable->m_nBaud) < 0 || ftdi_tcioflush(ctx) < 0) {
         failure = address.Failure(cable->m_strName + ": " + ftdi_get_error_string(ctx), EIO);
         return nullptr;
     }

@@ -17,9 +17,11 @@ class CLibFtdiBitBang : public IFtdiBitBang {
 public:
     // Opens the first chip that address matches (interface A of a dual or
     // quad chip), sets the latency timer to 1 ms, synchronous bit-bang mode
-    // with MOSI, SCK and RST as outputs, then the baud rate (libftdi scales
-    // a bit-bang rate only once the mode is on). nullptr with the reason in
-    // failure when any of that fails; a build without libftdi1 always fails.
+    // with MOSI, SCK and RST as outputs, then the baud rate (the wiring's,
+    // or the fastest the crystal allows on this chip; a rate above that is
+    // refused, see FtdiRate; libftdi scales a bit-bang rate only once the
+    // mode is on). nullptr with the reason in failure when any of that
+    // fails; a build without libftdi1 always fails.
     static std::unique_ptr<IFtdiBitBang> Open(const FtdiAddress& address, const FtdiWiring& wiring,
                                               LinesOpenFailure& failure);
 
@@ -34,6 +36,8 @@ public:
     bool Write(const std::uint8_t* data, int size) override;
     int Read(std::uint8_t* data, int size) override;
     std::string Error() const override { return m_strError; }
+    FtdiChipKind Kind() const override { return m_kind; }
+    int Baud() const override { return m_nBaud; }
 
 private:
     CLibFtdiBitBang() = default;
@@ -45,4 +49,6 @@ private:
     std::uint8_t m_byLast = 0;  // the outputs as last written
     std::string m_strName;
     std::string m_strError;
+    FtdiChipKind m_kind = FtdiChipKind::FT232R;
+    int m_nBaud = 0;
 };

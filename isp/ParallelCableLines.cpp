@@ -58,3 +58,11 @@ void CParallelCableLines::EnableOutputs(bool on)
 {
     SetPin(m_Cable.m_nPinOe, on ? m_Cable.m_nOeEnable : m_Cable.m_nOeDisable);
 }
+
+void CParallelCableLines::Wait(std::chrono::nanoseconds duration)
+{
+    IIspClock* clock = RegistersClock();
+    if (!clock)
+        clock = &m_steadyClock;
+    clock->WaitUntil(clock->Now() + duration);
+}

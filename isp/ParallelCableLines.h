@@ -6,6 +6,7 @@
 #include "isp/CableDescription.h"
 #include "isp/IspLines.h"
 #include "isp/ParallelPort.h"
+#include "isp/SteadyIspClock.h"
 
 // The lines of a parallel-port ISP cable (types 1 to 3): each line sits on a
 // connector pin given by the cable description, and every change is followed
@@ -32,6 +33,8 @@ public:
     int ReadMiso() override;
     // OE to its enable or disable level (cables without OE: nothing).
     void EnableOutputs(bool on) override;
+    // On the port's clock: the system's, or a simulated cable's.
+    void Wait(std::chrono::nanoseconds duration) override;
 
     int CableType() const { return m_nCableType; }
     int LatchMode() const { return m_nLatchMode; }
@@ -43,4 +46,5 @@ private:
     const int m_nCableType;
     const int m_nLatchMode;
     CableDescription m_Cable;
+    CSteadyIspClock m_steadyClock;
 };

@@ -34,6 +34,9 @@ public:
     // nothing changed) for a null pointer.
     bool OpenWith(std::unique_ptr<IPortRegisters> registers);
     bool IsOpen() const { return m_pRegisters != nullptr; }
+    // The clock the registers' far end keeps (a simulated cable's), or
+    // nullptr for the system's.
+    IIspClock* RegistersClock() const { return m_pRegisters ? m_pRegisters->Clock() : nullptr; }
 
     // Why the last Open failed (system error text), empty after a success.
     std::string LastError() const { return m_strLastError; }

@@ -38,4 +38,10 @@ public:
 
     // Read on the thread that opened the port, after its failure was posted.
     virtual PortOpenFailure OpenFailure() const { return {}; }
+    // A line of the backend's own that says why the operation it last
+    // reported as failed went wrong (the chip did not answer, the lock did
+    // not take), for the log after the status line; empty when there is
+    // none. Taken once: the next call returns empty. Called on the thread
+    // that handles the status events, after the failure was posted.
+    virtual std::string TakeFailureNote() { return {}; }
 };

@@ -102,6 +102,12 @@ public:
     // An explicit serial device path (--port /dev/ttyUSB0, a simulator's
     // pty); empty: COMn is resolved through the "Ports" section.
     std::string m_strPortPath;
+    // The ISP target's crystal in MHz as the command line gave it (--crystal);
+    // 0: Crystal in the "ISP" section of "Quenby.ini".
+    double m_dCrystalMHz = 0.0;
+    // --page-write: page-mode writes on the kinds that stream, as
+    // PageWrite=1 in that section asks too.
+    bool m_bPageWrite = false;
 
     // Shared with the worker threads.
     std::atomic<int> m_bKeepLength{0};

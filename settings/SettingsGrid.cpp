@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "isp/IspSettings.h"
 #include "platform/AppGlobals.h"
 #include "programmer/SerialPort.h"
 #include "widgets/PropertyGrid.h"
@@ -136,6 +137,13 @@ void CSettingsGrid::Build(CPropertyGrid& grid)
     m_pIspSetting = AddListItem(grid, programmer, kIspSetting, kVersionDescription,
                                 {kVersionValue});
     ShowPosition(m_pBaudSel, 0);
+    // Typed, not picked: crystals come in too many values for a list.
+    m_pCrystal = grid.AddTextItem(programmer, T(kCrystal), QString());
+    m_pCrystal->SetDescription(T(QT_TR_NOOP(
+        "ISP下载时目标芯片的晶振频率(MHz), 串行时钟和写入等待都以此为准.(重启程序生效)")));
+    m_pCrystal->SetFlags(CPropertyGridItem::kFlagHasEdit);
+    ShowCrystal();
+    ShowKind(m_Settings.progType);
 
     CPropertyGridItem* system = grid.AddCategory(T(kCatSystem));
     m_pAutoDetect = AddSwitch(grid, system, kAutoDetect, QT_TR_NOOP("[自动完成]时是否先检测器件?"));
@@ -180,6 +188,28 @@ void CSettingsGrid::RefreshSerialDevices()
 std::string CSettingsGrid::IniPath() const
 {
     return m_strIniPath.empty() ? IniFilePath(SettingsRecord::kFileName) : m_strIniPath;
+}
+
+std::string CSettingsGrid::CableIniPath() const
+{
+    return std::filesystem::path(IniPath()).replace_filename("Quenby.ini").string();
+}
+
+void CSettingsGrid::ShowCrystal()
+{
+    if (!m_pCrystal)
+        return;
+    const double mhz = IspSettings::FromIni(CableIniPath()).crystalMHz;
+    m_pCrystal->SetValue(QString::fromStdString(IspSettings::CrystalText(mhz)));
+}
+
+void CSettingsGrid::OnCrystalTyped(const QString& text)
+{
+    const double mhz = IspSettings::ParseCrystal(text.trimmed().toStdString());
+    // What the item shows afterwards is what the file holds.
+    if (mhz > 0)
+        IspSettings::StoreCrystal(CableIniPath(), mhz);
+    ShowCrystal();
 }
 
 void CSettingsGrid::ShowSerialDevice()
@@ -240,6 +270,9 @@ void CSettingsGrid::ShowKind(int progType)
     for (CPropertyGridItem* item : {m_pComPort, m_pSerialDevice, m_pBaudSel})
         if (item)
             item->SetEnabled(serial);
+    // The board clocks the chip itself: the crystal is the ISP kinds' alone.
+    if (m_pCrystal)
+        m_pCrystal->SetEnabled(progType >= kFirstIspKind && progType < kKindCount);
 }
 
 void CSettingsGrid::ShowProgType(int value, const AppendLogFn& appendLog)
@@ -319,6 +352,7 @@ bool CSettingsGrid::LoadSettings(const std::string& iniPath, SettingsRecord& set
                                  const AppendLogFn& appendLog)
 {
     m_strIniPath = iniPath;
+    ShowCrystal();
     SettingsRecord stored;
     if (!stored.Load(iniPath)) {
         m_Settings = settings;
@@ -400,6 +434,10 @@ void CSettingsGrid::OnGridNotify(int code, CPropertyGridItem* item)
     }
     if (item == m_pSerialDevice) {
         OnSerialDevicePicked(item->Value());
+        return;
+    }
+    if (item == m_pCrystal) {
+        OnCrystalTyped(item->Value());
         return;
     }
     const QString& caption = item->Caption();

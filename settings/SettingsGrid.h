@@ -45,13 +45,14 @@ public:
     static inline const char* const kSerialDevice = QT_TRANSLATE_NOOP("CSettingsGrid", "串口设备");
     static inline const char* const kBaudSel = QT_TRANSLATE_NOOP("CSettingsGrid", "通讯速率");
     static inline const char* const kIspSetting = QT_TRANSLATE_NOOP("CSettingsGrid", "程序版本");
+    static inline const char* const kCrystal = QT_TRANSLATE_NOOP("CSettingsGrid", "晶振频率");
     static inline const char* const kAutoDetect = QT_TRANSLATE_NOOP("CSettingsGrid", "自动检测器件");
     static inline const char* const kSoundOn = QT_TRANSLATE_NOOP("CSettingsGrid", "使用声音提示");
     static inline const char* const kHotkeyOn = QT_TRANSLATE_NOOP("CSettingsGrid", "使用热键");
 
     explicit CSettingsGrid(QObject* parent = nullptr);
 
-    // The two categories and eight items, then the grid's colours.
+    // The two categories and nine items, then the grid's colours.
     void Build(CPropertyGrid& grid);
 
     // Where the serial device item takes the devices present from
@@ -120,6 +121,7 @@ public:
     CPropertyGridItem* SerialDeviceItem() const { return m_pSerialDevice; }
     CPropertyGridItem* BaudSelItem() const { return m_pBaudSel; }
     CPropertyGridItem* IspSettingItem() const { return m_pIspSetting; }
+    CPropertyGridItem* CrystalItem() const { return m_pCrystal; }
     CPropertyGridItem* AutoDetectItem() const { return m_pAutoDetect; }
     CPropertyGridItem* SoundOnItem() const { return m_pSoundOn; }
     CPropertyGridItem* HotkeyOnItem() const { return m_pHotkeyOn; }
@@ -138,6 +140,13 @@ private:
     void ShowSerialDevice();
     void OnSerialDevicePicked(const QString& label);
     std::string IniPath() const;
+    // "Quenby.ini" beside the settings file, where the ISP kinds' crystal is
+    // kept.
+    std::string CableIniPath() const;
+    // The crystal item shows Crystal of the "ISP" section; a typed value is
+    // stored there when it is a crystal frequency, else the item goes back.
+    void ShowCrystal();
+    void OnCrystalTyped(const QString& text);
 
     // Shows the constraint at position on item (when it exists).
     static void ShowPosition(CPropertyGridItem* item, int position);
@@ -156,6 +165,7 @@ private:
     CPropertyGridItem* m_pSerialDevice = nullptr;
     CPropertyGridItem* m_pBaudSel = nullptr;
     CPropertyGridItem* m_pIspSetting = nullptr;
+    CPropertyGridItem* m_pCrystal = nullptr;
     CPropertyGridItem* m_pAutoDetect = nullptr;
     CPropertyGridItem* m_pSoundOn = nullptr;
     CPropertyGridItem* m_pHotkeyOn = nullptr;

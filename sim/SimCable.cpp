@@ -1,5 +1,6 @@
 #include "sim/SimCable.h"
 
+#include "sim/SimClock.h"
 #include "sim/SimIspTarget.h"
 
 namespace {
@@ -70,9 +71,16 @@ void CSimCable::Update()
     m_target.SetLines(m_bChipRst, m_bChipSck, m_bChipMosi);
 }
 
+IIspClock* CSimCable::Clock()
+{
+    return &m_target.Clock();
+}
+
 std::uint8_t CSimCable::Read(int offset)
 {
     Bump(m_nReads);
+    // The port samples at the end of its I/O cycle.
+    m_target.Clock().Advance(m_accessTime);
     switch (offset) {
     case kData:
         return m_byData;
@@ -85,17 +93,7 @@ std::uint8_t CSimCable::Read(int offset)
     }
     std::uint8_t status = kIdleStatus;
     if (m_miso && m_miso->reg == kStatus) {
-        bool miso = m_target.Miso();
-        switch (m_fault.load(std::memory_order_relaxed)) {
-        case MisoFault::StuckHigh:
-            miso = true;
-            break;
-        case MisoFault::StuckLow:
-            miso = false;
-            break;
-        case MisoFault::None:
-            break;
-        }
+        const bool miso = m_target.Miso();
         const auto mask = static_cast<std::uint8_t>(1u << m_miso->bit);
         if (miso != m_miso->inverted)
             status |= mask;
@@ -108,6 +106,8 @@ std::uint8_t CSimCable::Read(int offset)
 void CSimCable::Write(int offset, std::uint8_t value)
 {
     Bump(m_nWrites);
+    // The pins change at the end of the I/O cycle.
+    m_target.Clock().Advance(m_accessTime);
     if (offset == kData)
         m_byData = value;
     else if (offset == kControl)

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
 #include "isp/CableDescription.h"
 #include "isp/PinMap.h"
 #include "isp/PortRegisters.h"
-
-class CSimIspTarget;
+#include "sim/SimIspTarget.h"
 
 // A parallel port with an ISP cable plugged in and a target chip at its far
 // end, at register level. The description given here is how the cable is
@@ -21,18 +21,25 @@ class CSimIspTarget;
 // and 3 wire the lines straight through. MISO comes back unlatched into the
 // status register; status lines with nothing on them read high.
 //
+// Every register access costs kAccessTime on the chip's clock (an I/O cycle
+// of a PC's parallel port through ppdev): the line speed it gives is the
+// only clock a cable has.
+//
 // Driven from one thread at a time; counters and switches may be used from
 // another.
 class CSimCable : public IPortRegisters {
 public:
-    enum class MisoFault { None, StuckHigh, StuckLow };
+    using MisoFault = CSimIspTarget::MisoFault;
+    static constexpr std::chrono::nanoseconds kAccessTime{1000};
 
     CSimCable(CSimIspTarget& target, int cableType, const CableDescription& wiring);
 
     std::uint8_t Read(int offset) override;
     void Write(int offset, std::uint8_t value) override;
+    IIspClock* Clock() override;
 
-    void SetMisoFault(MisoFault fault) { m_fault.store(fault, std::memory_order_relaxed); }
+    void SetMisoFault(MisoFault fault) { m_target.SetMisoFault(fault); }
+    void SetAccessTime(std::chrono::nanoseconds time) { m_accessTime = time; }
 
     std::uint64_t Reads() const { return m_nReads.load(std::memory_order_relaxed); }
     std::uint64_t Writes() const { return m_nWrites.load(std::memory_order_relaxed); }
@@ -71,7 +78,7 @@ private:
     bool m_bOutputsEnabled = true;
     bool m_bChipRst = false, m_bChipSck = false, m_bChipMosi = false;
 
-    std::atomic<MisoFault> m_fault{MisoFault::None};
+    std::chrono::nanoseconds m_accessTime = kAccessTime;
     std::atomic<std::uint64_t> m_nReads{0};
     std::atomic<std::uint64_t> m_nWrites{0};
 };

@@ -68,6 +68,7 @@ int CSimGpioRig::Set(Line line, int level)
     if (!(m_driven & bit))
         return EPERM;  // an input now: the kernel refuses to set it
     Bump(m_nChanges);
+    m_board.Clock().Advance(m_options.lineTime);
     m_levels = level ? (m_levels | bit) : (m_levels & ~bit);
     m_socket.Drive(m_driven, m_levels);
     return 0;
@@ -80,6 +81,7 @@ int CSimGpioRig::Get(Line line)
     if (m_offsets[line] < 0)
         return -EPERM;
     Bump(m_nReads);
+    m_board.Clock().Advance(m_options.lineTime);
     return m_socket.Sense(m_offsets[line]) ? 1 : 0;
 }
 
@@ -89,6 +91,8 @@ int CSimGpioRig::SetDriving(bool on)
         return ENODEV;
     if (m_offsets[kRst] < 0)
         return EPERM;
+    // A reconfiguration of the request: one system call.
+    m_board.Clock().Advance(m_options.lineTime);
     const std::uint64_t moved = (1ull << m_offsets[kMosi]) | (1ull << m_offsets[kSck]);
     // Outputs start low; lines let go float to what the target gives them.
     m_levels &= on ? ~moved : ~(1ull << m_offsets[kRst]);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -15,7 +16,9 @@
 // chip must be this one, every line must exist and be free) and then serves
 // it as the real chip's lines would, so a wrong chip name or line offset
 // fails here as it does on the bench. Unwired lines are pulled low, as most
-// of a Raspberry Pi's header is.
+// of a Raspberry Pi's header is. Each line set or read costs lineTime on the
+// chip's clock (a system call on the character device); a set lands and a
+// read samples at its end.
 //
 // Driven from one thread at a time; the counters may be read from another.
 class CSimGpioRig : public IGpioLineRequest {
@@ -26,6 +29,7 @@ public:
         std::map<int, std::string> busyLines;
         // The chip's device node is not open to the user.
         bool accessDenied = false;
+        std::chrono::nanoseconds lineTime{1000};
     };
 
     // board: this chip's name and the lines the target's pins sit on.
@@ -37,6 +41,7 @@ public:
 
     int Set(Line line, int level) override;
     int Get(Line line) override;
+    IIspClock* Clock() override { return &m_board.Clock(); }
     int SetDriving(bool on) override;
 
     CSimChip& Chip() { return m_board.Chip(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 #include "isp/FtdiWiring.h"
 #include "isp/GpioWiring.h"
 #include "sim/SimChip.h"
+#include "sim/SimIspTarget.h"
 
 // What a simulated ISP bench holds and how it is really wired. Every wiring
 // defaults to what the host believes (the same "Quenby.ini"), so a bench
@@ -36,4 +38,21 @@ struct SimIspOptions {
     // exists, saved to it when the backend goes. Empty: a fresh chip, not
     // kept.
     std::string statePath;
+    // The crystal the target really runs on, in MHz; 0: the one the host
+    // believes ([ISP] Crystal or --crystal).
+    double crystalMHz = 0;
+    // What a GPIO line set or read costs (a system call on the bench).
+    std::chrono::nanoseconds gpioLineTime{1000};
+    // One USB round trip of the FTDI cable; zero: the chip family's usual.
+    std::chrono::nanoseconds ftdiLatency{0};
+    // MISO stuck at one level (a broken wire, a chip without power).
+    CSimIspTarget::MisoFault misoFault = CSimIspTarget::MisoFault::None;
 };
+
+class CProgrammer;
+class CSimTargetBoard;
+
+// Sets up a made bench's target as options say: its real crystal (by
+// default the one the controller's host believes) and its MISO fault.
+void PrepareSimTarget(CSimTargetBoard& board, const CProgrammer& host,
+                      const SimIspOptions& options);

@@ -26,6 +26,7 @@ public:
 
     std::uint8_t Read(int offset) override { return m_cable.Read(offset); }
     void Write(int offset, std::uint8_t value) override { m_cable.Write(offset, value); }
+    IIspClock* Clock() override { return &m_board.Clock(); }
 
     CSimChip& Chip() { return m_board.Chip(); }
     CSimIspTarget& Target() { return m_board.Target(); }

@@ -3,13 +3,16 @@
 #include <string>
 
 #include "sim/SimChip.h"
+#include "sim/SimClock.h"
 #include "sim/SimIspTarget.h"
 
 class IMessageSink;
 
-// The target side of every simulated ISP bench: an AT89S51/52 and its
-// serial programming interface, optionally kept in a state file across
-// runs. The benches differ only in how the host's lines reach its pins.
+// The target side of every simulated ISP bench: an AT89S51/52, its serial
+// programming interface and the model clock both keep time by, optionally
+// kept in a state file across runs. The benches differ only in how the
+// host's lines reach its pins and what each of their operations costs on
+// the clock.
 class CSimTargetBoard {
 public:
     explicit CSimTargetBoard(SimChipType chip);
@@ -20,6 +23,7 @@ public:
 
     CSimChip& Chip() { return m_chip; }
     CSimIspTarget& Target() { return m_target; }
+    CSimClock& Clock() { return m_clock; }
 
     // Loads the chip from path when the file exists and saves it there when
     // the board goes. A file that cannot be loaded is shown through messages
@@ -32,7 +36,8 @@ public:
 
 private:
     CSimChip m_chip;
-    CSimIspTarget m_target{m_chip};
+    CSimClock m_clock;
+    CSimIspTarget m_target{m_chip, m_clock};
     std::string m_strStatePath;
     IMessageSink* m_pMessages = nullptr;
 };

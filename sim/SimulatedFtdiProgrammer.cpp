@@ -17,8 +17,10 @@ SimulatedFtdiProgrammer MakeSimulatedFtdiProgrammer(CProgrammer& controller,
                              auto rig = std::make_unique<CSimFtdiRig>(
                                  options.chip, board,
                                  CSimFtdiRig::Identity{options.ftdiVendor, options.ftdiProduct,
-                                                       options.ftdiSerial, options.accessDenied});
-                             if (!rig->Open(address, wiring.OutputMask(), failure))
+                                                       options.ftdiSerial, options.accessDenied,
+                                                       options.ftdiLatency});
+                             PrepareSimTarget(rig->Board(), controller, options);
+                             if (!rig->Open(address, wiring, failure))
                                  return nullptr;
                              if (!options.statePath.empty())
                                  rig->Board().KeepState(options.statePath, controller.Messages());

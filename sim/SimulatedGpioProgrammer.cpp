@@ -17,7 +17,8 @@ SimulatedGpioProgrammer MakeSimulatedGpioProgrammer(CProgrammer& controller,
                              auto rig = std::make_unique<CSimGpioRig>(
                                  options.chip, board,
                                  CSimGpioRig::Options{options.gpioLineCount, options.gpioBusyLines,
-                                                      options.accessDenied});
+                                                      options.accessDenied, options.gpioLineTime});
+                             PrepareSimTarget(rig->Board(), controller, options);
                              if (!rig->Request(wiring, failure))
                                  return nullptr;
                              if (!options.statePath.empty())

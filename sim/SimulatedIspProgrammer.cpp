@@ -11,6 +11,7 @@ SimulatedIspProgrammer MakeSimulatedIspProgrammer(CProgrammer& controller, int c
         options.wiring ? *options.wiring
                        : CableDescription::ForType(cableType, IniFilePath("Quenby.ini"));
     auto rig = std::make_unique<CSimIspRig>(options.chip, cableType, wiring);
+    PrepareSimTarget(rig->Board(), controller, options);
 
     if (!options.statePath.empty())
         rig->Board().KeepState(options.statePath, controller.Messages());

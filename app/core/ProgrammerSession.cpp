@@ -174,6 +174,11 @@ void CProgrammerSession::OnProgStatus(int code)
     // A code that carries an outcome answers the outstanding step.
     auto outcome = [this](int success, int prompt) {
         m_bStepOutstanding = false;
+        // The backend's own reason, right after the status line.
+        if (!success)
+            if (IDeviceBackend* backend = m_Programmer.Backend())
+                if (const std::string note = backend->TakeFailureNote(); !note.empty())
+                    AppendLog(note);
         AdvanceSequence(success, prompt);
     };
 

@@ -481,4 +481,23 @@
         <translation>check whether TX is tied to RX, or a modem has echo on</translation>
     </message>
 </context>
+<context>
+    <name>IspTiming</name>
+    <message>
+        <source>%s: Baud=%d 对 %s MHz 晶振太快, 最大为 %d</source>
+        <translation>%s: Baud=%d is too fast for a %s MHz crystal; at most %d</translation>
+    </message>
+    <message>
+        <source>芯片没有应答编程使能指令, 请检查连线、晶振和电源.</source>
+        <translation>The chip does not answer the programming-enable instruction: check the wiring, the crystal and the supply.</translation>
+    </message>
+    <message>
+        <source>锁定位写入后读回不符, 芯片没有被锁定.</source>
+        <translation>The lock bits do not read back as written: the chip is not locked.</translation>
+    </message>
+    <message>
+        <source>写入后读回不符: 地址 0x%04X 应为 %02X, 读出 %02X.</source>
+        <translation>Read back after writing, address 0x%04X should hold %02X but holds %02X.</translation>
+    </message>
+</context>
 </TS>

@@ -477,4 +477,15 @@ Tamberlink and Sordane read that copy from now on.</translation>
         <translation>Tamberlink: automatic run</translation>
     </message>
 </context>
+<context>
+    <name>CSettingsGrid</name>
+    <message>
+        <source>晶振频率</source>
+        <translation>Crystal (MHz)</translation>
+    </message>
+    <message>
+        <source>ISP下载时目标芯片的晶振频率(MHz), 串行时钟和写入等待都以此为准.(重启程序生效)</source>
+        <translation>The target chip&apos;s crystal in MHz for ISP: the serial clock and the write timing follow it. (Takes effect after restarting the program.)</translation>
+    </message>
+</context>
 </TS>

@@ -58,7 +58,17 @@ INSTANTIATE_TEST_SUITE_P(
                     Args{"--port", "ftdi:0403:6001", "--programmer", "4", "check"},
                     Args{"--programmer", "5", "--port", "/dev/ttyUSB0", "check"},
                     Args{"--programmer", "5", "--port", "ftdi:0403", "check"},
-                    Args{"--programmer", "5", "--port", "ftdi:0403:6001:", "check"}));
+                    Args{"--programmer", "5", "--port", "ftdi:0403:6001:", "check"},
+                    Args{"--programmer", "4", "--crystal", "0", "check"},
+                    Args{"--programmer", "4", "--crystal", "12MHz", "check"},
+                    Args{"--programmer", "4", "--crystal", "41", "check"},
+                    Args{"--crystal", "12", "check"},
+                    Args{"--programmer", "4", "--sim-crystal", "3", "check"},
+                    Args{"--simulate", "--sim-crystal", "3", "check"},
+                    Args{"--simulate", "--sim-fault", "miso-low", "check"},
+                    Args{"--programmer", "4", "--simulate", "--sim-fault", "garbage", "check"},
+                    Args{"--programmer", "4", "--sim-fault", "miso-low", "check"},
+                    Args{"--programmer", "3", "--page-write", "check"}));
 
 TEST(CliOptions, HelpPrintsUsage)
 {

@@ -47,11 +47,13 @@ TEST(SettingsGridTest, BuildsTwoExpandedCategoriesOfDropDownsAndSwitches)
     for (CPropertyGridItem* item : page.grid.Items())
         captions.push_back(item->Caption().toStdString());
     EXPECT_EQ(captions, (std::vector<std::string>{"编程器", "编程器", "串口", "串口设备", "通讯速率",
-                                                  "程序版本", "系统", "自动检测器件",
+                                                  "程序版本", "晶振频率", "系统", "自动检测器件",
                                                   "使用声音提示", "使用热键"}));
     for (CPropertyGridItem* item : page.grid.Items()) {
         if (item->IsCategory()) {
             EXPECT_TRUE(page.grid.IsExpanded(item));
+        } else if (item == page.settings.CrystalItem()) {
+            EXPECT_EQ(item->Flags(), CPropertyGridItem::kFlagHasEdit);
         } else if (!item->IsBool()) {
             // The serial device item also takes a typed path.
             EXPECT_EQ(item->Flags(), item == page.settings.SerialDeviceItem() ? 5 : 4);
@@ -293,6 +295,8 @@ TEST(SettingsGridTest, ItemsThatDoNotApplyToTheKindAreGreyed)
             EXPECT_EQ(bool(rows.front()->flags() & Qt::ItemIsEnabled), serial);
         }
         EXPECT_EQ(page.grid.EditValueAsUser(page.settings.ComPortItem(), "COM 2"), serial);
+        // The crystal is the ISP kinds' alone.
+        EXPECT_EQ(page.settings.CrystalItem()->IsEnabled(), !serial);
     }
 
     SettingsPage page;
@@ -306,6 +310,31 @@ TEST(SettingsGridTest, ItemsThatDoNotApplyToTheKindAreGreyed)
     // Taken at the next start: only the saved block has it.
     EXPECT_EQ(page.settings.Settings().progType, 0);
     EXPECT_EQ(page.settings.CollectForSave(page.settings.Settings()).progType, 3);
+}
+
+// The crystal lives in Quenby.ini beside the settings file, where the ISP
+// backends read it; what the item shows is what the file holds.
+TEST(SettingsGridTest, TheCrystalIsTypedAndKeptInTheCableFile)
+{
+    SettingsPage page;
+    const std::string cable = page.dir.File("Quenby.ini");
+    ASSERT_TRUE(CProfileFile(cable).WriteString("ISP", "Crystal", "11.0592"));
+    SettingsRecord stored;
+    stored.progType = 4;
+    ASSERT_TRUE(stored.Save(page.ini));
+    SettingsRecord record;
+    ASSERT_TRUE(page.Load(record));
+    CPropertyGridItem* crystal = page.settings.CrystalItem();
+    EXPECT_EQ(page.Shown(crystal), "11.0592");
+
+    const std::pair<const char*, const char*> typed[] = {
+        {"24", "24"}, {" 3.579545 ", "3.579545"}, {"0", "3.579545"}, {"fast", "3.579545"},
+        {"50", "3.579545"}};
+    for (const auto& [text, kept] : typed) {
+        ASSERT_TRUE(page.grid.EditValueAsUser(crystal, text));
+        EXPECT_EQ(page.Shown(crystal), kept) << text;
+        EXPECT_EQ(CProfileFile(cable).GetString("ISP", "Crystal", ""), kept) << text;
+    }
 }
 
 } // namespace

@@ -38,6 +38,8 @@ public:
         return n;
     }
     std::string Error() const override { return "ftdi: USB write failed: gone"; }
+    FtdiChipKind Kind() const override { return FtdiChipKind::FT232R; }
+    int Baud() const override { return 9600; }
 
     std::vector<int> writes;
     int reads = 0;
@@ -96,12 +98,13 @@ TEST(FtdiLines, AFrameIsOneWriteWhateverPiecesItsSamplesComeBackIn)
     }
 }
 
-TEST(FtdiLines, ALongBatchSplitsAtTheChipsBufferAndKeepsEverySample)
+TEST(FtdiLines, ALongBatchSplitsAtTheBytesInFlightAndKeepsEverySample)
 {
     Lines l;
-    // 100 bits: 300 bytes, more than the 256 samples the chip holds.
+    // 100 bits: 300 bytes, more than the 128 an FT232R takes at once.
     EXPECT_EQ(l.Frame(100), Lines::Expected(100));
-    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch, 300 - CFtdiLines::kMaxBatch}));
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch, CFtdiLines::kMaxBatch,
+                                                300 - 2 * CFtdiLines::kMaxBatch}));
 }
 
 TEST(FtdiLines, OutsideAFrameEachChangeAndSampleIsAnExchange)
@@ -133,6 +136,59 @@ TEST(FtdiLines, ASilentCableTimesOut)
     EXPECT_EQ(l.Frame(8), std::vector<std::uint8_t>{0xFF});
     EXPECT_TRUE(l.lines->Failed());
     EXPECT_NE(l.lines->LastError().find("no samples back"), std::string::npos) << l.lines->LastError();
+}
+
+}  // namespace
+
+namespace {
+
+// Issue 19: the sample taken after a frame's last change is the sample of a
+// byte not yet written; the frame's end must add that byte, or the bit is
+// never filled in.
+TEST(FtdiLines, AFrameThatEndsWithASampleGetsItsExtraByte)
+{
+    Lines l;
+    std::uint8_t rx = 0;
+    l.lines->BeginFrame();
+    l.lines->SetMosi(1);
+    l.lines->SetSck(1);
+    l.lines->SampleMiso(rx, 0x80);
+    l.lines->EndFrame();
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{3}));
+    EXPECT_EQ(rx, 0x80);
+}
+
+// A Shift is two states a bit and one to end it; without a place for its
+// answer it stays queued with the ones after it, up to the bytes in flight.
+TEST(FtdiLines, ShiftsThatNeedNoAnswerAreBatchedUpToTheBytesInFlight)
+{
+    Lines l;
+    const std::uint8_t frame[4] = {0x40, 0x12, 0x34, 0x5A};
+    l.lines->Shift(frame, {});
+    EXPECT_TRUE(l.chip->writes.empty());
+    l.lines->Shift(frame, {});  // 130 states: the first 128 go
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch}));
+    std::uint8_t in[2] = {};
+    const std::uint8_t echo[2] = {0xA5, 0x3C};
+    l.lines->Shift(echo, in);  // an answer is wanted: everything goes now
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{CFtdiLines::kMaxBatch, 2 + 33}));
+    // The loopback shows each bit's MOSI in the sample after its rise.
+    EXPECT_EQ(in[0], 0xA5);
+    EXPECT_EQ(in[1], 0x3C);
+}
+
+// A short wait is idle states timed by the chip; one that would overfill
+// the batch is a host wait after what is queued has gone.
+TEST(FtdiLines, ShortWaitsAreIdleStatesInTheStream)
+{
+    Lines l;
+    const auto state = l.lines->StateTime();
+    ASSERT_GT(state.count(), 0);
+    l.lines->Wait(10 * state - std::chrono::nanoseconds(1));
+    l.lines->Flush();
+    EXPECT_EQ(l.chip->writes, (std::vector<int>{10}));
+    l.lines->Wait(200 * state);
+    EXPECT_EQ(l.chip->writes.size(), 1u);
 }
 
 }  // namespace

@@ -88,8 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReleaseCase{"write", [](CProgrammer& p) { p.WriteDevice(0); }, 9, kStatusWriteDone},
         ReleaseCase{"read", [](CProgrammer& p) { p.ReadDevice(0); }, 9, kStatusReadDone},
         ReleaseCase{"lock", [](CProgrammer& p) { p.LockDevice(0, 1); }, 9, kStatusLockDone},
-        // MISO on another line: nothing reads back, the write fails.
-        ReleaseCase{"failedWrite", [](CProgrammer& p) { p.WriteDevice(0); }, 8, kStatusWriteError}),
+        // MISO on another line: the chip never answers, the write fails.
+        ReleaseCase{"failedWrite", [](CProgrammer& p) { p.WriteDevice(0); }, 8,
+                    kStatusReceiveError}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GpioAccessHint, NamesTheGpioGroupOnlyWhereItExists)

@@ -8,10 +8,14 @@
 #include <chrono>
 #include <fstream>
 #include <optional>
+#include <random>
 
 #include "isp/FtdiProgrammer.h"
 #include "isp/GpioProgrammer.h"
+#include "isp/FtdiRate.h"
 #include "isp/IspByteModeFamily.h"
+#include "isp/IspSettings.h"
+#include "isp/IspTiming.h"
 #include "platform/AppGlobals.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
@@ -164,8 +168,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio, Kind::F
 
 // What the bench does when the host's idea of the wiring is wrong: a line
 // that does not exist or is taken fails the open, as the kernel refuses the
-// request; a line that exists but goes elsewhere gives the signature a real
-// chip would (a pulled-low MISO, a chip never reset).
+// request; a line that exists but goes elsewhere leaves the chip silent (a
+// pulled-low MISO, a chip never reset), and programming enable says so.
 struct GpioWiringCase {
     const char* name;
     const char* ini;  // the host's [GPIO] section
@@ -197,7 +201,10 @@ TEST_P(GpioWiringTest, FailsAsTheBenchWould)
         return;
     }
     EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), c.detect);
-    EXPECT_EQ(b.m_programmer.Signature(), c.signature);
+    if (c.detect == kStatusDeviceDetected)
+        EXPECT_EQ(b.m_programmer.Signature(), c.signature);
+    else
+        EXPECT_NE(b.m_isp->TakeFailureNote(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -207,12 +214,12 @@ INSTANTIATE_TEST_SUITE_P(
                        kStatusDeviceDetected, kS52, ""},
         GpioWiringCase{"chipByPath", "Chip=/dev/gpiochip0\n", -1, kStatusParallelReady,
                        kStatusDeviceDetected, kS52, ""},
-        GpioWiringCase{"misoElsewhere", "MISO=8\n", -1, kStatusParallelReady, kStatusNoDevice,
-                       {0x00, 0x00, 0x00}, ""},
-        GpioWiringCase{"rstElsewhere", "RST=24\n", -1, kStatusParallelReady, kStatusNoDevice,
-                       {0xFF, 0xFF, 0xFF}, ""},
+        GpioWiringCase{"misoElsewhere", "MISO=8\n", -1, kStatusParallelReady,
+                       kStatusReceiveError, {}, ""},
+        GpioWiringCase{"rstElsewhere", "RST=24\n", -1, kStatusParallelReady, kStatusReceiveError,
+                       {}, ""},
         GpioWiringCase{"mosiAndSckSwapped", "MOSI=11\nSCK=10\n", -1, kStatusParallelReady,
-                       kStatusNoDevice, {0x00, 0x00, 0x00}, ""},
+                       kStatusReceiveError, {}, ""},
         GpioWiringCase{"lineBeyondTheChip", "RST=54\n", -1, kStatusParallelFailed, -1, {},
                        "line 54 does not exist (the chip has lines 0 to 53"},
         GpioWiringCase{"negativeLine", "SCK=-1\n", -1, kStatusParallelFailed, -1, {},
@@ -259,6 +266,7 @@ TEST_P(FtdiWiringTest, FailsAsTheBenchWould)
     if (c.signature) {
         EXPECT_EQ(b.m_programmer.Signature(), *c.signature);
     }
+    EXPECT_EQ(b.m_isp->TakeFailureNote().empty(), c.detect != kStatusReceiveError);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -269,12 +277,12 @@ INSTANTIATE_TEST_SUITE_P(
                        kStatusDeviceDetected, kS52, ""},
         FtdiWiringCase{"bySerial", "Device=ftdi:0403:6001:TL000001\n", kStatusParallelReady,
                        kStatusDeviceDetected, kS52, ""},
-        FtdiWiringCase{"misoOnCts", "MISO=CTS\n", kStatusParallelReady, kStatusNoDevice,
-                       Sig{0xFF, 0xFF, 0xFF}, ""},
-        FtdiWiringCase{"rstOnDsr", "RST=DSR\n", kStatusParallelReady, kStatusNoDevice,
-                       Sig{0xFF, 0xFF, 0xFF}, ""},
+        FtdiWiringCase{"misoOnCts", "MISO=CTS\n", kStatusParallelReady, kStatusReceiveError,
+                       std::nullopt, ""},
+        FtdiWiringCase{"rstOnDsr", "RST=DSR\n", kStatusParallelReady, kStatusReceiveError,
+                       std::nullopt, ""},
         FtdiWiringCase{"mosiAndSckSwapped", "MOSI=TXD\nSCK=RTS\n", kStatusParallelReady,
-                       kStatusNoDevice, std::nullopt, ""},
+                       kStatusReceiveError, std::nullopt, ""},
         FtdiWiringCase{"lineNine", "MOSI=9\n", kStatusParallelFailed, -1, {},
                        "MOSI is not one of D0..D7"},
         FtdiWiringCase{"lineTwice", "SCK=RTS\n", kStatusParallelFailed, -1, {},
@@ -287,10 +295,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "needs both a vendor and a product id"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A frame's 100 line changes go out in one USB write and their samples come
-// back in one read. Between exchanges a USB round trip has passed, longer
-// than the part's byte write: a programmed byte is the write frame and one
-// read-back, 2 exchanges, 4 transfers; a read byte is one exchange.
+// A frame's 65 line states (two a bit, one to end it) go out in one USB
+// write and their samples come back in one read. Between exchanges a USB
+// round trip has passed, longer than the part's byte write: a polled byte
+// is the write frame and one read-back, 2 exchanges, 4 transfers; a read
+// byte is one exchange.
 TEST(FtdiUsbTraffic, AProgrammedByteCostsTwoExchanges)
 {
     PinKindBench b;
@@ -300,7 +309,7 @@ TEST(FtdiUsbTraffic, AProgrammedByteCostsTwoExchanges)
     b.m_ftdi->ResetCounters();
     ASSERT_EQ(family->WriteByte(0x5A, 0x123), 1);
     EXPECT_EQ(b.m_ftdi->Transfers(), 4u);
-    EXPECT_EQ(b.m_ftdi->BytesWritten(), 200u);
+    EXPECT_EQ(b.m_ftdi->BytesWritten(), 130u);
     b.m_ftdi->ResetCounters();
     EXPECT_EQ(family->ReadByte(0x123), 0x5A);
     EXPECT_EQ(b.m_ftdi->Transfers(), 2u);
@@ -344,20 +353,34 @@ TEST(FtdiAddress, ParsesTheUsersForms)
         EXPECT_EQ(FtdiWiring::ParseLine(text), line) << text;
 }
 
-// Every line operation is accounted for: a programmed byte is a write frame
-// and the read-backs until it reads back, each frame 100 line sets (per
-// byte one SCK low, per bit MOSI, SCK high, SCK low) and 32 reads.
-TEST(GpioLineTraffic, AProgrammedByteCostsWhatTheAlgorithmImplies)
+// Every line operation is accounted for: a frame is 64 SCK changes (each
+// phase long enough already at 1 us a line operation), a MOSI set only
+// where the bit changes, and 32 reads. A programmed byte is the write frame
+// and read-backs until the chip's write cycle has passed on its clock.
+TEST(GpioLineTraffic, AFrameCostsWhatTheBitsImplyAndAByteItsWriteCycle)
 {
     PinKindBench b;
     ASSERT_EQ(b.Open(Kind::Gpio), kStatusParallelReady);
     CIspFamily* family = b.m_isp->FindFamily(CIspByteModeFamily::kDeviceCode);
-    family->ProgramEnable();
+    family->ProgramEnable();  // MOSI is 0 after the enable frame's left-over 00
+    b.m_gpio->ResetCounters();
+    // 20 01 23 00: MOSI goes 0 -> 0,0,1,0,0,0,0,0 | 0,...,1 | 0,0,1,0,0,0,1,1 | 0...
+    EXPECT_EQ(family->ReadByte(0x123), 0xFF);
+    const int mosiChanges = 2 + 1 + 4 + 1;
+    EXPECT_EQ(b.m_gpio->LineChanges(), 64u + mosiChanges);
+    EXPECT_EQ(b.m_gpio->LineReads(), 32u);
+
+    const auto start = b.m_board->Clock().Now();
     b.m_gpio->ResetCounters();
     ASSERT_EQ(family->WriteByte(0x5A, 0x123), 1);
-    const std::uint64_t frames = 1 + CSimIspTarget::kWritePolls + 1;
-    EXPECT_EQ(b.m_gpio->LineChanges(), frames * 100);
-    EXPECT_EQ(b.m_gpio->LineReads(), frames * 32);
+    const auto frames = b.m_gpio->LineReads() / 32;
+    EXPECT_EQ(b.m_gpio->LineReads() % 32, 0u);
+    // Polled no longer than the cycle took: the last read-back but one came
+    // while the chip was still busy.
+    const auto took = b.m_board->Clock().Now() - start;
+    const auto frameTime = took / std::int64_t(frames);
+    EXPECT_GE(took, b.m_board->Target().ByteWriteCycle());
+    EXPECT_LT(took - frameTime, b.m_board->Target().ByteWriteCycle() + frameTime);
     family->EndProgramming();
     EXPECT_EQ(b.m_board->Chip().PeekByte(0x123), 0x5A);
 }
@@ -399,5 +422,130 @@ TEST(PinKindOpen, AKindTheControllerCannotHoldIsOpenedThenDroppedWhole)
     EXPECT_EQ(CFtdiProgrammer::OpenBackend(programmer, 5, 0), 0);
     EXPECT_EQ(programmer.Backend(), nullptr);
 }
+
+// The crystal sets the clock: a host told a faster crystal than the bench
+// has clocks too fast and every instruction is garbled; told the right one,
+// GPIO pads its phases and FTDI picks a slower rate.
+struct CrystalCase {
+    const char* name;
+    Kind kind;
+    int product;      // the FTDI chip (0x6001 FT232R, 0x6014 FT232H)
+    double hostMHz;   // what the host is told
+    double benchMHz;  // what the target runs on
+    int detect;
+};
+
+class IspCrystalTest : public testing::TestWithParam<CrystalCase> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(IspCrystalTest, TheHostClocksNoFasterThanTheCrystalItIsTold)
+{
+    const CrystalCase& c = GetParam();
+    PinKindBench& b = m_bench;
+    b.m_programmer.m_dCrystalMHz = c.hostMHz;
+    SimIspOptions options;
+    options.crystalMHz = c.benchMHz;
+    options.ftdiProduct = c.product;
+    ASSERT_EQ(b.Open(c.kind, options), kStatusParallelReady);
+    EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), c.detect);
+    EXPECT_EQ(b.m_board->Target().ShortPhases() == 0, c.detect == kStatusDeviceDetected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Benches, IspCrystalTest,
+    testing::Values(CrystalCase{"gpio3", Kind::Gpio, 0, 3, 3, kStatusDeviceDetected},
+                    CrystalCase{"gpioTold12Runs3", Kind::Gpio, 0, 12, 3, kStatusReceiveError},
+                    CrystalCase{"ft232r12", Kind::Ftdi, 0x6001, 12, 12, kStatusDeviceDetected},
+                    CrystalCase{"ft232rTold12Runs3", Kind::Ftdi, 0x6001, 12, 3, kStatusReceiveError},
+                    CrystalCase{"ft232h3", Kind::Ftdi, 0x6014, 3, 3, kStatusDeviceDetected},
+                    CrystalCase{"ft232hTold24Runs12", Kind::Ftdi, 0x6014, 24, 12,
+                                kStatusReceiveError}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A rate above the crystal's limit does not open, naming both; left out,
+// the rate is the fastest the crystal allows. [ISP] is read for both.
+TEST(FtdiRate, ACableSetTooFastForTheCrystalDoesNotOpen)
+{
+    PinKindBench b;
+    b.WriteIni("[FTDI]\nBaud=115200\n[ISP]\nCrystal=11.0592\n");
+    ASSERT_EQ(b.Open(Kind::Ftdi), kStatusParallelFailed);
+    EXPECT_NE(b.m_isp->LinesError().find("Baud=115200 clocks an FT232R"), std::string::npos)
+        << b.m_isp->LinesError();
+    EXPECT_NE(b.m_isp->LinesError().find("too fast for a 11.0592 MHz crystal"), std::string::npos);
+    EXPECT_NE(b.m_isp->OpenFailure().fix.find("FT232R: Baud=115200"), std::string::npos);
+
+    PinKindBench left;
+    left.WriteIni("[ISP]\nCrystal=11.0592\nPageWrite=1\n");
+    ASSERT_EQ(left.Open(Kind::Ftdi), kStatusParallelReady);
+    EXPECT_EQ(left.m_ftdi->Baud(), FtdiRate::MaxSafeBaud(FtdiChipKind::FT232R, 11.0592e6));
+    EXPECT_TRUE(IspSettings::For(left.m_programmer).pageWrite);
+    for (const char* bad : {"0", "41", "12MHz"}) {
+        left.WriteIni(std::string("[ISP]\nCrystal=") + bad + "\n");
+        EXPECT_EQ(IspSettings::For(left.m_programmer).crystalMHz, 12) << bad;
+    }
+}
+
+// Streaming on the timed model: an image is written back to back without
+// losing a byte to the write cycle, at the pace the cycle (or an FT232R's
+// USB round trip) sets: the next frame is shifted in while the cycle runs
+// out, only its last bit waits.
+struct StreamCase {
+    const char* name;
+    Kind kind;
+    int product;
+    bool pageWrite;
+};
+
+class IspStreamingTest : public testing::TestWithParam<StreamCase> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(IspStreamingTest, AnImageIsWrittenWithoutLosingAByteToItsCycle)
+{
+    const StreamCase& c = GetParam();
+    PinKindBench& b = m_bench;
+    b.m_programmer.m_bPageWrite = c.pageWrite;
+    SimIspOptions options;
+    options.ftdiProduct = c.product;
+    ASSERT_EQ(b.Open(c.kind, options), kStatusParallelReady);
+    std::mt19937 random(3);
+    for (int i = 0; i < 1024; ++i)
+        b.m_programmer.Buffer1[i] = i % 4 == 3 ? 0xFF : std::uint8_t(random() & 0x7F);
+    ASSERT_EQ(b.Run(&CProgrammer::WriteDevice), kStatusWriteDone);
+    CSimIspTarget& target = b.m_board->Target();
+    EXPECT_EQ(target.LostInstructions() + target.ShortPhases(), 0u);
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_EQ(b.m_board->Chip().PeekByte(std::uint32_t(i)), b.m_programmer.Buffer1[i]) << i;
+    if (c.pageWrite)
+        return;
+
+    CIspFamily* family = b.m_isp->FindFamily(2);
+    b.m_isp->Lines()->EnableOutputs(true);  // let go after the write
+    ASSERT_EQ(family->ProgramEnable(), 1);
+    const auto start = b.m_board->Clock().Now();
+    for (int i = 0; i < 200; ++i)
+        family->StreamByte(0x00, 0x1000 + i);
+    family->EndStream();
+    const auto perByte = (b.m_board->Clock().Now() - start) / 200;
+    const auto cycle = IspTiming::ByteWriteCycle(12e6);
+    EXPECT_GE(perByte, cycle);
+    const auto limit = c.kind == Kind::Gpio ? cycle * 105 / 100
+        : c.product == 0x6014               ? cycle * 120 / 100
+                                            : b.m_ftdi->Latency() * 110 / 100;
+    EXPECT_LE(perByte, limit);
+    EXPECT_EQ(target.LostInstructions(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, IspStreamingTest,
+    testing::Values(StreamCase{"gpio", Kind::Gpio, 0x6001, false},
+                    StreamCase{"ft232r", Kind::Ftdi, 0x6001, false},
+                    StreamCase{"ft232h", Kind::Ftdi, 0x6014, false},
+                    StreamCase{"gpioPages", Kind::Gpio, 0x6001, true},
+                    StreamCase{"ft232hPages", Kind::Ftdi, 0x6014, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

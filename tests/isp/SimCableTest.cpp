@@ -6,6 +6,7 @@
 #include "isp/ParallelPort.h"
 #include "sim/SimCable.h"
 #include "sim/SimChip.h"
+#include "sim/SimClock.h"
 #include "sim/SimIspTarget.h"
 #include "tests/support/RecordingMessageSink.h"
 
@@ -78,7 +79,8 @@ struct CHandHost {
     std::uint8_t ReadByte(std::uint16_t a) { return Send({0x20, std::uint8_t(a >> 8), std::uint8_t(a), 0})[3]; }
 
     CSimChip m_chip{SimChipType::AT89S52};
-    CSimIspTarget m_target{m_chip};
+    CSimClock m_clock;
+    CSimIspTarget m_target{m_chip, m_clock};
     CRecordingMessageSink m_sink;
     CParallelPort m_port{m_sink};
     CSimCable* m_pCable = nullptr;
@@ -139,14 +141,21 @@ TEST(SimCable, StuckMisoReadsOneLevel)
     }
 }
 
-TEST(SimCable, WriteIsPolledUntilItCompletes)
+TEST(SimCable, WriteIsPolledUntilItsCycleHasPassedOnTheClock)
 {
     CHandHost host(1);
     host.Enable();
     host.Send({0x40, 0x12, 0x34, 0x5A});
-    for (int i = 0; i < CSimIspTarget::kWritePolls; ++i)
-        EXPECT_EQ(host.ReadByte(0x1234) & 0x80, 0x80) << "poll " << i;  // complement of bit 7
-    EXPECT_EQ(host.ReadByte(0x1234), 0x5A);
+    const auto written = host.m_clock.Now();
+    // Each register access costs a microsecond: a read-back frame is
+    // hundreds of them, so the cycle (64 periods + 400 us) spans a few.
+    int polls = 0;
+    while (host.ReadByte(0x1234) != 0x5A) {
+        ASSERT_LT(++polls, 10);
+        EXPECT_LT(host.m_clock.Now() - written, host.m_target.ByteWriteCycle() + std::chrono::microseconds(400));
+    }
+    EXPECT_GE(polls, 1);
+    EXPECT_GE(host.m_clock.Now() - written, host.m_target.ByteWriteCycle());
     EXPECT_EQ(host.m_chip.PeekByte(0x1234), 0x5A);
 }
 
@@ -162,6 +171,10 @@ TEST(SimCable, InstructionsNeedProgrammingEnableSinceReset)
     host.Send({0xAC, 0x53, 0x00, 0x00});
     host.Send({0xAC, 0x80, 0x00, 0x00});
     EXPECT_EQ(host.m_chip.PeekByte(0), 0xFF);
+    // An instruction that ends while the erase runs is lost.
+    host.Send({0xAC, 0xE3, 0x00, 0x00});
+    EXPECT_EQ(host.m_chip.LockLevel(), 0);
+    host.m_clock.Advance(CSimIspTarget::kEraseTime);
     host.Send({0xAC, 0xE3, 0x00, 0x00});
     EXPECT_EQ(host.m_chip.LockLevel(), 3);
 }

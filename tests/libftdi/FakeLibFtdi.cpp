@@ -157,7 +157,7 @@ int ftdi_usb_open_dev(ftdi_context* ftdi, libusb_device* dev)
     chip.open = true;
     g_sessions[ftdi] = &chip;
     ftdi->usb_dev = reinterpret_cast<libusb_device_handle*>(&chip);
-    ftdi->type = TYPE_R;
+    ftdi->type = chip.highSpeed ? TYPE_232H : TYPE_R;
     ftdi->bitbang_enabled = 0;
     // libftdi resets the chip's buffers and sets 9600 baud on every open.
     chip.samples.clear();

@@ -27,6 +27,7 @@ struct FakeFtdiChip {
     int address = 17;
     bool claimed = false;  // another program holds the interface
     bool bitBang = true;   // the chip has synchronous bit-bang mode
+    bool highSpeed = false;  // an FT232H rather than an FT232R
 
     // The chip's own state.
     bool open = false;

@@ -55,7 +55,7 @@ TEST_F(LibFtdiBitBangTest, SetsBitBangModeWithTheWiringsOutputsBeforeTheRate)
         int outputs;
     } cases[] = {{Wiring("RTS", "TXD", "DTR", "RXD", 9600), 0x15},
                  {Wiring("D5", "D6", "D7", "D0", 1200), 0xE0},
-                 {Wiring("D1", "D0", "D3", "D2", 62500), 0x0B}};
+                 {Wiring("D1", "D0", "D3", "D2", 15625), 0x0B}};
     for (const auto& c : cases) {
         Bus().Reset();
         FakeFtdiChip& chip = Bus().Plug();
@@ -68,6 +68,40 @@ TEST_F(LibFtdiBitBangTest, SetsBitBangModeWithTheWiringsOutputsBeforeTheRate)
             const int mode = chip.CallAt("bitmode"), rate = chip.CallAt("baud");
             EXPECT_TRUE(mode >= 0 && mode < rate) << "bit-bang mode at " << mode << ", rate at " << rate;
             EXPECT_GT(chip.CallAt("flush"), rate) << "samples from before the rate are dropped";
+        }
+    }
+}
+
+// The rate: left out, the fastest the crystal allows on the chip's family;
+// above that, refused before it reaches the chip, naming both.
+TEST_F(LibFtdiBitBangTest, TheRateIsBoundByTheCrystalAndTheChip)
+{
+    const struct {
+        bool high;
+        int baud;
+        double crystalHz;
+        int set;  // 0: refused
+    } cases[] = {{false, 0, 12e6, 17857}, {true, 0, 12e6, 57142},
+                 {false, 115200, 12e6, 0}, {true, 60000, 12e6, 0}, {false, 9600, 3e6, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.high << " " << c.baud << " " << c.crystalHz);
+        Bus().Reset();
+        FakeFtdiChip& chip = Bus().Plug();
+        chip.highSpeed = c.high;
+        FtdiWiring wiring = Wiring("RTS", "TXD", "DTR", "RXD", c.baud);
+        wiring.m_dCrystalHz = c.crystalHz;
+        auto cable = Open(wiring);
+        if (c.set) {
+            ASSERT_TRUE(cable) << m_failure.text;
+            EXPECT_EQ(chip.baudGenerator, c.set * FakeFtdiChip::kBitBangScale);
+            EXPECT_EQ(cable->Baud(), c.set);
+            EXPECT_EQ(cable->Kind(), c.high ? FtdiChipKind::FT232H : FtdiChipKind::FT232R);
+        } else {
+            EXPECT_FALSE(cable);
+            EXPECT_EQ(chip.CallAt("baud"), -1);
+            EXPECT_NE(m_failure.text.find(c.high ? "FT232H" : "FT232R"), std::string::npos)
+                << m_failure.text;
+            EXPECT_NE(m_failure.text.find(" MHz crystal"), std::string::npos) << m_failure.text;
         }
     }
 }
