@@ -466,4 +466,11 @@
         <translation>The device chosen before, %s, is no longer in the catalogue.</translation>
     </message>
 </context>
+<context>
+    <name>ImageFileChecks</name>
+    <message>
+        <source>*.Hex文件转换失败(第%d行校验和错误)!</source>
+        <translation>*.Hex file conversion failed (line %d: wrong checksum)!</translation>
+    </message>
+</context>
 </TS>

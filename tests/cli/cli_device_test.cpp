@@ -96,7 +96,7 @@ TEST_F(CliOnSimulatedBoard, LockedChipRefusesAWrite)
 
 TEST_F(CliOnSimulatedBoard, AutoRunsTheDefaultStepsOrOnlyTheChecks)
 {
-    const std::string text = ":0200000012349E\n:00000001FF\n";
+    const std::string text = ":020000001234B8\n:00000001FF\n";
     const std::string image = Image("image.hex", text);
     CliRun run = Run({"auto", image});
     EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
