@@ -102,6 +102,24 @@ TEST(SerialAllocator, StateFileHoldsTheNextNumberBeforeOneIsGiven)
     EXPECT_EQ(next.Take(error), 1010u) << "the file wins over START";
 }
 
+// Two names of one file: an update through one would leave the other with
+// the old number, so the state file is refused through either name.
+TEST(SerialAllocator, StateFileWithTwoNamesIsRefused)
+{
+    CTempDir dir;
+    const std::string state = dir.File("S");
+    std::ofstream(state) << "1000\n";
+    std::filesystem::create_hard_link(state, dir.File("other"));
+    for (const std::string& name : {state, dir.File("other")}) {
+        CSerialAllocator serials(Counter(1, 1, 4));
+        std::string error;
+        EXPECT_FALSE(serials.UseStateFile(name, error)) << name;
+        EXPECT_NE(error.find("2 names (hard links)"), std::string::npos) << error;
+    }
+    EXPECT_EQ(ReadText(state), "1000\n");
+    EXPECT_EQ(ReadText(dir.File("other")), "1000\n");
+}
+
 TEST(SerialAllocator, EveryNumberOfTheRunMustFitBeforeItStarts)
 {
     std::string error;
