@@ -5,8 +5,11 @@
 #include <iterator>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -68,5 +71,64 @@ CliRun RunBuiltProgram(const std::string& name, const std::vector<std::string>& 
         run.exitCode = WEXITSTATUS(status);
     run.out = ReadWhole(outPath);
     run.err = ReadWhole(errPath);
+    return run;
+}
+
+CliRun RunTamberlinkCliWithFileSizeLimit(const std::vector<std::string>& args,
+                                         unsigned long limitBytes)
+{
+    std::vector<std::string> all = {TamberlinkCliPath()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    CliRun run;
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return run;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return run;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        const struct rlimit limit = {limitBytes, limitBytes};
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err[1], 2) < 0
+            || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    // Both pipes drained side by side, so a chatty child never blocks.
+    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&run.out, &run.err};
+    int open = pid > 0 ? 2 : 0;
+    while (open > 0 && ::poll(fds, 2, -1) >= 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[4096];
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                texts[i]->append(buffer, std::size_t(got));
+            } else {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    ::close(out[0]);
+    ::close(err[0]);
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
     return run;
 }
