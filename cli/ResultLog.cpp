@@ -77,6 +77,8 @@ std::string ChipRecordJson(const ChipRecord& record)
         {"file", JsonString(record.file)},
         {"sha256", orNull(record.sha256)},
         {"serial", record.serial ? std::to_string(*record.serial) : std::string("null")},
+        {"checksum", orNull(record.checksum)},
+        {"read_checksum", orNull(record.readChecksum)},
         {"steps", steps},
         {"outcome", JsonString(record.outcome)},
         {"last_line", JsonString(record.lastLine)},

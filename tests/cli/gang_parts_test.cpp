@@ -189,6 +189,7 @@ TEST(ResultLog, RecordIsOneJsonLine)
     record.file = "a b.hex";
     record.sha256 = "ab";
     record.serial = 1002;
+    record.checksum = "1A2B";  // no read ran: read_checksum is null
     record.steps = {"erase", "write"};
     record.outcome = "failure";
     record.lastLine = "编程器:写器件时发生错误.";
@@ -196,7 +197,8 @@ TEST(ResultLog, RecordIsOneJsonLine)
     EXPECT_EQ(ChipRecordJson(record),
               "{\"time\":\"2026-01-02T03:04:05+08:00\",\"port\":\"/dev/ttyUSB0\","
               "\"device\":\"AT89S52\",\"signature\":null,\"file\":\"a b.hex\",\"sha256\":\"ab\","
-              "\"serial\":1002,\"steps\":[\"erase\",\"write\"],\"outcome\":\"failure\","
+              "\"serial\":1002,\"checksum\":\"1A2B\",\"read_checksum\":null,"
+              "\"steps\":[\"erase\",\"write\"],\"outcome\":\"failure\","
               "\"last_line\":\"编程器:写器件时发生错误.\",\"seconds\":1.235}");
 }
 

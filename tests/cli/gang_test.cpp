@@ -102,6 +102,13 @@ TEST_F(GangOnSimulatedBoards, SerialNumbersAreUniqueAcrossRunsAndFailures)
     }
     EXPECT_EQ(ports, (std::set<std::string>{"A", "B", "C"}));
     EXPECT_EQ(serials, (std::set<std::string>{"1000", "1001", "1002"}));
+    // Each chip's checksum takes its serial in, and its verify read it back.
+    std::set<std::string> checksums;
+    for (const std::string& line : log) {
+        EXPECT_EQ(Field(line, "read_checksum"), Field(line, "checksum")) << line;
+        checksums.insert(Field(line, "checksum"));
+    }
+    EXPECT_EQ(checksums, (std::set<std::string>{"D841", "D842", "D843"}));
 
     // A's chip, read back on its own: the image and its serial, little-endian.
     const std::string out = m_dir.File("a.bin");
@@ -151,6 +158,22 @@ TEST_F(GangOnSimulatedBoards, RoundsGoOnAtOnceWithoutATerminal)
     for (std::size_t at = run.out.find(row); at != std::string::npos; at = run.out.find(row, at + 1))
         ++rows;
     EXPECT_EQ(rows, 6) << run.out;
+}
+
+// --steps blank: a programmed chip fails at the blank check, before a write.
+TEST_F(GangOnSimulatedBoards, BlankStepFailsAProgrammedChip)
+{
+    const Args blank = {"--ports", "A", "--steps", "blank,write"};
+    ASSERT_EQ(Gang(blank).exitCode, 0);
+    const CliRun run = Gang(blank);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> log = Lines(m_log);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(Field(log[0], "steps") + " " + Field(log[0], "checksum"),
+              "[\"blank\",\"write\"] DB52");
+    EXPECT_EQ(Field(log[1], "outcome") + " " + Field(log[1], "last_line") + " "
+                  + Field(log[1], "checksum") + " " + Field(log[1], "read_checksum"),
+              "failure 器件不是空的, 第一个非空字节在 0x0000. null DB52");
 }
 
 // A log that cannot be written fails the run, though every chip passed.
