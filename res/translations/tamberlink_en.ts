@@ -477,4 +477,11 @@ Tamberlink and Sordane read that copy from now on.</translation>
         <translation>Tamberlink: automatic run</translation>
     </message>
 </context>
+<context>
+    <name>CProgrammerDlg</name>
+    <message>
+        <source>空检查</source>
+        <translation>Blank check</translation>
+    </message>
+</context>
 </TS>

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -83,6 +84,19 @@ protected:
     {
         dlg.SetOpenFileChooser([path] { return std::optional<std::string>(path); });
         return Run(dlg, kCmdLoadFile);
+    }
+
+    // The blank check from the Buffer 2 page's context menu.
+    static bool BlankCheck(CProgrammerDlg& dlg)
+    {
+        auto* action = dlg.HexView2()->findChild<QAction*>(QStringLiteral("blankCheckAction"));
+        EXPECT_TRUE(action && dlg.HexView2()->actions().contains(action));
+        CProgrammerSession& session = dlg.Session();
+        const int ends = session.SequenceEndCount();
+        if (action)
+            action->trigger();
+        EXPECT_TRUE(WaitForSequenceEnd(session, ends));
+        return session.LastSequenceSucceeded();
     }
 };
 
@@ -321,12 +335,17 @@ TEST_P(ProgrammerDlgHardwareTest, CommandsAndAutoRunProgramTheChip)
     ASSERT_TRUE(Load(*dlg, m_dir.File("image.bin")));
 
     EXPECT_TRUE(Run(*dlg, kCmdErase));
+    EXPECT_TRUE(BlankCheck(*dlg));
+    EXPECT_EQ(Log(*dlg).constLast(), QStringLiteral("器件是空的."));
     EXPECT_TRUE(Run(*dlg, kCmdWrite));
     EXPECT_TRUE(Log(*dlg).contains(QStringLiteral("编程器:写器件完成.")));
     EXPECT_TRUE(dlg->Progress()->isVisible());
     EXPECT_EQ(dlg->Progress()->Text(), QStringLiteral("写器件完成"));
     EXPECT_TRUE(dlg->ButtonWidget(kCmdErase)->isEnabled());
     EXPECT_TRUE(dlg->Session().Button(kCmdErase).IsAccepting());
+    EXPECT_FALSE(BlankCheck(*dlg));
+    EXPECT_EQ(Log(*dlg).constLast(), QStringLiteral("器件不是空的, 第一个非空字节在 0x0000."));
+    EXPECT_TRUE(dlg->Session().Button(kCmdErase).IsAccepting()) << "a failed check ends";
 
     EXPECT_TRUE(Run(*dlg, kCmdVerify));
     EXPECT_EQ(Log(*dlg).constLast(), QStringLiteral("----------效验成功,数据正确----------"));
