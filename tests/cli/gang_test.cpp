@@ -197,10 +197,10 @@ TEST_F(GangOnSimulatedBoards, FilesThatCannotGrowFailTheChipOrTheRun)
         {"--simulate", "gang", m_image, "--ports", "A", "--serial", "0x100:1", "--serial-state",
          m_state},
         4);
-    EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_NE(run.err.find("[A] cannot update " + m_state + ": File too large"),
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.out.find("[A] cannot update " + m_state + ": File too large"),
               std::string::npos)
-        << run.err;
+        << run.out;
     EXPECT_NE(run.out.find("[A] 编程器:擦除器件完成.\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("写器件开始"), std::string::npos) << run.out;
     EXPECT_EQ(ReadText(m_state), "1000\n");
@@ -212,8 +212,8 @@ TEST_F(GangOnSimulatedBoards, FilesThatCannotGrowFailTheChipOrTheRun)
     std::ofstream(m_log) << "{}\n";
     run = RunTamberlinkCliWithFileSizeLimit(
         {"--simulate", "gang", m_image, "--ports", "A", "--log", m_log}, 64);
-    EXPECT_EQ(run.exitCode, 1) << run.err;
-    EXPECT_NE(run.err.find("[A] cannot append to " + m_log), std::string::npos) << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.out.find("[A] cannot append to " + m_log), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("----------效验成功,数据正确----------"), std::string::npos);
     EXPECT_EQ(ReadText(m_log), "{}\n");
 }

@@ -5,7 +5,6 @@
 #include <iterator>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -85,48 +84,25 @@ CliRun RunTamberlinkCliWithFileSizeLimit(const std::vector<std::string>& args,
     argv.push_back(nullptr);
 
     CliRun run;
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0)
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return run;
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-        ::close(out[0]);
-        ::close(out[1]);
-        return run;
-    }
     const pid_t pid = ::fork();
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec.
         const struct rlimit limit = {limitBytes, limitBytes};
         const int in = ::open("/dev/null", O_RDONLY);
-        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err[1], 2) < 0
+        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(pipeFds[1], 1) < 0 || ::dup2(pipeFds[1], 2) < 0
             || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             ::_exit(127);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    ::close(out[1]);
-    ::close(err[1]);
-    // Both pipes drained side by side, so a chatty child never blocks.
-    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* texts[2] = {&run.out, &run.err};
-    int open = pid > 0 ? 2 : 0;
-    while (open > 0 && ::poll(fds, 2, -1) >= 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                texts[i]->append(buffer, std::size_t(got));
-            } else {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    ::close(out[0]);
-    ::close(err[0]);
+    ::close(pipeFds[1]);
+    char buffer[4096];
+    for (ssize_t got; pid > 0 && (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        run.out.append(buffer, std::size_t(got));
+    ::close(pipeFds[0]);
     int status = 0;
     if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
