@@ -1,5 +1,6 @@
 #include "app/ProgrammerDlg.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -213,6 +214,16 @@ void CProgrammerDlg::CreateControls()
     m_HexView1->setObjectName(QStringLiteral("hexView1"));
     m_HexView2 = new CHexEdit(this);
     m_HexView2->setObjectName(QStringLiteral("hexView2"));
+    // The blank check reads the chip into this page; it has no button of
+    // its own, so the command column stays as it is.
+    auto* blankCheck = new QAction(tr("空检查"), m_HexView2);
+    blankCheck->setObjectName(QStringLiteral("blankCheckAction"));
+    connect(blankCheck, &QAction::triggered, this, [this] {
+        if (m_pSession)
+            m_pSession->OnBlankCheck();
+    });
+    m_HexView2->addAction(blankCheck);
+    m_HexView2->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_LogList = new QListWidget(this);
     m_LogList->setObjectName(QStringLiteral("logList"));
     // Lines are only ever added at the end or cleared; equal heights keep a

@@ -14,8 +14,8 @@
 
 namespace {
 
-const std::set<std::string> kDeviceCommands = {"check", "detect", "erase", "write", "read",
-                                               "verify", "lock",  "auto",  "gang"};
+const std::set<std::string> kDeviceCommands = {"check", "detect", "erase", "blank", "write",
+                                               "read",  "verify", "lock",  "auto",  "gang"};
 const std::set<std::string> kFileCommands = {"write", "read", "verify", "auto", "gang"};
 
 // "COM" and digits in any case: a port name, even when out of range.
@@ -35,7 +35,7 @@ bool LooksLikeComName(const std::string& text)
 bool ParseSteps(const std::string& list, CliOptions& options, std::string& error)
 {
     options.markLoad = options.markErase = options.markWrite = false;
-    options.markRead = options.markVerify = false;
+    options.markRead = options.markVerify = options.markBlank = false;
     std::stringstream stream(list);
     std::string step;
     while (std::getline(stream, step, ',')) {
@@ -49,8 +49,11 @@ bool ParseSteps(const std::string& list, CliOptions& options, std::string& error
             options.markRead = true;
         else if (step == "verify")
             options.markVerify = true;
+        else if (step == "blank")
+            options.markBlank = true;
         else {
-            error = "unknown step '" + step + "' in --steps (load, erase, write, read, verify)";
+            error = "unknown step '" + step
+                + "' in --steps (load, erase, blank, write, read, verify)";
             return false;
         }
     }
@@ -84,6 +87,8 @@ const char* CliHelp()
            "  check              ask the programmer whether it is ready\n"
            "  detect             read the device's signature and name the device\n"
            "  erase              erase the device\n"
+           "  blank              read the device and say whether it is blank (exit 1\n"
+           "                     when it is not)\n"
            "  write FILE         load FILE (see files below) and write it\n"
            "  read FILE          read the device and save the image up to its last used\n"
            "                     byte (.hex, .ihx, .ihex: as Intel HEX, else raw binary)\n"
@@ -137,8 +142,9 @@ const char* CliHelp()
            "  --timeout SECONDS  a step that reports nothing for this long ends as a\n"
            "                     failure (default 30)\n"
            "  --steps LIST       auto, gang: the steps to take, from\n"
-           "                     load,erase,write,read,verify\n"
-           "                     (default erase,write,verify)\n"
+           "                     load,erase,blank,write,read,verify, taken in this\n"
+           "                     order (default erase,write,verify); blank fails the\n"
+           "                     run when the chip is not blank\n"
            "  --detect           auto, gang: detect the device before the other steps\n"
            "  --sim-fault KIND[=K]\n"
            "                     with --simulate, on the serial board: the board shows a\n"
@@ -166,6 +172,7 @@ const char* CliHelp()
            "                     missing), updated on disk before each write begins\n"
            "  --log F            append one JSON line per chip to F: time, port, device,\n"
            "                     signature, image file and its SHA-256, serial number,\n"
+           "                     checksum of the image written and of the last read,\n"
            "                     steps, outcome, last log line, seconds\n"
            "  --rounds N         program N chips on each port (default 1); between rounds\n"
            "                     wait for Enter on a terminal (Ctrl-D ends the run), or go\n"

@@ -32,7 +32,8 @@ struct CliOptions {
     BoardFaults boardFaults;
     CSimIspTarget::MisoFault misoFault = CSimIspTarget::MisoFault::None;
     double timeoutSeconds = 30.0;
-    std::string command;          // check, detect, erase, write, read, verify, lock, auto, gang
+    std::string command;          // check, detect, erase, blank, write, read, verify, lock,
+                                  // auto, gang
     std::string file;             // write, read, verify, auto, gang
     int lockLevel = 0;            // lock: 1..3
     // auto: the buttons marked for the run, and the detect-first setting.
@@ -41,6 +42,7 @@ struct CliOptions {
     bool markWrite = true;
     bool markRead = false;
     bool markVerify = true;
+    bool markBlank = false;       // a blank check after the erase (no button)
     bool detectFirst = false;
     GangOptions gang;             // gang only
     std::string lang;             // "zh", "en" or empty (TAMBERLINK_LANG, else zh)

@@ -149,6 +149,7 @@ public:
     int Run(int deviceIndex, const std::string& cataloguePath)
     {
         m_session.Start(SettingsFromOptions(m_options, deviceIndex), cataloguePath);
+        m_session.SetBlankCheckInAuto(m_options.markBlank);
         // The backend's first answer: the serial link asks for readiness
         // as soon as it is up; the cable reports itself ready.
         m_loop.RunUntil([this] {
@@ -196,6 +197,8 @@ private:
             return Click(&CProgrammerSession::OnDetect);
         if (command == "erase")
             return Click(&CProgrammerSession::OnErase);
+        if (command == "blank")
+            return Click(&CProgrammerSession::OnBlankCheck);
         if (command == "write")
             return Load() && Click(&CProgrammerSession::OnWrite);
         if (command == "verify")

@@ -37,7 +37,7 @@ std::vector<std::string> StepNames(const CliOptions& options)
 {
     const std::pair<bool, const char*> steps[] = {
         {options.markLoad, "load"},   {options.detectFirst, "detect"},
-        {options.markErase, "erase"}, {options.markWrite, "write"},
+        {options.markErase, "erase"}, {options.markBlank, "blank"}, {options.markWrite, "write"},
         {options.markRead, "read"},   {options.markVerify, "verify"},
     };
     std::vector<std::string> names;

@@ -44,6 +44,16 @@ bool IsEmptySocket(const std::array<std::uint8_t, 3>& signature)
         || signature == std::array<std::uint8_t, 3> {0x00, 0x00, 0x00};
 }
 
+// Four upper-case hex digits, as the log lines show a checksum; empty for none.
+std::string ChecksumText(const std::optional<std::uint16_t>& checksum)
+{
+    if (!checksum)
+        return {};
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", unsigned(*checksum));
+    return text;
+}
+
 double SecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -244,6 +254,7 @@ bool CGangStation::Connect()
     }
 
     session.Start(SettingsFromOptions(options, m_run.deviceIndex), m_run.cataloguePath);
+    session.SetBlankCheckInAuto(options.markBlank);
     // The serial link asks whether the board is ready as soon as it is up.
     m_link->loop.RunUntil(
         [&] { return session.SequenceEndCount() > 0 && !session.IsStepOutstanding(); });
@@ -339,6 +350,10 @@ void CGangStation::Record(const std::string& outcome, double seconds, const std:
     record.signature = m_strChipSignature;
     record.file = m_run.options->file;
     record.sha256 = sha256;
+    if (m_link) {
+        record.checksum = ChecksumText(m_link->session.WrittenChecksum());
+        record.readChecksum = ChecksumText(m_link->session.ReadChecksum());
+    }
     record.serial = m_chipSerial;
     record.steps = m_run.steps;
     record.outcome = outcome;

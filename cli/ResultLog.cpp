@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,21 +55,46 @@ std::string JsonString(std::string_view text)
 
 std::string ChipRecordJson(const ChipRecord& record)
 {
+    // Built by appending: "text" + a temporary string makes GCC 12 warn
+    // (-Wrestrict) about the insert at its front that operator+ inlines.
     std::string steps = "[";
-    for (std::size_t i = 0; i < record.steps.size(); ++i)
-        steps += (i ? "," : "") + JsonString(record.steps[i]);
-    steps += "]";
+    for (std::size_t i = 0; i < record.steps.size(); ++i) {
+        if (i)
+            steps += ',';
+        steps += JsonString(record.steps[i]);
+    }
+    steps += ']';
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", record.seconds);
     auto orNull = [](const std::string& text) {
         return text.empty() ? std::string("null") : JsonString(text);
     };
-    return "{\"time\":" + JsonString(record.time) + ",\"port\":" + JsonString(record.port)
-        + ",\"device\":" + orNull(record.device) + ",\"signature\":" + orNull(record.signature)
-        + ",\"file\":" + JsonString(record.file) + ",\"sha256\":" + orNull(record.sha256)
-        + ",\"serial\":" + (record.serial ? std::to_string(*record.serial) : "null")
-        + ",\"steps\":" + steps + ",\"outcome\":" + JsonString(record.outcome)
-        + ",\"last_line\":" + JsonString(record.lastLine) + ",\"seconds\":" + seconds + "}";
+    const std::pair<const char*, std::string> fields[] = {
+        {"time", JsonString(record.time)},
+        {"port", JsonString(record.port)},
+        {"device", orNull(record.device)},
+        {"signature", orNull(record.signature)},
+        {"file", JsonString(record.file)},
+        {"sha256", orNull(record.sha256)},
+        {"serial", record.serial ? std::to_string(*record.serial) : std::string("null")},
+        {"checksum", orNull(record.checksum)},
+        {"read_checksum", orNull(record.readChecksum)},
+        {"steps", steps},
+        {"outcome", JsonString(record.outcome)},
+        {"last_line", JsonString(record.lastLine)},
+        {"seconds", seconds},
+    };
+    std::string json = "{";
+    for (const auto& [key, value] : fields) {
+        if (json.size() > 1)
+            json += ',';
+        json += '"';
+        json += key;
+        json += "\":";
+        json += value;
+    }
+    json += '}';
+    return json;
 }
 
 std::string Iso8601LocalTime(std::time_t when)

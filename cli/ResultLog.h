@@ -19,6 +19,8 @@ struct ChipRecord {
     std::string file;
     std::string sha256;
     std::optional<std::uint64_t> serial;
+    std::string checksum;      // "1A2B" of the image written; empty when no write started
+    std::string readChecksum;  // of the last read or verify; empty when none ran
     std::vector<std::string> steps;
     std::string outcome;  // "success", "failure" or "unreachable"
     std::string lastLine;

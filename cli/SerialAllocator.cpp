@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include "platform/FileBytes.h"
 
@@ -41,6 +42,17 @@ bool CSerialAllocator::UseStateFile(const std::string& path, std::string& error)
     if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         error = errno == EWOULDBLOCK ? path + " is in use by another run"
                                      : "cannot lock " + lockPath + ": " + std::strerror(errno);
+        return false;
+    }
+
+    // Each update renames a new file over this name: any other name of the
+    // same file (a hard link) would go on holding the old number, and a run
+    // through it would hand the same numbers out again.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && info.st_nlink > 1) {
+        error = path + " has " + std::to_string(info.st_nlink)
+            + " names (hard links): a run through another name would hand out the same "
+              "numbers again; keep one name (a symbolic link may point at it)";
         return false;
     }
 

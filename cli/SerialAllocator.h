@@ -19,8 +19,8 @@ public:
     explicit CSerialAllocator(const SerialNumberFormat& format);
 
     // Takes the state file: read when it exists, otherwise created holding
-    // START. false, with error, when it holds no number, cannot be created
-    // or another run has it.
+    // START. false, with error, when it holds no number, cannot be created,
+    // has more than one name (hard links) or another run has it.
     bool UseStateFile(const std::string& path, std::string& error);
 
     // Whether count numbers from the next one on all fit in BYTES.

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +12,10 @@
 
 int main(int argc, char** argv)
 {
+    // A file size limit (ulimit -f) would otherwise kill every station of a
+    // run at the first file that grows past it, half a write on the chips
+    // included; ignored, the write fails with EFBIG and is reported.
+    std::signal(SIGXFSZ, SIG_IGN);
     InitAppGlobals();
     const CliParseResult parsed = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.help) {

@@ -4,11 +4,13 @@
 
 class IMessageSink;
 
-// Converts the NUL-terminated text of an Intel HEX file into a flat image
-// (16-bit addresses only: an extended segment or linear address record is
-// accepted only with base 0, where it changes nothing). All records are tokenised before the image is
-// touched; then 0x0000..0xFFFF is filled with 0xFF and the records are placed
-// in file order. image must hold at least 0x10000 + 254 bytes.
+// Converts the NUL-terminated text of an Intel HEX file into a flat image of
+// 0x20000 bytes. Extended segment (02) and linear (04) address records are
+// accepted while the data stays inside the image (linear base 0 or 1,
+// segment base up to 0x1FFF). Every complete record's checksum is checked.
+// All records are tokenised before the image is touched; then 0x0000..0xFFFF
+// is filled with 0xFF (the whole image when a base above 0 occurs) and the
+// records are placed in file order.
 // Returns the sum of the data byte counts, or -1 after showing the reason
 // through messages (hex pairs before the first ':' fail without a message).
 int ConvertHexToImage(const char* text, std::uint8_t* image, IMessageSink& messages);

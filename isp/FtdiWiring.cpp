@@ -33,9 +33,16 @@ int FtdiWiring::ParseLine(const std::string& text)
 
 std::string FtdiWiring::LineName(int line)
 {
-    if (line < 0 || line > 7)
-        return "line " + std::to_string(line);
-    return "D" + std::to_string(line) + " (" + kNames[line] + ")";
+    // Appended, not "D" + a temporary string: GCC 12 warns (-Wrestrict)
+    // about the insert at the front that operator+ inlines for that.
+    std::string name = line < 0 || line > 7 ? "line " : "D";
+    name += std::to_string(line);
+    if (line >= 0 && line <= 7) {
+        name += " (";
+        name += kNames[line];
+        name += ')';
+    }
+    return name;
 }
 
 FtdiWiring FtdiWiring::FromIni(const std::string& iniPath)

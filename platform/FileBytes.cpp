@@ -115,9 +115,16 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes)
     std::string tempPath;
     int rawFd = -1;
     for (int attempt = 0; attempt < 100 && rawFd < 0; ++attempt) {
-        tempPath = (folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) +
-                              "." + std::to_string(g_tempCounter++) + ".tmp"))
-                       .string();
+        // Appended piece by piece: "." + a temporary string makes GCC 12 warn
+        // (-Wrestrict) about the insert at its front that it inlines.
+        std::string name = ".";
+        name += target.filename().string();
+        name += '.';
+        name += std::to_string(::getpid());
+        name += '.';
+        name += std::to_string(g_tempCounter++);
+        name += ".tmp";
+        tempPath = (folder / name).string();
         rawFd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (rawFd < 0 && errno != EEXIST)
             return false;

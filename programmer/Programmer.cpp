@@ -188,6 +188,24 @@ int CProgrammer::CurrentRomBytes()
     return int(std::clamp<std::int64_t>(bytes, 0, kBufferSize));
 }
 
+std::uint16_t CProgrammer::Checksum(const std::uint8_t* buffer, int romBytes)
+{
+    const int size = std::clamp(romBytes, 0, kBufferSize);
+    std::uint32_t sum = 0;
+    for (int i = 0; i < size; ++i)
+        sum += buffer[i];
+    return std::uint16_t(sum);
+}
+
+int CProgrammer::FirstNonBlank(const std::uint8_t* buffer, int romBytes)
+{
+    const int size = std::clamp(romBytes, 0, kBufferSize);
+    const std::uint8_t* end = buffer + size;
+    const std::uint8_t* found =
+        std::find_if(buffer, end, [](std::uint8_t byte) { return byte != 0xFF; });
+    return found == end ? -1 : int(found - buffer);
+}
+
 int CProgrammer::TrimLength(const std::uint8_t* buffer, int size)
 {
     std::size_t length = buffer ? std::size_t(std::clamp(size, 0, kBufferSize)) : 0;

@@ -86,6 +86,13 @@ public:
     // The current device's ROM size in bytes, clamped to 0..kBufferSize;
     // 0 with no current device.
     int CurrentRomBytes();
+    // The 16-bit sum of the first romBytes bytes of buffer (kBufferSize
+    // bytes): what a chip of that size holds once buffer is written into it
+    // erased, since what lies past the image is 0xFF in both.
+    static std::uint16_t Checksum(const std::uint8_t* buffer, int romBytes);
+    // The first of the first romBytes bytes of buffer that is not 0xFF, or
+    // -1 when there is none.
+    static int FirstNonBlank(const std::uint8_t* buffer, int romBytes);
 
     // 1 and post 19 when a record has m_Signature (first in catalogue order
     // wins, becomes current and is selected in the device list); else post

@@ -82,7 +82,9 @@ std::string Element(std::string_view block, std::string_view tag, bool& found,
                     std::string* attributes = nullptr)
 {
     found = false;
-    const std::string open = "<" + std::string(tag);
+    // Not "<" + std::string(tag): GCC 12 warns (-Wrestrict) about the
+    // insert at the front that operator+ inlines for that.
+    const std::string open = std::string("<").append(tag);
     std::size_t start = block.find(open);
     while (start != std::string_view::npos) {
         const char next = start + open.size() < block.size() ? block[start + open.size()] : '\0';

@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh
+# Only the programs (and their catalogue and translations): the tests,
+# benchmarks and fuzz targets are test.sh's to build.
+scripts/build.sh tamberlink-programs
 if [ $# -gt 0 ]; then
   exec build/bin/tamberlink-cli "$@"
 fi

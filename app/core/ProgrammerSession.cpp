@@ -51,6 +51,12 @@ std::string Format(const char* format, ...)
     return text;
 }
 
+// A record's memory in bytes, within the buffers whatever the catalogue says.
+int RomBytesOf(const DeviceRecord& device)
+{
+    return int(std::clamp<std::int64_t>(std::int64_t(device.romSizeKB) * 1024, 0, kBufferSize));
+}
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -267,7 +273,10 @@ void CProgrammerSession::OnProgStatus(int code)
         m_view.InvalidateProgress();
         m_view.ShowBuffer2(m_Programmer.Buffer2, kBufferSize);
         AppendLog(Tr("数据已经保存到缓冲2."));
-        if (m_bCompareAfterRead)
+        m_oReadChecksum = LogChecksum(m_Programmer.Buffer2, "校验和 %04X (缓冲2, 器件 %s)");
+        if (m_bBlankAfterRead)
+            outcome(BlankCheck(), 1);
+        else if (m_bCompareAfterRead)
             outcome(CompareBuffers(), 1);
         else
             outcome(1, 1);
@@ -364,6 +373,30 @@ void CProgrammerSession::LogDetectedDevice()
                      device->romSizeKB, voltage.c_str()));
 }
 
+const DeviceRecord* CProgrammerSession::SelectedRecord() const
+{
+    const std::vector<DeviceRecord>& devices = m_Programmer.Devices();
+    const std::size_t index = std::size_t(std::max(m_nDeviceSel, 0));
+    return index < devices.size() ? &devices[index] : nullptr;
+}
+
+std::optional<std::uint16_t> CProgrammerSession::LogChecksum(const std::uint8_t* buffer,
+                                                             const char* format)
+{
+    const DeviceRecord* device = SelectedRecord();
+    if (!device)
+        return std::nullopt;
+    const std::uint16_t sum = CProgrammer::Checksum(buffer, RomBytesOf(*device));
+    AppendLog(Format(Tr(format), unsigned(sum), device->name.c_str()));
+    return sum;
+}
+
+void CProgrammerSession::ForgetChecksums()
+{
+    m_oWrittenChecksum.reset();
+    m_oReadChecksum.reset();
+}
+
 void CProgrammerSession::AppendLog(std::string text)
 {
     if (m_nCurPage != kPageStatus)
@@ -384,7 +417,7 @@ void CProgrammerSession::SetCommandsEnabled(int flag)
         button.SetBusy(0);
     if (flag == 1) {
         m_bStepCheck = m_bStepReload = m_bStepDetect = m_bStepErase = 0;
-        m_bStepWrite = m_bStepRead = m_bStepVerify = 0;
+        m_bStepWrite = m_bStepRead = m_bStepVerify = m_bStepBlank = 0;
         m_bAutoUnmarked = false;
         for (CCommandButton& button : m_buttons)
             button.SetAccepting(1);
@@ -440,6 +473,11 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
         StartOperation([](CProgrammer& p, int device) { p.EraseDevice(device); }, true);
         return;
     }
+    if (m_bStepBlank) {
+        m_bStepBlank = 0;
+        StartRead(kCmdRead, ReadEnd::BlankCheck, 0);  // all of the device
+        return;
+    }
     if (m_bStepWrite) {
         m_bStepWrite = 0;
         SetCommandsEnabled(0);
@@ -448,26 +486,21 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
             AdvanceSequence(0, 1);
             return;
         }
+        if (const DeviceRecord* device = SelectedRecord())
+            m_oWrittenChecksum =
+                CProgrammer::Checksum(m_Programmer.Buffer1, RomBytesOf(*device));
         StartOperation([](CProgrammer& p, int device) { p.WriteDevice(device); }, true);
         return;
     }
     if (m_bStepRead) {
         m_bStepRead = 0;
-        SetCommandsEnabled(0);
-        SetBusy(kCmdRead, 1);
-        m_bCompareAfterRead = 0;
-        m_Programmer.m_bKeepLength = 0;
-        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); }, true);
+        StartRead(kCmdRead, ReadEnd::Keep, 0);
         return;
     }
     if (m_bStepVerify) {
         m_bStepVerify = 0;
-        SetCommandsEnabled(0);
-        SetBusy(kCmdVerify, 1);
-        m_bCompareAfterRead = 1;
         // After a write, read back only what the write transferred.
-        m_Programmer.m_bKeepLength = m_nWriteCount != 0 ? 1 : 0;
-        StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); }, true);
+        StartRead(kCmdVerify, ReadEnd::Compare, m_nWriteCount != 0 ? 1 : 0);
         return;
     }
     const bool unmarked = m_bAutoUnmarked;
@@ -477,6 +510,16 @@ void CProgrammerSession::AdvanceSequence(int success, int prompt)
     if (prompt)
         PromptSuccess();
     EndSequence(true);
+}
+
+void CProgrammerSession::StartRead(int id, ReadEnd end, int keepLength)
+{
+    SetCommandsEnabled(0);
+    SetBusy(id, 1);
+    m_bCompareAfterRead = end == ReadEnd::Compare ? 1 : 0;
+    m_bBlankAfterRead = end == ReadEnd::BlankCheck ? 1 : 0;
+    m_Programmer.m_bKeepLength = keepLength;
+    StartOperation([](CProgrammer& p, int device) { p.ReadDevice(device); }, true);
 }
 
 void CProgrammerSession::StartOperation(const std::function<void(CProgrammer&, int)>& operation,
@@ -520,6 +563,7 @@ void CProgrammerSession::RunSingleStep(int id, int& step)
     if (!Button(id).IsAccepting())
         return;
     SetCommandsEnabled(1);  // drops whatever was pending
+    ForgetChecksums();
     step = 1;
     AdvanceSequence(1, 1);
 }
@@ -554,11 +598,17 @@ void CProgrammerSession::OnCheck()
     RunSingleStep(kCmdDetect, m_bStepCheck);
 }
 
+void CProgrammerSession::OnBlankCheck()
+{
+    RunSingleStep(kCmdRead, m_bStepBlank);
+}
+
 void CProgrammerSession::OnAuto()
 {
     if (!Button(kCmdAuto).IsAccepting())
         return;
     SetCommandsEnabled(1);
+    ForgetChecksums();
     m_view.ClearLog();
     m_nLogLines = 0;
     m_bStepReload = Button(kCmdLoadFile).IsMarked() ? 1 : 0;
@@ -568,8 +618,10 @@ void CProgrammerSession::OnAuto()
     m_bStepCheck = 1;
     m_bStepRead = Button(kCmdRead).IsMarked() ? 1 : 0;
     m_bStepVerify = Button(kCmdVerify).IsMarked() ? 1 : 0;
+    m_bStepBlank = m_bBlankInAuto ? 1 : 0;
     m_bAutoUnmarked = m_bReportUnmarkedAuto
-        && !(m_bStepReload || m_bStepErase || m_bStepWrite || m_bStepRead || m_bStepVerify);
+        && !(m_bStepReload || m_bStepErase || m_bStepBlank || m_bStepWrite || m_bStepRead
+             || m_bStepVerify);
     AdvanceSequence(1, 1);
 }
 
@@ -631,6 +683,7 @@ int CProgrammerSession::LoadImageFile()
     m_strFailedLoad.clear();
     m_view.ShowBuffer1(m_Programmer.Buffer1, kBufferSize);
     AppendLog(Format(Tr("读入文件 %s 到缓冲1(%ld字节)."), m_strFilePath.c_str(), load.count));
+    LogChecksum(m_Programmer.Buffer1, "校验和 %04X (缓冲1, 器件 %s)");
     LogImageBeyondDevice();
     AdvanceSequence(1, 0);
     return 1;
@@ -725,6 +778,20 @@ int CProgrammerSession::CompareBuffers()
     AppendLog(Format(Tr("共发现%5d个单元不对!"), count));
     AppendLog(Tr("---------效验结束，数据有误----------"));
     m_bCompareAfterRead = 0;
+    return 0;
+}
+
+int CProgrammerSession::BlankCheck()
+{
+    m_bBlankAfterRead = 0;
+    const DeviceRecord* device = SelectedRecord();
+    const int first =
+        CProgrammer::FirstNonBlank(m_Programmer.Buffer2, device ? RomBytesOf(*device) : 0);
+    if (first < 0) {
+        AppendLog(Tr("器件是空的."));
+        return 1;
+    }
+    AppendLog(Format(Tr("器件不是空的, 第一个非空字节在 0x%04X."), unsigned(first)));
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "programmer/Programmer.h"
@@ -79,6 +80,17 @@ public:
     bool OnSaveFile();
     // A lone ready check, for hosts without a button for it (the CLI).
     void OnCheck();
+    // Blank check (the Buffer 2 page's menu, the CLI's blank): reads the
+    // whole device and says whether every byte is 0xFF; a chip that is not
+    // blank fails. Taken while the Read button accepts.
+    void OnBlankCheck();
+    // Whether an automatic run checks the chip blank, after an erase and
+    // before a write (there is no button to mark for it).
+    void SetBlankCheckInAuto(bool on) { m_bBlankInAuto = on; }
+    // Of the last sequence: the checksum of Buffer1 as its write started
+    // (a serial number placed), and of Buffer2 after its last read.
+    std::optional<std::uint16_t> WrittenChecksum() const { return m_oWrittenChecksum; }
+    std::optional<std::uint16_t> ReadChecksum() const { return m_oReadChecksum; }
     // Right mouse button on a button: toggles its Auto mark.
     void OnToggleMark(int id);
     // An Auto run with no step marked ends with a line that says how to
@@ -90,6 +102,9 @@ public:
     int LoadImageFile();
     // The verify report over the first 64 KB; 1 when the buffers agree.
     int CompareBuffers();
+    // The blank check's line over the device's whole memory in Buffer2; 1
+    // when every byte is 0xFF.
+    int BlankCheck();
     void PromptSuccess();
     void PromptFailure();
 
@@ -179,11 +194,21 @@ private:
     // After a load: an image longer than the chosen device's ROM.
     void LogImageBeyondDevice();
     void ReportSaveFailure(const std::string& path, int error);
+    // The device list's choice (none: the first record), or nullptr.
+    const DeviceRecord* SelectedRecord() const;
+    // Logs the checksum line (format: its buffer's) of buffer over the
+    // chosen device's memory; nullopt, and no line, without a device.
+    std::optional<std::uint16_t> LogChecksum(const std::uint8_t* buffer, const char* format);
+    void ForgetChecksums();
     // After a port failure: which device, why, and what to do.
     void LogPortFailure(std::string (*describe)(const PortOpenFailure&));
     // Calls an operation on the controller and arms the watchdog.
     void StartOperation(const std::function<void(CProgrammer&, int)>& operation,
                         bool deviceStep = false);
+    // What the end of a read step does with Buffer2 besides showing it.
+    enum class ReadEnd { Keep, Compare, BlankCheck };
+    // Starts a read step shown on button id; keepLength as m_bKeepLength.
+    void StartRead(int id, ReadEnd end, int keepLength);
     // A single button: cancels whatever is pending and starts one step.
     void RunSingleStep(int id, int& step);
     void EndSequence(bool success);
@@ -208,6 +233,11 @@ private:
     int m_bStepWrite = 0;
     int m_bStepRead = 0;
     int m_bStepVerify = 0;
+    int m_bStepBlank = 0;
+    int m_bBlankAfterRead = 0;
+    bool m_bBlankInAuto = false;
+    std::optional<std::uint16_t> m_oWrittenChecksum;
+    std::optional<std::uint16_t> m_oReadChecksum;
     std::string m_strFilePath;
     std::string m_strFileExt;
     std::string m_strLoadedSha256;

@@ -500,4 +500,30 @@
         <translation>Read back after writing, address 0x%04X should hold %02X but holds %02X.</translation>
     </message>
 </context>
+<context>
+    <name>ImageFileChecks</name>
+    <message>
+        <source>*.Hex文件转换失败(第%d行校验和错误)!</source>
+        <translation>*.Hex file conversion failed (line %d: wrong checksum)!</translation>
+    </message>
+</context>
+<context>
+    <name>ChecksumAndBlankCheck</name>
+    <message>
+        <source>校验和 %04X (缓冲1, 器件 %s)</source>
+        <translation>Checksum %04X (buffer 1, device %s)</translation>
+    </message>
+    <message>
+        <source>校验和 %04X (缓冲2, 器件 %s)</source>
+        <translation>Checksum %04X (buffer 2, device %s)</translation>
+    </message>
+    <message>
+        <source>器件是空的.</source>
+        <translation>The device is blank.</translation>
+    </message>
+    <message>
+        <source>器件不是空的, 第一个非空字节在 0x%04X.</source>
+        <translation>The device is not blank, the first byte that is not blank is at 0x%04X.</translation>
+    </message>
+</context>
 </TS>

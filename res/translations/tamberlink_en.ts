@@ -488,4 +488,11 @@ Tamberlink and Sordane read that copy from now on.</translation>
         <translation>The target chip&apos;s crystal in MHz for ISP: the serial clock and the write timing follow it. (Takes effect after restarting the program.)</translation>
     </message>
 </context>
+<context>
+    <name>CProgrammerDlg</name>
+    <message>
+        <source>空检查</source>
+        <translation>Blank check</translation>
+    </message>
+</context>
 </TS>

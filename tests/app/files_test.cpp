@@ -25,6 +25,12 @@ std::string LoadLine(const std::string& path, std::size_t bytes)
     return "读入文件 " + path + " 到缓冲1(" + std::to_string(bytes) + "字节).";
 }
 
+// The line after a load: the sum over the AT89S52's 8 KB, 0xFF past the image.
+std::string ChecksumLine(const char* sum)
+{
+    return "校验和 " + std::string(sum) + " (缓冲1, 器件 AT89S52)";
+}
+
 TEST(LoadFile, BinaryFillsBuffer1AndReportsItsSize)
 {
     CSessionHarness h;
@@ -37,7 +43,8 @@ TEST(LoadFile, BinaryFillsBuffer1AndReportsItsSize)
     const std::uint8_t* buffer = h.session.Programmer().Buffer1;
     EXPECT_EQ(buffer[9], 9);
     EXPECT_EQ(std::count(buffer + 10, buffer + 0x20000, 0xFF), 0x20000 - 10);
-    EXPECT_EQ(h.view.log, Lines{LoadLine(path, 10)});
+    // 0 + 1 + ... + 9 + 8182 * 0xFF = 0x1FD637
+    EXPECT_EQ(h.view.log, (Lines{LoadLine(path, 10), ChecksumLine("D637")}));
     EXPECT_EQ(h.view.buffer1Shown.back(), 0x20000);
     // A load on its own ends quietly.
     EXPECT_TRUE(h.session.LastSequenceSucceeded());
@@ -54,7 +61,8 @@ TEST(LoadFile, ExtensionDecidesHexAfterUpperCasing)
     h.session.OnLoadFile();
     EXPECT_EQ(buffer[0x10], 0x12);
     EXPECT_EQ(buffer[0], 0xFF);
-    EXPECT_EQ(h.view.log.back(), LoadLine(*h.view.openAnswer, hex.size()));  // the text's size
+    EXPECT_EQ(h.view.log, (Lines{LoadLine(*h.view.openAnswer, hex.size()),  // the text's size
+                                 ChecksumLine("DDF4")}));
 
     h.view.openAnswer = h.dir.File("prog.hx");
     WriteFile(*h.view.openAnswer, hex);
@@ -76,7 +84,8 @@ TEST(LoadFile, EmptyMissingAndCancelled)
 
     h.view.openAnswer = h.dir.File("gone.bin");
     h.session.OnLoadFile();
-    EXPECT_EQ(h.view.log, (Lines{LoadLine(h.dir.File("empty.bin"), 0), "打开文件失败."}));
+    EXPECT_EQ(h.view.log, (Lines{LoadLine(h.dir.File("empty.bin"), 0), ChecksumLine("E000"),
+                                 "打开文件失败."}));
     EXPECT_FALSE(h.session.LastSequenceSucceeded());
     EXPECT_EQ(h.view.flashes, 1);
 }
@@ -95,7 +104,8 @@ TEST(LoadFile, ReloadStepRereadsTheChangedFile)
     h.session.OnAuto();
     h.Pump();
     EXPECT_EQ(h.session.Programmer().Buffer1[0], 2);
-    EXPECT_EQ(h.view.log, (Lines{LoadLine(*h.view.openAnswer, 2), "编程器:就绪."}));
+    EXPECT_EQ(h.view.log,
+              (Lines{LoadLine(*h.view.openAnswer, 2), ChecksumLine("DE07"), "编程器:就绪."}));
 }
 
 // A HEX file that does not convert is not loaded: Buffer1 keeps the last

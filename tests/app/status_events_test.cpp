@@ -126,7 +126,8 @@ TEST(StatusEvents, TransferEndsFillTheBar)
     CSessionHarness h(1);
     h.session.OnProgStatus(kStatusWriteDone);
     h.session.OnProgStatus(kStatusReadDone);
-    EXPECT_EQ(h.view.log, (Lines{"编程器:写器件完成.", "编程器:读器件完成.", "数据已经保存到缓冲2."}));
+    EXPECT_EQ(h.view.log, (Lines{"编程器:写器件完成.", "编程器:读器件完成.", "数据已经保存到缓冲2.",
+                                 "校验和 E000 (缓冲2, 器件 AT89S52)"}));
     EXPECT_EQ(h.view.progressPos, (std::vector<int>{100, 100}));
     EXPECT_EQ(h.view.progressTexts, (Lines{"写器件完成", "读器件完成"}));
     EXPECT_EQ(h.session.WriteCount(), 1);

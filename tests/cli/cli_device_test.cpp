@@ -34,9 +34,11 @@ protected:
         return m_dir.File(name);
     }
 
-    std::string LoadLine(const std::string& path, std::size_t bytes)
+    // The load line and the image's checksum over the AT89S52's 8 KB.
+    std::string LoadLine(const std::string& path, std::size_t bytes, const std::string& sum)
     {
-        return "读入文件 " + path + " 到缓冲1(" + std::to_string(bytes) + "字节).\n";
+        return "读入文件 " + path + " 到缓冲1(" + std::to_string(bytes) + "字节).\n校验和 " + sum
+            + " (缓冲1, 器件 AT89S52)\n";
     }
 
     CTempDir m_dir;
@@ -59,13 +61,14 @@ TEST_F(CliOnSimulatedBoard, WriteVerifyAndReadBack)
     const std::string image = Image("image.bin", std::string("\x02\x00\x30\xFF\x12", 5));
     CliRun run = Run({"write", image});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, 5)
+    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, 5, "DC48")
                   + "编程器:写器件开始.\n写入5字节...\n编程器:写器件完成.\n编程器:就绪.\n");
 
     run = Run({"verify", image});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, 5)
+    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, 5, "DC48")
                   + "编程器:读器件开始.\n编程器:读器件完成.\n数据已经保存到缓冲2.\n"
+                    "校验和 DC48 (缓冲2, 器件 AT89S52)\n"
                     "---------------效验开始--------------\n"
                     "----------效验成功,数据正确----------\n");
 
@@ -114,7 +117,7 @@ TEST_F(CliOnSimulatedBoard, UnansweredEndFrameStillVerifies)
 
 TEST_F(CliOnSimulatedBoard, AutoRunsTheDefaultStepsOrOnlyTheChecks)
 {
-    const std::string text = ":0200000012349E\n:00000001FF\n";
+    const std::string text = ":020000001234B8\n:00000001FF\n";
     const std::string image = Image("image.hex", text);
     CliRun run = Run({"auto", image});
     EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
@@ -125,9 +128,36 @@ TEST_F(CliOnSimulatedBoard, AutoRunsTheDefaultStepsOrOnlyTheChecks)
 
     run = Run({"auto", image, "--steps", "", "--detect"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, text.size())
+    EXPECT_EQ(run.out, kLinkUp + LoadLine(image, text.size(), "DE48")
                   + "编程器:就绪.\n编程器:检测到器件(特征字:1e 52 06).\n"
                     "AT89S52 - ROM容量:8K字节. 编程电压:5.00V.\n");
+}
+
+// The blank check alone and as a step, and the checksums of the demo image:
+// DB52 is its sum over the AT89S52's 8 KB with 0xFF past its 11 bytes, E000
+// that of an erased chip.
+TEST_F(CliOnSimulatedBoard, BlankCheckAndChecksums)
+{
+    const std::string blink = TAMBERLINK_SOURCE_DIR "/res/demo/blink.hex";
+    const std::string readLines = "编程器:读器件开始.\n编程器:读器件完成.\n数据已经保存到缓冲2.\n";
+    CliRun run = Run({"blank"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, kLinkUp + readLines + "校验和 E000 (缓冲2, 器件 AT89S52)\n器件是空的.\n");
+
+    run = Run({"auto", blink, "--steps", "erase,blank,write,verify"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("校验和 DB52 (缓冲1, 器件 AT89S52)\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("编程器:擦除器件完成.\n" + readLines
+                           + "校验和 E000 (缓冲2, 器件 AT89S52)\n器件是空的.\n编程器:写器件开始.\n"),
+              std::string::npos)
+        << run.out;
+
+    run = Run({"blank"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("器件不是空的, 第一个非空字节在 0x0000.\n"), std::string::npos) << run.out;
+    run = Run({"read", m_dir.File("out.bin")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("校验和 DB52 (缓冲2, 器件 AT89S52)\n"), std::string::npos) << run.out;
 }
 
 // A HEX file that does not convert fails the command before any chip
@@ -163,7 +193,8 @@ TEST_P(CliOnSimulatedCable, WriteThenVerifyKeepsTheChip)
         args.insert(args.end(), more.begin(), more.end());
         return RunTamberlinkCli(args, dir.Path().string());
     };
-    const std::string loaded = "读入文件 " + image + " 到缓冲1(5字节).\n";
+    const std::string loaded =
+        "读入文件 " + image + " 到缓冲1(5字节).\n校验和 DDDD (缓冲1, 器件 AT89S52)\n";
     // GPIO lines and the FTDI cable then say what they are.
     const std::string kind = GetParam();
     const std::string opened = std::string("初始化并口完成.\n")
@@ -177,6 +208,7 @@ TEST_P(CliOnSimulatedCable, WriteThenVerifyKeepsTheChip)
                                 "AT89S52 - ROM容量:8K字节. 编程电压:5.00V.\n"
                                 "编程器:擦除器件完成.\n编程器:写器件完成.\n"
                                 "编程器:读器件完成.\n数据已经保存到缓冲2.\n"
+                                "校验和 DDDD (缓冲2, 器件 AT89S52)\n"
                                 "---------------效验开始--------------\n"
                                 "----------效验成功,数据正确----------\n");
 

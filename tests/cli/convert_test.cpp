@@ -58,7 +58,8 @@ protected:
 TEST_F(CliFiles, ConvertRoundTripsBinaryThroughHex)
 {
     const bool objcopy = Shell("command -v objcopy >/dev/null");
-    for (std::size_t size : {1, 4096, 0x10000}) {
+    // 100,000 bytes go past 64 KB: the writer's extended address comes back.
+    for (std::size_t size : {1, 4096, 0x10000, 100000}) {
         const std::string image = RandomImage(size);
         CliRun run = Cli({"convert", Put("in.bin", image), File("mid.hex")});
         ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -120,16 +121,29 @@ TEST_F(CliFiles, WritesIhxAndSRecordsAndReadsIntelHex)
 }
 
 // One wrong checksum: the load fails and the chip is not programmed.
-TEST_F(CliFiles, SRecordWithWrongChecksumProgramsNothing)
+TEST_F(CliFiles, WrongChecksumProgramsNothing)
 {
-    const std::string bad = Put("bad.s19", "S1050010ABCD72\nS1050020ABCD32\nS9030000FC\n");
-    CliRun run = Cli({"write", bad}, true);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("*.S19文件转换失败(第2行校验和错误)!"), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("读入文件 " + bad + " 失败."), std::string::npos) << run.out;
-    run = Cli({"read", File("out.bin")}, true);
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Read("out.bin"), "");
+    const struct {
+        const char* name;
+        std::string text;
+        std::string message;
+    } files[] = {
+        {"bad.s19", "S1050010ABCD72\nS1050020ABCD32\nS9030000FC\n",
+         "*.S19文件转换失败(第2行校验和错误)!"},
+        // One data byte changed (0xCD to 0xCE), its checksum not.
+        {"flipped.hex", ":02001000ABCD76\r\n:02002000ABCE66\r\n:00000001FF\r\n",
+         "*.Hex文件转换失败(第2行校验和错误)!"},
+    };
+    for (const auto& file : files) {
+        const std::string bad = Put(file.name, file.text);
+        CliRun run = Cli({"auto", bad}, true);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find(file.message), std::string::npos) << run.err;
+        EXPECT_NE(run.out.find("读入文件 " + bad + " 失败."), std::string::npos) << run.out;
+        run = Cli({"read", File("out.bin")}, true);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(Read("out.bin"), "") << file.name;
+    }
 }
 
 }  // namespace

@@ -102,6 +102,24 @@ TEST(SerialAllocator, StateFileHoldsTheNextNumberBeforeOneIsGiven)
     EXPECT_EQ(next.Take(error), 1010u) << "the file wins over START";
 }
 
+// Two names of one file: an update through one would leave the other with
+// the old number, so the state file is refused through either name.
+TEST(SerialAllocator, StateFileWithTwoNamesIsRefused)
+{
+    CTempDir dir;
+    const std::string state = dir.File("S");
+    std::ofstream(state) << "1000\n";
+    std::filesystem::create_hard_link(state, dir.File("other"));
+    for (const std::string& name : {state, dir.File("other")}) {
+        CSerialAllocator serials(Counter(1, 1, 4));
+        std::string error;
+        EXPECT_FALSE(serials.UseStateFile(name, error)) << name;
+        EXPECT_NE(error.find("2 names (hard links)"), std::string::npos) << error;
+    }
+    EXPECT_EQ(ReadText(state), "1000\n");
+    EXPECT_EQ(ReadText(dir.File("other")), "1000\n");
+}
+
 TEST(SerialAllocator, EveryNumberOfTheRunMustFitBeforeItStarts)
 {
     std::string error;
@@ -171,6 +189,7 @@ TEST(ResultLog, RecordIsOneJsonLine)
     record.file = "a b.hex";
     record.sha256 = "ab";
     record.serial = 1002;
+    record.checksum = "1A2B";  // no read ran: read_checksum is null
     record.steps = {"erase", "write"};
     record.outcome = "failure";
     record.lastLine = "编程器:写器件时发生错误.";
@@ -178,7 +197,8 @@ TEST(ResultLog, RecordIsOneJsonLine)
     EXPECT_EQ(ChipRecordJson(record),
               "{\"time\":\"2026-01-02T03:04:05+08:00\",\"port\":\"/dev/ttyUSB0\","
               "\"device\":\"AT89S52\",\"signature\":null,\"file\":\"a b.hex\",\"sha256\":\"ab\","
-              "\"serial\":1002,\"steps\":[\"erase\",\"write\"],\"outcome\":\"failure\","
+              "\"serial\":1002,\"checksum\":\"1A2B\",\"read_checksum\":null,"
+              "\"steps\":[\"erase\",\"write\"],\"outcome\":\"failure\","
               "\"last_line\":\"编程器:写器件时发生错误.\",\"seconds\":1.235}");
 }
 

@@ -102,6 +102,13 @@ TEST_F(GangOnSimulatedBoards, SerialNumbersAreUniqueAcrossRunsAndFailures)
     }
     EXPECT_EQ(ports, (std::set<std::string>{"A", "B", "C"}));
     EXPECT_EQ(serials, (std::set<std::string>{"1000", "1001", "1002"}));
+    // Each chip's checksum takes its serial in, and its verify read it back.
+    std::set<std::string> checksums;
+    for (const std::string& line : log) {
+        EXPECT_EQ(Field(line, "read_checksum"), Field(line, "checksum")) << line;
+        checksums.insert(Field(line, "checksum"));
+    }
+    EXPECT_EQ(checksums, (std::set<std::string>{"D841", "D842", "D843"}));
 
     // A's chip, read back on its own: the image and its serial, little-endian.
     const std::string out = m_dir.File("a.bin");
@@ -153,6 +160,22 @@ TEST_F(GangOnSimulatedBoards, RoundsGoOnAtOnceWithoutATerminal)
     EXPECT_EQ(rows, 6) << run.out;
 }
 
+// --steps blank: a programmed chip fails at the blank check, before a write.
+TEST_F(GangOnSimulatedBoards, BlankStepFailsAProgrammedChip)
+{
+    const Args blank = {"--ports", "A", "--steps", "blank,write"};
+    ASSERT_EQ(Gang(blank).exitCode, 0);
+    const CliRun run = Gang(blank);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> log = Lines(m_log);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(Field(log[0], "steps") + " " + Field(log[0], "checksum"),
+              "[\"blank\",\"write\"] DB52");
+    EXPECT_EQ(Field(log[1], "outcome") + " " + Field(log[1], "last_line") + " "
+                  + Field(log[1], "checksum") + " " + Field(log[1], "read_checksum"),
+              "failure 器件不是空的, 第一个非空字节在 0x0000. null DB52");
+}
+
 // A log that cannot be written fails the run, though every chip passed.
 TEST_F(GangOnSimulatedBoards, ResultLogThatCannotBeWrittenFailsTheRun)
 {
@@ -162,6 +185,37 @@ TEST_F(GangOnSimulatedBoards, ResultLogThatCannotBeWrittenFailsTheRun)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("[B] cannot append to /dev/full: No space left"), std::string::npos)
         << run.err;
+}
+
+// What the run keeps cannot be written (RLIMIT_FSIZE, unprivileged): a state
+// file that cannot take the next number skips that chip, unwritten; a result
+// log that takes half a line fails the run and loses the half line again.
+TEST_F(GangOnSimulatedBoards, FilesThatCannotGrowFailTheChipOrTheRun)
+{
+    std::ofstream(m_state) << "1000\n";
+    CliRun run = RunTamberlinkCliWithFileSizeLimit(
+        {"--simulate", "gang", m_image, "--ports", "A", "--serial", "0x100:1", "--serial-state",
+         m_state},
+        4);
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.out.find("[A] cannot update " + m_state + ": File too large"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("[A] 编程器:擦除器件完成.\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("写器件开始"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadText(m_state), "1000\n");
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"blink.hex", "S", "S.lock"})) << "no temporary file";
+
+    std::ofstream(m_log) << "{}\n";
+    run = RunTamberlinkCliWithFileSizeLimit(
+        {"--simulate", "gang", m_image, "--ports", "A", "--log", m_log}, 64);
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.out.find("[A] cannot append to " + m_log), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("----------效验成功,数据正确----------"), std::string::npos);
+    EXPECT_EQ(ReadText(m_log), "{}\n");
 }
 
 // Refused before any board is touched: no chip state, no log, no numbers.
@@ -190,29 +244,32 @@ TEST_F(GangOnSimulatedBoards, UsageErrorsTouchNothing)
 }
 
 // Real ports: one that cannot be opened makes the run exit 3, and the
-// others are still programmed.
+// others are still programmed, whichever place it has in --ports.
 TEST(GangPorts, UnreachablePortExitsThreeAndTheOthersStillRun)
 {
     CTempDir dir;
     std::ofstream(dir.File("blink.hex")) << kBlinkHex;
     CBoardSimulator board({});
     ASSERT_TRUE(board.Start());
-    const CliRun run = RunTamberlinkCli({"gang", dir.File("blink.hex"), "--ports",
-                                         board.DevicePath() + ",/no/such/tty", "--log",
-                                         dir.File("L")},
-                                        dir.Path().string());
-    EXPECT_EQ(run.exitCode, 3);
-    // The same explanation as the single-port commands give, hint included.
-    EXPECT_NE(run.err.find("[/no/such/tty] cannot open serial port /no/such/tty: No such file or "
-                           "directory (no such port: check --ports or"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.out.find("[/no/such/tty] 初始化串口通讯失败.\n"), std::string::npos);
-    const std::vector<std::string> log = Lines(dir.File("L"));
-    ASSERT_EQ(log.size(), 2u);
-    for (const std::string& line : log)
-        EXPECT_EQ(Field(line, "outcome"),
-                  Field(line, "port") == board.DevicePath() ? "success" : "unreachable");
+    for (const std::string& ports :
+         {board.DevicePath() + ",/no/such/tty", "/no/such/tty," + board.DevicePath()}) {
+        std::filesystem::remove(dir.File("L"));
+        const CliRun run = RunTamberlinkCli(
+            {"gang", dir.File("blink.hex"), "--ports", ports, "--log", dir.File("L")},
+            dir.Path().string());
+        EXPECT_EQ(run.exitCode, 3) << ports;
+        // The same explanation as the single-port commands give, hint included.
+        EXPECT_NE(run.err.find("[/no/such/tty] cannot open serial port /no/such/tty: No such file "
+                               "or directory (no such port: check --ports or"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.out.find("[/no/such/tty] 初始化串口通讯失败.\n"), std::string::npos);
+        const std::vector<std::string> log = Lines(dir.File("L"));
+        ASSERT_EQ(log.size(), 2u);
+        for (const std::string& line : log)
+            EXPECT_EQ(Field(line, "outcome"),
+                      Field(line, "port") == board.DevicePath() ? "success" : "unreachable");
+    }
 
     // One board under two names would get two sessions: refused.
     std::filesystem::create_symlink(board.DevicePath(), dir.File("link"));

@@ -65,7 +65,7 @@ TEST_F(Hex2Bin, WritesImageUpToLastProgrammedByte)
         std::string bytes;
         std::string expected;
     } cases[] = {
-        {"in.hex", ":0200100042FF00\r\n:04FFFE00A1A2A3A4FF\r\n:00000001FF\r\n", fromHex},
+        {"in.hex", ":0200100042FFAD\r\n:04FFFE00A1A2A3A475\r\n:00000001FF\r\n", fromHex},
         {"in.bin", std::string("\xFF" "AB\xFF\xFF\xFF", 6), std::string("\xFF" "AB", 3)},
         {"in.bin", std::string(300, '\xFF'), ""},  // erased image: an empty file
         {"in.bin", "", ""},
@@ -89,7 +89,7 @@ TEST_F(Hex2Bin, ConversionFailureLeavesNoOutput)
         std::string message;
     } cases[] = {
         {":0100100042 \r\n:00000001FF", "*.Hex文件转换失败(错误的字符)!"},
-        {":020000040001F9\r\n:00000001FF", "*.Hex文件转换失败(不支持大于64k)!"},
+        {":020000040002F8\r\n:00000001FF", "*.Hex文件转换失败(不支持大于64k)!"},
         {":0100100042AD\r\n", "*.Hex文件转换失败(未找到\":00000001\"记录)!"},
         {"0102:00000001FF", ""},  // the converter says nothing; the tool still does
     };

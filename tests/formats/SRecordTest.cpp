@@ -68,6 +68,7 @@ const FailureCase kFailures[] = {
     {"CountDisagrees", "S105001042A8\r\n", "第1行错误的记录"},
     {"CountShorterThanAddress", "S20200FD\r\n", "第1行错误的记录"},
     {"CountRecordDisagrees", Lines(2) + Rec(5, 1), "第3行记录数错误"},
+    {"CountRecordS6Disagrees", Lines(3) + Rec(6, 2) + Rec(9, 0), "第4行记录数错误"},
     {"PastTheBuffer", Rec(2, 0x1FFFF, {1, 2}), "第1行不支持大于128k"},
     {"FarAddress", kGood + Rec(3, 0xFFFFFFFF, {1}), "第2行不支持大于128k"},
     {"FaultBeforeEndRecord", kGood + "S10400\r\n" + Rec(9, 0) + "junk", "第2行错误的记录"},

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -83,6 +84,19 @@ protected:
     {
         dlg.SetOpenFileChooser([path] { return std::optional<std::string>(path); });
         return Run(dlg, kCmdLoadFile);
+    }
+
+    // The blank check from the Buffer 2 page's context menu.
+    static bool BlankCheck(CProgrammerDlg& dlg)
+    {
+        auto* action = dlg.HexView2()->findChild<QAction*>(QStringLiteral("blankCheckAction"));
+        EXPECT_TRUE(action && dlg.HexView2()->actions().contains(action));
+        CProgrammerSession& session = dlg.Session();
+        const int ends = session.SequenceEndCount();
+        if (action)
+            action->trigger();
+        EXPECT_TRUE(WaitForSequenceEnd(session, ends));
+        return session.LastSequenceSucceeded();
     }
 };
 
@@ -321,12 +335,17 @@ TEST_P(ProgrammerDlgHardwareTest, CommandsAndAutoRunProgramTheChip)
     ASSERT_TRUE(Load(*dlg, m_dir.File("image.bin")));
 
     EXPECT_TRUE(Run(*dlg, kCmdErase));
+    EXPECT_TRUE(BlankCheck(*dlg));
+    EXPECT_EQ(Log(*dlg).constLast(), QStringLiteral("器件是空的."));
     EXPECT_TRUE(Run(*dlg, kCmdWrite));
     EXPECT_TRUE(Log(*dlg).contains(QStringLiteral("编程器:写器件完成.")));
     EXPECT_TRUE(dlg->Progress()->isVisible());
     EXPECT_EQ(dlg->Progress()->Text(), QStringLiteral("写器件完成"));
     EXPECT_TRUE(dlg->ButtonWidget(kCmdErase)->isEnabled());
     EXPECT_TRUE(dlg->Session().Button(kCmdErase).IsAccepting());
+    EXPECT_FALSE(BlankCheck(*dlg));
+    EXPECT_EQ(Log(*dlg).constLast(), QStringLiteral("器件不是空的, 第一个非空字节在 0x0000."));
+    EXPECT_TRUE(dlg->Session().Button(kCmdErase).IsAccepting()) << "a failed check ends";
 
     EXPECT_TRUE(Run(*dlg, kCmdVerify));
     EXPECT_EQ(Log(*dlg).constLast(), QStringLiteral("----------效验成功,数据正确----------"));
@@ -382,16 +401,18 @@ TEST_F(ProgrammerDlgTest, LoadsBinaryAndHexAndSavesWhatTheBuffer2ViewHolds)
     const std::string text = ":0400000001020304F2\n:00000001FF\n";
     std::ofstream(hex, std::ios::binary) << text;
     ASSERT_TRUE(Load(*dlg, hex));
-    EXPECT_EQ(Log(*dlg).constLast(),
-              QString::fromStdString("读入文件 " + hex + " 到缓冲1("
-                                     + std::to_string(text.size()) + "字节)."));
+    // 1 + 2 + 3 + 4 + 8188 * 0xFF = 0x1FDC0E over the AT89S52's 8 KB.
+    EXPECT_EQ(Log(*dlg).mid(Log(*dlg).size() - 2),
+              (QStringList{QString::fromStdString("读入文件 " + hex + " 到缓冲1("
+                                                  + std::to_string(text.size()) + "字节)."),
+                           QStringLiteral("校验和 DC0E (缓冲1, 器件 AT89S52)")}));
     const std::uint8_t* view = dlg->HexView1()->Data();
     EXPECT_EQ(std::vector<std::uint8_t>(view, view + 5),
               (std::vector<std::uint8_t>{1, 2, 3, 4, 0xFF}));
 
     WriteFile(m_dir.File("ten.bin"), Pattern(10));
     ASSERT_TRUE(Load(*dlg, m_dir.File("ten.bin")));
-    EXPECT_TRUE(Log(*dlg).constLast().endsWith(QStringLiteral("到缓冲1(10字节).")));
+    EXPECT_TRUE(Log(*dlg).value(Log(*dlg).size() - 2).endsWith(QStringLiteral("到缓冲1(10字节).")));
 
     // Nothing read yet: Buffer2 is all 0xFF and saves as an empty file.
     const std::string empty = m_dir.File("empty.bin");

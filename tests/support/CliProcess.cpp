@@ -6,7 +6,9 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -68,5 +70,41 @@ CliRun RunBuiltProgram(const std::string& name, const std::vector<std::string>& 
         run.exitCode = WEXITSTATUS(status);
     run.out = ReadWhole(outPath);
     run.err = ReadWhole(errPath);
+    return run;
+}
+
+CliRun RunTamberlinkCliWithFileSizeLimit(const std::vector<std::string>& args,
+                                         unsigned long limitBytes)
+{
+    std::vector<std::string> all = {TamberlinkCliPath()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    CliRun run;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return run;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        const struct rlimit limit = {limitBytes, limitBytes};
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(pipeFds[1], 1) < 0 || ::dup2(pipeFds[1], 2) < 0
+            || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    char buffer[4096];
+    for (ssize_t got; pid > 0 && (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        run.out.append(buffer, std::size_t(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
     return run;
 }
