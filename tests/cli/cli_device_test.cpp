@@ -109,6 +109,7 @@ TEST_F(CliOnSimulatedBoard, UnansweredEndFrameStillVerifies)
     EXPECT_EQ(run.exitCode, 0) << run.err << run.out;
     const std::string last = "编程器:写器件完成.\n编程器:就绪.\n编程器:读器件开始.\n"
                              "编程器:读器件完成.\n数据已经保存到缓冲2.\n"
+                             "校验和 DC48 (缓冲2, 器件 AT89S52)\n"
                              "---------------效验开始--------------\n"
                              "----------效验成功,数据正确----------\n";
     ASSERT_GE(run.out.size(), last.size()) << run.out;
