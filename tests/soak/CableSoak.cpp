@@ -14,7 +14,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char kWriteErrorLine[] = "编程器:写器件时发生错误.";
-const char kNoDevicePrefix[] = "编程器:没检测到器件";
+const char kNoAnswerLine[] = "芯片没有应答编程使能指令, 请检查连线、晶振和电源.";
 
 // Every byte is shifted bit by bit: keep the images small.
 constexpr int kMaxImage = 512;
@@ -88,10 +88,9 @@ SoakCase CCableSoak::PickCase(bool detectFirst, bool& skipErase)
         cable.SetMisoFault(high ? CSimCable::MisoFault::StuckHigh : CSimCable::MisoFault::StuckLow);
         c.kind = high ? "misoStuckHigh" : "misoStuckLow";
         c.expectSuccess = false;
-        // The signature reads all ones or all zeros and matches nothing; a
-        // write never reads back what it wrote.
-        c.expectLine = detectFirst ? kNoDevicePrefix : kWriteErrorLine;
-        c.linePrefix = detectFirst;
+        // Programming enable is never answered with 0x69, so the first step
+        // that talks to the chip (detect or erase) fails and says why.
+        c.expectLine = kNoAnswerLine;
     } else if (roll < 85) {
         // The erase step clears the lock bits: the run succeeds.
         const int level = std::uniform_int_distribution<int>(1, 3)(m_random);
