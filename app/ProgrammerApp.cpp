@@ -47,10 +47,10 @@ CProgrammerApp::ParseResult CProgrammerApp::ParseArguments(const QStringList& ar
     if (parser.isSet(programmer)) {
         bool ok = false;
         const int type = parser.value(programmer).toInt(&ok);
-        if (!ok || type < 0 || type > 5) {
+        if (!ok || type < 0 || type > 6) {
             result.error = QStringLiteral("--programmer takes 0 (serial board), 1..3 "
-                                          "(parallel-port cable), 4 (GPIO lines) or 5 (FTDI "
-                                          "cable)");
+                                          "(parallel-port cable), 4 (GPIO lines), 5 (FTDI "
+                                          "cable) or 6 (Linux SPI)");
             return result;
         }
         result.options.programmer = type;
@@ -72,9 +72,9 @@ QString CProgrammerApp::Usage()
     return QStringLiteral(
         "Usage: tamberlink [--simulate] [--programmer N] [--catalogue FILE] [--lang zh|en]\n"
         "  --simulate        run on a simulated programmer board (type 0),\n"
-        "                    parallel-port cable (types 1..3), GPIO lines (4) or\n"
-        "                    FTDI cable (5)\n"
-        "  --programmer N    use programmer type N (0..5) for this run only\n"
+        "                    parallel-port cable (types 1..3), GPIO lines (4),\n"
+        "                    FTDI cable (5) or Linux SPI (6)\n"
+        "  --programmer N    use programmer type N (0..6) for this run only\n"
         "  --catalogue FILE  load the device list from FILE\n"
         "  --lang zh|en      the interface's language: Chinese or English\n"
         "\n"

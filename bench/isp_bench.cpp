@@ -24,10 +24,12 @@
 #include "sim/SimFtdiRig.h"
 #include "sim/SimGpioRig.h"
 #include "sim/SimIspRig.h"
+#include "sim/SimSpiRig.h"
 #include "sim/SimulatedBackends.h"
 #include "sim/SimulatedFtdiProgrammer.h"
 #include "sim/SimulatedGpioProgrammer.h"
 #include "sim/SimulatedIspProgrammer.h"
+#include "sim/SimulatedSpiProgrammer.h"
 
 namespace {
 
@@ -163,8 +165,8 @@ void BM_WriteAndVerify8K(benchmark::State& state)
         }
     }
 }
-// A controller with the GPIO (4) or FTDI (5) backend on its fake line
-// layer and an AT89S52 selected.
+// A controller with the GPIO (4), FTDI (5) or SPI (6) backend on its fake
+// line layer and an AT89S52 selected.
 struct PinBench {
     explicit PinBench(int progType, const SimIspOptions& options = {}, bool pageWrite = false)
     {
@@ -179,13 +181,20 @@ struct PinBench {
             chip = &made.rig->Chip();
             board = &made.rig->Board();
             programmer.SetBackend(4, std::move(made.backend));
-        } else {
+        } else if (progType == 5) {
             auto made = MakeSimulatedFtdiProgrammer(programmer, options);
             isp = made.backend.get();
             ftdi = made.rig;
             chip = &made.rig->Chip();
             board = &made.rig->Board();
             programmer.SetBackend(5, std::move(made.backend));
+        } else {
+            auto made = MakeSimulatedSpiProgrammer(programmer, options);
+            isp = made.backend.get();
+            spi = made.rig;
+            chip = &made.rig->Chip();
+            board = &made.rig->Board();
+            programmer.SetBackend(6, std::move(made.backend));
         }
         queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
     }
@@ -199,6 +208,7 @@ struct PinBench {
     CIspEngine* isp = nullptr;
     CSimGpioRig* gpio = nullptr;
     CSimFtdiRig* ftdi = nullptr;
+    std::shared_ptr<CSimSpiRig> spi;
     CSimChip* chip = nullptr;
     CSimTargetBoard* board = nullptr;
 };
@@ -342,6 +352,12 @@ void BM_ChipCycle_Gpio(benchmark::State& state)
     RunChipCycle(state, bench);
 }
 
+void BM_ChipCycle_Spi(benchmark::State& state)
+{
+    PinBench bench(6);  // 15 us a transfer besides its bits
+    RunChipCycle(state, bench);
+}
+
 void BM_ChipCycle_FT232H(benchmark::State& state)
 {
     SimIspOptions options;
@@ -365,6 +381,7 @@ void BM_ChipCycle_FT232R_PageWrite(benchmark::State& state)
 }
 
 BENCHMARK(BM_ChipCycle_Gpio)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ChipCycle_Spi)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ChipCycle_FT232H)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ChipCycle_FT232R)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ChipCycle_FT232R_PageWrite)

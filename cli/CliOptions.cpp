@@ -9,6 +9,7 @@
 
 #include "isp/FtdiAddress.h"
 #include "isp/IspSettings.h"
+#include "isp/SpiWiring.h"
 #include "platform/UiLanguage.h"
 #include "programmer/SerialPort.h"
 
@@ -107,13 +108,16 @@ const char* CliHelp()
            "options:\n"
            "  --programmer N     0 the serial programmer board (default); 1, 2 or 3 a\n"
            "                     parallel-port ISP cable of that type; 4 ISP over GPIO\n"
-           "                     lines; 5 ISP over an FTDI cable in bit-bang mode (wiring\n"
-           "                     of 4 and 5: [GPIO] and [FTDI] in Quenby.ini)\n"
+           "                     lines; 5 ISP over an FTDI cable in bit-bang mode; 6 ISP\n"
+           "                     over Linux SPI (spidev) with RST on a GPIO line (wiring\n"
+           "                     of 4 to 6: [GPIO], [FTDI] and [SPI] in Quenby.ini)\n"
            "  --port PORT        COM1..COM4 (default COM1; device paths from [Ports] in\n"
            "                     Tamber_Info.ini, else /dev/ttyS0..3) or a device path\n"
            "                     such as /dev/ttyUSB0; with --programmer 4 a GPIO chip\n"
            "                     (gpiochip0), with 5 an FTDI cable: ftdi (the first one\n"
-           "                     found) or ftdi:VID:PID[:SERIAL]\n"
+           "                     found) or ftdi:VID:PID[:SERIAL], with 6 an SPI device\n"
+           "                     and optionally RST's GPIO chip and line:\n"
+           "                     spidev0.0[:gpiochip0:25]\n"
            "  --baud RATE        115200 (default) or 57600\n"
            "  --latch N          the ISP setting, the latch mode of cable type 1:\n"
            "                     0 (default), 1 or 2\n"
@@ -128,7 +132,7 @@ const char* CliHelp()
            "                     $XDG_CONFIG_HOME/tamberlink/ChipList.chip when it\n"
            "                     exists, else ChipList.chip in the program folder)\n"
            "  --simulate         no hardware: a simulated board serves the port (with\n"
-           "                     --programmer 1..5 a simulated cable), holding a blank\n"
+           "                     --programmer 1..6 a simulated cable), holding a blank\n"
            "                     AT89S52, or an AT89S51 when that device is chosen\n"
            "  --sim-state FILE   with --simulate: load the simulated chip from FILE when\n"
            "                     it exists and save it there after the run, so that its\n"
@@ -250,8 +254,8 @@ std::string ApplyOption(const std::string& arg, const std::string& value, CliOpt
                         std::string& steps)
 {
     if (arg == "--programmer") {
-        if (value.size() != 1 || value[0] < '0' || value[0] > '5')
-            return "--programmer must be 0 to 5";
+        if (value.size() != 1 || value[0] < '0' || value[0] > '6')
+            return "--programmer must be 0 to 6";
         options.programmer = value[0] - '0';
     } else if (arg == "--port") {
         return ApplyPortOption(value, options);
@@ -456,6 +460,9 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args)
         if (options.programmer == 4
             && (LooksLikeComName(options.port) || FtdiAddress::LooksLikeOne(options.port)))
             return fail("--port for GPIO lines names a GPIO chip, such as gpiochip0");
+        if (options.programmer == 6)
+            if (const std::string spiError = SpiWiring{}.ApplyPort(options.port); !spiError.empty())
+                return fail("--port: " + spiError);
     }
     if (!options.simState.empty() && !options.simulate)
         return fail("--sim-state needs --simulate");

@@ -12,9 +12,10 @@
 // for form (files and the catalogue are checked later).
 struct CliOptions {
     int programmer = 0;           // 0 serial board; 1..3 parallel-port cables;
-                                  // 4 GPIO lines; 5 FTDI cable
+                                  // 4 GPIO lines; 5 FTDI cable; 6 Linux SPI
     std::string port = "COM1";    // COM1..COM4, a device path, a GPIO chip
                                   // or an FTDI cable (ftdi[:VID:PID[:SERIAL]])
+                                  // or an SPI device (spidev0.0[:CHIP:LINE])
     int comPort = 1;              // 1..4; the number error texts name
     std::string portPath;         // empty for COMn (resolved by the backend)
                                   // and for the wiring file's GPIO chip or cable

@@ -17,6 +17,8 @@ struct GpioWiring {
     // gpiochip4.
     static constexpr const char* kHeaderChipLabels[] = {"pinctrl-rp1", "pinctrl-bcm2711",
                                                         "pinctrl-bcm2835"};
+    // A line the request leaves alone: ISP over SPI asks for RST only.
+    static constexpr int kNoLine = -1;
 
     // A chip name ("gpiochip0"), a device path ("/dev/gpiochip0"), a label
     // or a number, as gpiodetect lists them.

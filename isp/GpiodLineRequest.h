@@ -16,7 +16,8 @@ public:
     static constexpr const char* kDeviceDir = "/dev";
 
     // Finds the chip (CGpioChipLookup), opens it and requests the lines
-    // under the consumer name "tamberlink": RST an output, low, the others
+    // (all but those given as GpioWiring::kNoLine) under the consumer name
+    // "tamberlink": RST an output, low, the others
     // inputs until SetDriving(true). nullptr with the reason
     // (GpioWiring::Failure) in failure when that fails.
     static std::unique_ptr<IGpioLineRequest> Request(const GpioWiring& wiring,

@@ -58,6 +58,8 @@ std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::RequestIn(const std::string
     const int count = int(gpiod_chip_num_lines(handles.chip));
     const int offsets[4] = {on.m_nMosi, on.m_nSck, on.m_nRst, on.m_nMiso};
     for (int i = 0; i < 4; ++i) {
+        if (offsets[i] == GpioWiring::kNoLine)
+            continue;
         if (offsets[i] >= count) {
             failure = on.Failure(EINVAL, offsets[i], count);
             return nullptr;
@@ -82,11 +84,15 @@ std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::RequestIn(const std::string
 
 int CGpiodLineRequest::Set(Line line, int level)
 {
+    if (!m_pHandles->lines[line])
+        return EPERM;
     return gpiod_line_set_value(m_pHandles->lines[line], level ? 1 : 0) == 0 ? 0 : errno;
 }
 
 int CGpiodLineRequest::Get(Line line)
 {
+    if (!m_pHandles->lines[line])
+        return -EPERM;
     const int value = gpiod_line_get_value(m_pHandles->lines[line]);
     return value < 0 ? -errno : value;
 }
@@ -97,6 +103,8 @@ int CGpiodLineRequest::SetDriving(bool on)
     if (!on && gpiod_line_set_value(lines[kRst], 0) != 0)
         return errno;
     for (Line line : {kMosi, kSck}) {
+        if (!lines[line])
+            continue;
         const int result = on ? gpiod_line_set_direction_output(lines[line], 0)
                               : gpiod_line_set_direction_input(lines[line]);
         if (result != 0)

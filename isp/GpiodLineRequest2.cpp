@@ -36,6 +36,7 @@ gpiod_line_value Value(int level)
 struct CGpiodLineRequest::Handles {
     gpiod_line_request* request = nullptr;
     unsigned offsets[4] = {};  // by Line, in the request's order
+    bool requested[4] = {};    // false: given as GpioWiring::kNoLine
     int rstLevel = 0;
 
     ~Handles()
@@ -53,6 +54,8 @@ struct CGpiodLineRequest::Handles {
         if (!config)
             return nullptr;
         for (int line = 0; line < 4; ++line) {
+            if (!requested[line])
+                continue;
             const bool output = line == kRst || (driving && line != kMiso);
             Settings settings(gpiod_line_settings_new());
             if (!settings
@@ -104,11 +107,14 @@ std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::RequestIn(const std::string
     const int count = int(gpiod_chip_info_get_num_lines(info.get()));
     const int offsets[4] = {on.m_nMosi, on.m_nSck, on.m_nRst, on.m_nMiso};
     for (int i = 0; i < 4; ++i) {
+        if (offsets[i] == GpioWiring::kNoLine)
+            continue;
         if (offsets[i] >= count) {
             failure = on.Failure(EINVAL, offsets[i], count);
             return nullptr;
         }
         handles.offsets[i] = unsigned(offsets[i]);
+        handles.requested[i] = true;
     }
 
     // MOSI and SCK wait as inputs until an operation drives them.
@@ -122,6 +128,8 @@ std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::RequestIn(const std::string
         const int reason = errno ? errno : ENOMEM;
         // The kernel does not say which line was taken: the first one in use.
         for (int offset : offsets) {
+            if (offset == GpioWiring::kNoLine)
+                continue;
             const LineInfo line(reason == EBUSY ? gpiod_chip_get_line_info(chip.get(), unsigned(offset))
                                                 : nullptr);
             if (line && gpiod_line_info_is_used(line.get())) {
@@ -139,6 +147,8 @@ std::unique_ptr<IGpioLineRequest> CGpiodLineRequest::RequestIn(const std::string
 int CGpiodLineRequest::Set(Line line, int level)
 {
     Handles& handles = *m_pHandles;
+    if (!handles.requested[line])
+        return EPERM;
     if (gpiod_line_request_set_value(handles.request, handles.offsets[line], Value(level)) != 0)
         return errno;
     if (line == kRst)
@@ -148,6 +158,8 @@ int CGpiodLineRequest::Set(Line line, int level)
 
 int CGpiodLineRequest::Get(Line line)
 {
+    if (!m_pHandles->requested[line])
+        return -EPERM;
     const gpiod_line_value value =
         gpiod_line_request_get_value(m_pHandles->request, m_pHandles->offsets[line]);
     return value == GPIOD_LINE_VALUE_ERROR ? -errno : int(value);

@@ -12,7 +12,7 @@ namespace {
 
 // The programmer item's values, each at the position of its programmer
 // type: the serial programmer board, the three parallel-port cable kinds,
-// ISP over a computer's GPIO lines and over an FTDI cable.
+// ISP over a computer's GPIO lines, over an FTDI cable and over Linux SPI.
 const char* const kProductValue = "Tamberlink V3.0 ";
 const char* const kProgrammerKinds[] = {
     kProductValue,
@@ -21,6 +21,7 @@ const char* const kProgrammerKinds[] = {
     QT_TRANSLATE_NOOP("CSettingsGrid", "并口ISP下载线 类型3"),
     QT_TRANSLATE_NOOP("CSettingsGrid", "GPIO引脚ISP (树莓派等)"),
     QT_TRANSLATE_NOOP("CSettingsGrid", "FTDI下载线ISP (FT232R/FT232H)"),
+    QT_TRANSLATE_NOOP("CSettingsGrid", "SPI接口ISP (树莓派 spidev)"),
 };
 constexpr int kKindCount = int(std::size(kProgrammerKinds));
 // The kinds that program the chip in the system itself: no serial port.
@@ -264,8 +265,8 @@ void CSettingsGrid::OnSerialDevicePicked(const QString& label)
 
 void CSettingsGrid::ShowKind(int progType)
 {
-    // The serial port's items mean nothing to a cable, the GPIO lines or an
-    // FTDI cable. An unknown type greys nothing.
+    // The serial port's items mean nothing to a cable, the GPIO lines, an
+    // FTDI cable or SPI. An unknown type greys nothing.
     const bool serial = progType < kFirstIspKind || progType >= kKindCount;
     for (CPropertyGridItem* item : {m_pComPort, m_pSerialDevice, m_pBaudSel})
         if (item)

@@ -8,6 +8,7 @@
 #include "isp/CableDescription.h"
 #include "isp/FtdiWiring.h"
 #include "isp/GpioWiring.h"
+#include "isp/SpiWiring.h"
 #include "sim/SimChip.h"
 #include "sim/SimIspTarget.h"
 
@@ -31,8 +32,11 @@ struct SimIspOptions {
     int ftdiVendor = 0x0403;
     int ftdiProduct = 0x6001;
     std::string ftdiSerial = "TL000001";
-    // The user lacks access to the GPIO chip or the FTDI cable (no udev
-    // rule, not in the group).
+    // The SPI bench's real wiring (type 6): its spidev device, and on which
+    // line of which GPIO chip the target's RST sits.
+    std::optional<SpiWiring> spiWiring;
+    // The user lacks access to the GPIO chip, the FTDI cable or the SPI
+    // device (no udev rule, not in the group).
     bool accessDenied = false;
     // The chip's memory and lock level: loaded from this file when it
     // exists, saved to it when the backend goes. Empty: a fresh chip, not

@@ -4,6 +4,7 @@
 #include "sim/SimulatedFtdiProgrammer.h"
 #include "sim/SimulatedGpioProgrammer.h"
 #include "sim/SimulatedIspProgrammer.h"
+#include "sim/SimulatedSpiProgrammer.h"
 
 namespace {
 
@@ -33,6 +34,10 @@ CBackendTable SimulatedIspBackends(const SimIspOptions& options)
         {5, 5,
          [options](CProgrammer& programmer, int progType, int) {
              return Install(programmer, progType, MakeSimulatedFtdiProgrammer(programmer, options));
+         }},
+        {6, 6,
+         [options](CProgrammer& programmer, int progType, int) {
+             return Install(programmer, progType, MakeSimulatedSpiProgrammer(programmer, options));
          }},
     });
 }

@@ -3,6 +3,7 @@
 #include "isp/FtdiProgrammer.h"
 #include "isp/GpioProgrammer.h"
 #include "isp/IspProgrammer.h"
+#include "isp/SpiProgrammer.h"
 #include "programmer/BackendTable.h"
 #include "programmer/SerialProgrammer.h"
 
@@ -13,6 +14,7 @@ const CBackendTable& HardwareBackends()
         {1, 3, &CIspProgrammer::OpenBackend},
         {4, 4, &CGpioProgrammer::OpenBackend},
         {5, 5, &CFtdiProgrammer::OpenBackend},
+        {6, 6, &CSpiProgrammer::OpenBackend},
     });
     return table;
 }

@@ -16,6 +16,7 @@
 #include "formats/ImageFile.h"
 #include "isp/FtdiProgrammer.h"
 #include "isp/GpioProgrammer.h"
+#include "isp/SpiProgrammer.h"
 #include "platform/AppGlobals.h"
 #include "platform/MessageSink.h"
 #include "platform/UiText.h"
@@ -315,7 +316,7 @@ void CProgrammerSession::LogPortFailure(std::string (*describe)(const PortOpenFa
 
 void CProgrammerSession::LogIspLines()
 {
-    // GPIO lines and FTDI cables report through the parallel port's status;
+    // GPIO lines, FTDI cables and SPI report through the parallel port's status;
     // the line after it says what is really there.
     IDeviceBackend* backend = m_Programmer.Backend();
     const char* format = nullptr;
@@ -323,6 +324,8 @@ void CProgrammerSession::LogIspLines()
         format = "GPIO引脚ISP: %s 已就绪.";
     else if (dynamic_cast<CFtdiProgrammer*>(backend))
         format = "FTDI下载线ISP: %s 已就绪.";
+    else if (dynamic_cast<CSpiProgrammer*>(backend))
+        format = "SPI接口ISP: %s 已就绪.";
     if (format)
         AppendLog(Format(Tr(format), static_cast<CIspEngine*>(backend)->LinesName().c_str()));
 }

@@ -526,4 +526,31 @@
         <translation>The device is not blank, the first byte that is not blank is at 0x%04X.</translation>
     </message>
 </context>
+<context>
+    <name>SpiWiring</name>
+    <message>
+        <source>SPI接口ISP: %s 已就绪.</source>
+        <translation>ISP over Linux SPI: %s is ready.</translation>
+    </message>
+    <message>
+        <source>请检查 Quenby.ini 的 [SPI] 节</source>
+        <translation>check the [SPI] section of Quenby.ini</translation>
+    </message>
+    <message>
+        <source>请把用户加入 spi 组后重新登录, 或安装 60-tamberlink.rules 规则</source>
+        <translation>add the user to the group spi and log in again, or install the 60-tamberlink.rules rule</translation>
+    </message>
+    <message>
+        <source>请打开 SPI 接口(config.txt 中 dtparam=spi=on)后重启, 或检查 --port 或 Quenby.ini 的 [SPI] 节</source>
+        <translation>turn SPI on (dtparam=spi=on in config.txt) and reboot, or check --port or the [SPI] section of Quenby.ini</translation>
+    </message>
+    <message>
+        <source>这不是 spidev 设备, 请检查 --port 或 Quenby.ini 的 [SPI] 节</source>
+        <translation>this is not a spidev device: check --port or the [SPI] section of Quenby.ini</translation>
+    </message>
+    <message>
+        <source>SPI 控制器不接受该设置</source>
+        <translation>the SPI controller does not take this setting</translation>
+    </message>
+</context>
 </TS>

@@ -495,4 +495,11 @@ Tamberlink and Sordane read that copy from now on.</translation>
         <translation>Blank check</translation>
     </message>
 </context>
+<context>
+    <name>CSettingsGrid</name>
+    <message>
+        <source>SPI接口ISP (树莓派 spidev)</source>
+        <translation>ISP over Linux SPI (Raspberry Pi spidev)</translation>
+    </message>
+</context>
 </TS>

@@ -196,11 +196,13 @@ TEST_P(CliOnSimulatedCable, WriteThenVerifyKeepsTheChip)
     };
     const std::string loaded =
         "读入文件 " + image + " 到缓冲1(5字节).\n校验和 DDDD (缓冲1, 器件 AT89S52)\n";
-    // GPIO lines and the FTDI cable then say what they are.
+    // GPIO lines, the FTDI cable and SPI then say what they are.
     const std::string kind = GetParam();
     const std::string opened = std::string("初始化并口完成.\n")
-        + (kind == "4" ? "GPIO引脚ISP: GPIO chip gpiochip0 已就绪.\n"
-                       : kind == "5" ? "FTDI下载线ISP: FTDI cable ftdi 已就绪.\n" : "");
+        + (kind == "4"   ? "GPIO引脚ISP: GPIO chip gpiochip0 已就绪.\n"
+           : kind == "5" ? "FTDI下载线ISP: FTDI cable ftdi 已就绪.\n"
+           : kind == "6" ? "SPI接口ISP: SPI device /dev/spidev0.0 已就绪.\n"
+                         : "");
 
     CliRun result = run({"auto", image, "--detect"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -226,8 +228,8 @@ TEST_P(CliOnSimulatedCable, WriteThenVerifyKeepsTheChip)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cables, CliOnSimulatedCable, testing::Values("1", "2", "3"));
-// GPIO lines and the FTDI cable: the same engine, so the same lines.
-INSTANTIATE_TEST_SUITE_P(PinKinds, CliOnSimulatedCable, testing::Values("4", "5"));
+// GPIO lines, the FTDI cable and SPI: the same engine, so the same lines.
+INSTANTIATE_TEST_SUITE_P(PinKinds, CliOnSimulatedCable, testing::Values("4", "5", "6"));
 
 class CliOnSimulatedPins : public testing::TestWithParam<const char*> {};
 
@@ -244,7 +246,7 @@ TEST_P(CliOnSimulatedPins, DemoImageVerifies)
     EXPECT_EQ(run.out.substr(run.out.size() - last.size()), last);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CliOnSimulatedPins, testing::Values("4", "5"));
+INSTANTIATE_TEST_SUITE_P(Kinds, CliOnSimulatedPins, testing::Values("4", "5", "6"));
 
 // A programmer that cannot be reached exits 3, with the port named.
 TEST(CliPorts, UnopenablePortIsExplained)
@@ -259,7 +261,7 @@ TEST(CliPorts, UnopenablePortIsExplained)
     }
 }
 
-// GPIO lines and FTDI cables that are not there: the real libraries answer,
+// GPIO lines, FTDI cables and SPI devices that are not there: the real libraries answer,
 // and stderr names the device and why.
 TEST(CliPorts, MissingGpioChipAndFtdiCableAreExplained)
 {
@@ -272,7 +274,9 @@ TEST(CliPorts, MissingGpioChipAndFtdiCableAreExplained)
     } cases[] = {{"4", "tl-no-such-chip", "GPIO tl-no-such-chip: ",
                   "cannot open GPIO chip tl-no-such-chip: tl-no-such-chip: "},
                  {"5", "ftdi:1234:5678", "FTDI ftdi:1234:5678: ",
-                  "cannot open FTDI cable ftdi:1234:5678: ftdi:1234:5678"}};
+                  "cannot open FTDI cable ftdi:1234:5678: ftdi:1234:5678"},
+                 {"6", "spidev9.9", "SPI /dev/spidev9.9: ",
+                  "cannot open SPI device /dev/spidev9.9: /dev/spidev9.9: No such file"}};
     for (const auto& c : cases) {
         const CliRun run = RunTamberlinkCli({"--programmer", c.programmer, "--port", c.port, "check"},
                                             dir.Path().string());

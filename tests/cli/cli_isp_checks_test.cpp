@@ -47,7 +47,7 @@ TEST_P(CliIspKinds, AChipThatDoesNotAnswerFailsWithTheReason)
     EXPECT_FALSE(std::filesystem::exists(m_dir.File("out.bin")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CliIspKinds, testing::Values("1", "2", "3", "4", "5"));
+INSTANTIATE_TEST_SUITE_P(Kinds, CliIspKinds, testing::Values("1", "2", "3", "4", "5", "6"));
 
 class CliCrystal : public CliIspKinds {};
 
@@ -61,7 +61,7 @@ TEST_P(CliCrystal, ASlowerCrystalThanBelievedFailsUntilTheHostIsTold)
     EXPECT_NE(run.out.find("效验成功,数据正确"), std::string::npos) << run.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CliCrystal, testing::Values("4", "5"));
+INSTANTIATE_TEST_SUITE_P(Kinds, CliCrystal, testing::Values("4", "5", "6"));
 
 // The single board takes gang's faults, without the port.
 TEST(CliSimFault, TheSingleBoardTakesGangsFaults)

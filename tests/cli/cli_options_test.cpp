@@ -50,15 +50,19 @@ INSTANTIATE_TEST_SUITE_P(
                     Args{"--device", "AT89X99", "check"}, Args{"--device", "9999", "check"},
                     Args{"--catalogue", "@missing.chip", "check"}));
 
-// The port of a GPIO or FTDI programmer is checked for its form too.
+// The port of a GPIO, FTDI or SPI programmer is checked for its form too.
 INSTANTIATE_TEST_SUITE_P(
     PinKindPorts, CliUsageErrors,
-    testing::Values(Args{"--programmer", "6", "check"},
+    testing::Values(Args{"--programmer", "7", "check"},
                     Args{"--programmer", "4", "--port", "COM1", "check"},
                     Args{"--port", "ftdi:0403:6001", "--programmer", "4", "check"},
                     Args{"--programmer", "5", "--port", "/dev/ttyUSB0", "check"},
                     Args{"--programmer", "5", "--port", "ftdi:0403", "check"},
                     Args{"--programmer", "5", "--port", "ftdi:0403:6001:", "check"},
+                    Args{"--programmer", "6", "--port", "gpiochip0", "check"},
+                    Args{"--programmer", "6", "--port", "spidev0", "check"},
+                    Args{"--programmer", "6", "--port", "spidev0.0:gpiochip0", "check"},
+                    Args{"--programmer", "6", "--port", "spidev0.0:gpiochip0:x", "check"},
                     Args{"--programmer", "4", "--crystal", "0", "check"},
                     Args{"--programmer", "4", "--crystal", "12MHz", "check"},
                     Args{"--programmer", "4", "--crystal", "41", "check"},

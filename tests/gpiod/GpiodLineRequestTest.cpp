@@ -127,6 +127,30 @@ TEST_F(GpiodLineRequestTest, MosiAndSckAreDrivenOnlyWhileAskedTo)
     EXPECT_EQ(States(chip, wiring), (Strings{"", "", "", ""}));
 }
 
+// ISP over SPI asks for RST alone: the SPI driver holds MOSI, MISO and SCK,
+// and a request that reached for them would be refused as busy.
+TEST_F(GpiodLineRequestTest, ARequestForRstAloneLeavesTheOtherLinesToTheirOwner)
+{
+    FakeGpioChip& chip = Kernel().AddChip("gpiochip0", "pinctrl-bcm2711", 58);
+    for (int offset : {9, 10, 11})
+        chip.lines[std::size_t(offset)].consumer = "spi0";
+    GpioWiring rstOnly = Wiring(GpioWiring::kNoLine, GpioWiring::kNoLine, GpioWiring::kNoLine, 25);
+    {
+        auto request = Request(rstOnly);
+        ASSERT_TRUE(request) << m_failure.text;
+        EXPECT_EQ(State(chip, 25), "o0");
+        ASSERT_EQ(request->Set(IGpioLineRequest::kRst, 1), 0);
+        EXPECT_EQ(State(chip, 25), "o1");
+        EXPECT_NE(request->Set(IGpioLineRequest::kMosi, 1), 0);
+        EXPECT_LT(request->Get(IGpioLineRequest::kMiso), 0);
+        ASSERT_EQ(request->SetDriving(false), 0);
+        EXPECT_EQ(State(chip, 25), "o0");
+        for (int offset : {9, 10, 11})
+            EXPECT_EQ(chip.lines[std::size_t(offset)].consumer, "spi0");
+    }
+    EXPECT_EQ(State(chip, 25), "");
+}
+
 struct Chip {
     const char* name;
     const char* label;

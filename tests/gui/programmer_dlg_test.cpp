@@ -562,7 +562,8 @@ TEST(ProgrammerAppTest, ParsesTheWindowsOptions)
     EXPECT_TRUE(demo.options.simulate);
     EXPECT_EQ(demo.options.programmer, 2);
     EXPECT_EQ(demo.options.cataloguePath, "/x/c.chip");
-    EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink", "--programmer", "6"}).error.isEmpty());
+    EXPECT_EQ(CProgrammerApp::ParseArguments({"tamberlink", "--programmer", "6"}).options.programmer, 6);
+    EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink", "--programmer", "7"}).error.isEmpty());
     EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink", "--bogus"}).error.isEmpty());
     EXPECT_FALSE(CProgrammerApp::ParseArguments({"tamberlink"}).options.simulate);
 }

@@ -165,7 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Out of range: the item keeps showing "115200" and a save stores that.
         StoredValueCase{"Baud2", &R::baudSel, 2, &G::BaudSelItem, "115200", 0},
         StoredValueCase{"Cable2", &R::progType, 2, &G::ProgTypeItem, "并口ISP下载线 类型2", 2},
-        StoredValueCase{"Kind6", &R::progType, 6, &G::ProgTypeItem, "", 6},
+        StoredValueCase{"Spi6", &R::progType, 6, &G::ProgTypeItem, "SPI接口ISP (树莓派 spidev)", 6},
+        StoredValueCase{"Kind7", &R::progType, 7, &G::ProgTypeItem, "", 7},
         StoredValueCase{"Serial", &R::progType, 0, &G::ProgTypeItem, "Tamberlink V3.0 ", 0},
         StoredValueCase{"Isp0", &R::ispSetting, 0, &G::IspSettingItem, "Ver3.0", 0},
         StoredValueCase{"Isp5", &R::ispSetting, 5, &G::IspSettingItem, "", 5}),
@@ -278,7 +279,7 @@ TEST(SettingsGridTest, ProgramChangesAndOtherCodesAreNotActedOn)
 TEST(SettingsGridTest, ItemsThatDoNotApplyToTheKindAreGreyed)
 {
     const std::pair<int, bool> kinds[] = {{0, true},  {1, false}, {2, false}, {3, false},
-                                          {4, false}, {5, false}, {9, true}};
+                                          {4, false}, {5, false}, {6, false}, {9, true}};
     for (const auto& [type, serial] : kinds) {
         SCOPED_TRACE(type);
         SettingsPage page;
@@ -301,7 +302,7 @@ TEST(SettingsGridTest, ItemsThatDoNotApplyToTheKindAreGreyed)
 
     SettingsPage page;
     CPropertyGridItem* kind = page.settings.ProgTypeItem();
-    ASSERT_EQ(kind->Constraints().size(), 6);
+    ASSERT_EQ(kind->Constraints().size(), 7);
     ASSERT_TRUE(page.grid.EditValueAsUser(kind, kind->Constraints().at(4)));
     EXPECT_FALSE(page.settings.BaudSelItem()->IsEnabled());
     ASSERT_TRUE(page.grid.EditValueAsUser(kind, kind->Constraints().at(0)));

@@ -1,4 +1,4 @@
-// ISP over GPIO lines and over FTDI cables, end to end through the
+// ISP over GPIO lines, FTDI cables and Linux SPI, end to end through the
 // controller: the engine on each line layer over the simulated chip, with
 // the wiring the host reads from Quenby.ini and the wiring the bench really
 // has.
@@ -16,6 +16,7 @@
 #include "isp/IspByteModeFamily.h"
 #include "isp/IspSettings.h"
 #include "isp/IspTiming.h"
+#include "isp/SpiLines.h"
 #include "platform/AppGlobals.h"
 #include "programmer/Programmer.h"
 #include "programmer/StatusCode.h"
@@ -25,6 +26,8 @@
 #include "sim/SimulatedBackends.h"
 #include "sim/SimulatedFtdiProgrammer.h"
 #include "sim/SimulatedGpioProgrammer.h"
+#include "sim/SimulatedSpiProgrammer.h"
+#include "sim/SimSpiRig.h"
 #include "tests/support/RecordingMessageSink.h"
 #include "tests/support/TempDir.h"
 
@@ -33,11 +36,11 @@ namespace {
 using Sig = std::array<std::uint8_t, 3>;
 const Sig kS52 = {0x1E, 0x52, 0x06};
 
-enum class Kind { Gpio, Ftdi };
+enum class Kind { Gpio, Ftdi, Spi };
 
 std::string Name(Kind kind)
 {
-    return kind == Kind::Gpio ? "Gpio" : "Ftdi";
+    return kind == Kind::Gpio ? "Gpio" : kind == Kind::Ftdi ? "Ftdi" : "Spi";
 }
 
 class PinKindBench {
@@ -61,12 +64,18 @@ public:
             m_gpio = made.rig;
             m_board = made.rig ? &made.rig->Board() : nullptr;
             m_programmer.SetBackend(4, std::move(made.backend));
-        } else {
+        } else if (kind == Kind::Ftdi) {
             auto made = MakeSimulatedFtdiProgrammer(m_programmer, options);
             m_isp = made.backend.get();
             m_ftdi = made.rig;
             m_board = made.rig ? &made.rig->Board() : nullptr;
             m_programmer.SetBackend(5, std::move(made.backend));
+        } else {
+            auto made = MakeSimulatedSpiProgrammer(m_programmer, options);
+            m_isp = made.backend.get();
+            m_spi = made.rig;
+            m_board = made.rig ? &made.rig->Board() : nullptr;
+            m_programmer.SetBackend(6, std::move(made.backend));
         }
         return Next();
     }
@@ -106,6 +115,7 @@ public:
     CSimTargetBoard* m_board = nullptr;
     CSimGpioRig* m_gpio = nullptr;
     CSimFtdiRig* m_ftdi = nullptr;
+    std::shared_ptr<CSimSpiRig> m_spi;
 };
 
 class PinKindTest : public testing::TestWithParam<Kind> {
@@ -153,17 +163,21 @@ TEST_P(PinKindTest, DeviceThatGoesAwayFailsTheOperationInsteadOfFakingIt)
         b.m_gpio->Unplug();
     if (b.m_ftdi)
         b.m_ftdi->Unplug();
+    if (b.m_spi)
+        b.m_spi->Unplug();
     // Made-up bytes must not pass for a read, nor an unreached chip for an
     // erase.
     EXPECT_EQ(b.Run(&CProgrammer::ReadDevice), kStatusUnavailable);
     EXPECT_EQ(b.Run(&CProgrammer::EraseDevice), kStatusUnavailable);
     b.m_programmer.CheckReady(0);
     EXPECT_EQ(b.Next(), kStatusUnavailable);
-    const std::string gone = GetParam() == Kind::Gpio ? "/dev/gpiochip0 line" : "ftdi: USB";
+    const std::string gone = GetParam() == Kind::Gpio ? "/dev/gpiochip0 line"
+        : GetParam() == Kind::Ftdi                     ? "ftdi: USB"
+                                                       : "RST: /dev/gpiochip0 line 25";
     EXPECT_NE(b.m_isp->LinesError().find(gone), std::string::npos) << b.m_isp->LinesError();
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio, Kind::Ftdi),
+INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio, Kind::Ftdi, Kind::Spi),
                          [](const auto& info) { return Name(info.param); });
 
 // What the bench does when the host's idea of the wiring is wrong: a line
@@ -295,6 +309,96 @@ INSTANTIATE_TEST_SUITE_P(
                        "needs both a vendor and a product id"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The same for SPI: a device that is not there or not open to the user, or
+// a RST line that does not exist or is taken, fails the open and says so in
+// [SPI]'s terms; a RST line that exists but goes elsewhere leaves the chip
+// in reset, and it never answers.
+struct SpiWiringCase {
+    const char* name;
+    const char* ini;  // the host's [SPI] section
+    bool denied;
+    int start;
+    int detect;  // -1: not opened
+    const char* error;
+    const char* kind = "";
+};
+
+class SpiWiringTest : public testing::TestWithParam<SpiWiringCase> {
+protected:
+    PinKindBench m_bench;
+};
+
+TEST_P(SpiWiringTest, FailsAsTheBenchWould)
+{
+    const SpiWiringCase& c = GetParam();
+    PinKindBench& b = m_bench;
+    SimIspOptions options;
+    options.spiWiring = SpiWiring{};  // the board: Raspberry Pi defaults
+    options.gpioBusyLines[8] = "spi0 CS0";
+    options.accessDenied = c.denied;
+    b.WriteIni(std::string("[SPI]\n") + c.ini);
+    ASSERT_EQ(b.Open(Kind::Spi, options), c.start);
+    EXPECT_NE(b.m_isp->LinesError().find(c.error), std::string::npos) << b.m_isp->LinesError();
+    // The log line names the device that failed: the SPI device or RST's
+    // GPIO chip.
+    EXPECT_EQ(b.m_isp->OpenFailure().kind, c.kind);
+    if (c.detect < 0) {
+        EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), kStatusUnavailable);
+        return;
+    }
+    EXPECT_EQ(b.Run(&CProgrammer::DetectDevice), c.detect);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpiWiringTest,
+    testing::Values(
+        SpiWiringCase{"asWired", "Device=spidev0.0\nRST=25\n", false, kStatusParallelReady,
+                      kStatusDeviceDetected, ""},
+        SpiWiringCase{"rstElsewhere", "RST=24\n", false, kStatusParallelReady, kStatusReceiveError,
+                      ""},
+        SpiWiringCase{"otherDevice", "Device=/dev/spidev0.1\n", false, kStatusParallelFailed, -1,
+                      "/dev/spidev0.1: No such file or directory (SPI is off", "SPI"},
+        SpiWiringCase{"noAccess", "", true, kStatusParallelFailed, -1,
+                      "/dev/spidev0.0: Permission denied", "SPI"},
+        SpiWiringCase{"rstOnOtherChip", "Chip=gpiochip4\n", false, kStatusParallelFailed, -1,
+                      "RST: /dev/gpiochip4: No such file", "GPIO"},
+        SpiWiringCase{"rstBeyondTheChip", "RST=54\n", false, kStatusParallelFailed, -1,
+                      "the [SPI] section", "GPIO"},
+        SpiWiringCase{"rstHeld", "RST=8\n", false, kStatusParallelFailed, -1,
+                      "line 8: Device or resource busy (held by \"spi0 CS0\"", "GPIO"},
+        SpiWiringCase{"negativeRst", "RST=-2\n", false, kStatusParallelFailed, -1,
+                      "RST is line -2", "SPI"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The controller clocks whole instructions: each 4-byte frame is one system
+// call, whatever its 100 line changes would cost on GPIO, and costs the
+// chip's clock one transfer's overhead and 32 bits at the SPI clock.
+TEST(SpiTraffic, AFrameIsOneTransfer)
+{
+    PinKindBench b;
+    ASSERT_EQ(b.Open(Kind::Spi), kStatusParallelReady);
+    CIspFamily* family = b.m_isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    family->ProgramEnable();
+    b.m_spi->ResetCounters();
+    const auto before = b.m_board->Clock().Now();
+    EXPECT_EQ(family->ReadByte(0x123), 0xFF);
+    EXPECT_EQ(b.m_spi->Transfers(), 1u);
+    EXPECT_EQ(b.m_spi->Bytes(), 4u);
+    const double bitNs = 1e9 / CSpiLines::ClockFor(12e6);
+    EXPECT_NEAR(double((b.m_board->Clock().Now() - before).count()),
+                double(std::chrono::nanoseconds(CSimSpiRig::kTransferOverhead).count()) + 32 * bitNs,
+                32.0);
+    family->EndProgramming();
+    EXPECT_EQ(b.m_spi->Transfers(), 1u);
+
+    // A controller that stops answering fails the lines, not just a byte.
+    b.m_spi->Unplug();
+    EXPECT_EQ(family->ReadByte(0x123), 0xFF);
+    EXPECT_TRUE(b.m_isp->Lines()->Failed());
+    EXPECT_NE(b.m_isp->LinesError().find("/dev/spidev0.0: SPI transfer of 4 bytes"), std::string::npos)
+        << b.m_isp->LinesError();
+}
+
 // A frame's 65 line states (two a bit, one to end it) go out in one USB
 // write and their samples come back in one read. Between exchanges a USB
 // round trip has passed, longer than the part's byte write: a polled byte
@@ -414,12 +518,15 @@ TEST(PinKindOpen, AKindTheControllerCannotHoldIsOpenedThenDroppedWhole)
 {
     CStatusQueue queue;
     CRecordingMessageSink messages;
-    CProgrammer programmer(queue, messages);  // no backend table: no slot for 4 or 5
+    CProgrammer programmer(queue, messages);  // no backend table: no slot for 4 to 6
     programmer.m_strPortPath = "/no/such/gpiochip";
     EXPECT_EQ(CGpioProgrammer::OpenBackend(programmer, 4, 0), 0);
     EXPECT_EQ(programmer.Backend(), nullptr);
     programmer.m_strPortPath = "ftdi:0403:6001:NO-SUCH-CABLE";
     EXPECT_EQ(CFtdiProgrammer::OpenBackend(programmer, 5, 0), 0);
+    EXPECT_EQ(programmer.Backend(), nullptr);
+    programmer.m_strPortPath = "spidev9.9";
+    EXPECT_EQ(CSpiProgrammer::OpenBackend(programmer, 6, 0), 0);
     EXPECT_EQ(programmer.Backend(), nullptr);
 }
 
@@ -461,7 +568,10 @@ INSTANTIATE_TEST_SUITE_P(
                     CrystalCase{"ft232rTold12Runs3", Kind::Ftdi, 0x6001, 12, 3, kStatusReceiveError},
                     CrystalCase{"ft232h3", Kind::Ftdi, 0x6014, 3, 3, kStatusDeviceDetected},
                     CrystalCase{"ft232hTold24Runs12", Kind::Ftdi, 0x6014, 24, 12,
-                                kStatusReceiveError}),
+                                kStatusReceiveError},
+                    CrystalCase{"spi12", Kind::Spi, 0, 12, 12, kStatusDeviceDetected},
+                    CrystalCase{"spi3", Kind::Spi, 0, 3, 3, kStatusDeviceDetected},
+                    CrystalCase{"spiTold12Runs3", Kind::Spi, 0, 12, 3, kStatusReceiveError}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A rate above the crystal's limit does not open, naming both; left out,
