@@ -1,10 +1,10 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <thread>
+
+class IIspClock;
 
 // One SPI device as the programming lines use it: full-duplex transfers in
 // mode 0 (SCK idles low, data taken on the rising edge), 8 bits a word, most
@@ -22,7 +22,8 @@ public:
     // in ErrorNumber.
     virtual std::string Error() const = 0;
     virtual int ErrorNumber() const = 0;
-    // At least duration passes at the target before the next transfer. The
-    // controller does nothing between transfers, so this sleeps.
-    virtual void Wait(std::chrono::nanoseconds duration) { std::this_thread::sleep_for(duration); }
+    // The clock the far end keeps time by when it is not the system's (a
+    // simulated chip); nullptr: the system's. The controller does nothing
+    // between transfers, so the lines wait on it.
+    virtual IIspClock* Clock() { return nullptr; }
 };

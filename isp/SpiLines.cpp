@@ -19,6 +19,7 @@ CSpiLines::CSpiLines(SpiWiring wiring, std::unique_ptr<ISpiBus> bus,
     , m_pRst(m_pBus ? std::move(rst) : nullptr)
     , m_openFailure(m_pBus ? PortOpenFailure{} : std::move(failure.port))
     , m_strError(m_pBus ? std::string() : std::move(failure.text))
+    , m_pClock(m_pBus ? m_pBus->Clock() : nullptr)
 {
 }
 
@@ -49,6 +50,13 @@ void CSpiLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> 
         m_discard.resize(tx.size());
         rx = m_discard;
     }
+    if (m_bHold && m_pBus) {
+        // The controller clocks no faster than asked and only after the
+        // call starts, so every bit but the last may go ahead of the hold.
+        const std::chrono::nanoseconds bit(1'000'000'000 / std::max<std::uint32_t>(m_pBus->ClockHz(), 1));
+        Clock().WaitUntil(m_tHold - bit * std::int64_t(tx.size() * 8 - 1));
+    }
+    m_bHold = false;
     if (!m_pBus || m_bFailed || !m_pBus->Transfer(tx.data(), rx.data(), tx.size())) {
         if (m_pBus && !m_bFailed)
             Fail(m_pBus->Error());
@@ -61,5 +69,13 @@ void CSpiLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> 
 void CSpiLines::Wait(std::chrono::nanoseconds duration)
 {
     if (m_pBus)
-        m_pBus->Wait(duration);
+        Clock().WaitUntil(Clock().Now() + duration);
+}
+
+void CSpiLines::HoldNextFrameEnd(std::chrono::nanoseconds duration)
+{
+    // The last transfer has returned, its last bit in: the hold counts from
+    // now.
+    m_bHold = true;
+    m_tHold = Clock().Now() + duration;
 }

@@ -10,12 +10,13 @@
 #include "isp/IspLines.h"
 #include "isp/SpiBus.h"
 #include "isp/SpiWiring.h"
+#include "isp/SteadyIspClock.h"
 
 // The programming lines on an SPI controller: MOSI, MISO and SCK are the
 // controller's, RST is a GPIO line. The controller clocks whole bytes, so
 // every Shift (an instruction frame, a page) is one transfer; between
 // transfers SCK idles low (mode 0), and MOSI and SCK changes have nothing
-// to drive.
+// to drive. Waits pass on the bus's clock, or the system's.
 class CSpiLines : public IIspLines {
 public:
     // The SPI clock for a target on a crystal of crystalHz: the controller's
@@ -45,12 +46,17 @@ public:
     // One transfer. A failure leaves MISO reading high from then on.
     void Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override;
     void Wait(std::chrono::nanoseconds duration) override;
+    // The next transfer starts so that its last bit, clocked no faster than
+    // the bus's clock, lands no sooner than duration from now: the bits
+    // before it overlap the wait.
+    void HoldNextFrameEnd(std::chrono::nanoseconds duration) override;
 
     const SpiWiring& Wiring() const { return m_wiring; }
     std::uint32_t ClockHz() const { return m_pBus ? m_pBus->ClockHz() : 0; }
 
 private:
     void Fail(const std::string& why);
+    IIspClock& Clock() { return m_pClock ? *m_pClock : m_steadyClock; }
 
     const SpiWiring m_wiring;
     std::unique_ptr<ISpiBus> m_pBus;
@@ -60,4 +66,10 @@ private:
     std::atomic<bool> m_bFailed{false};
     bool m_bLastMiso = true;
     std::vector<std::uint8_t> m_discard;
+
+    CSteadyIspClock m_steadyClock;
+    IIspClock* m_pClock = nullptr;  // the bus's, when it keeps one
+    // The next Shift's last bit goes no sooner (m_bHold).
+    bool m_bHold = false;
+    std::chrono::nanoseconds m_tHold{0};
 };

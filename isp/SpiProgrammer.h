@@ -15,6 +15,9 @@ class CProgrammer;
 // spidev device's MOSI, MISO and SCK, with RST on a GPIO line.
 class CSpiProgrammer : public CIspEngine {
 public:
+    // The controller clocks whole frames and pages: bytes are streamed.
+    CSpiProgrammer() : CIspEngine(Algorithm::kStreamed) {}
+
     // Opens the wiring's SPI device at a clock of hz: the bus, or nullptr
     // with the reason in failure.
     using BusOpener = std::function<std::unique_ptr<ISpiBus>(

@@ -21,7 +21,7 @@ public:
     std::string Error() const override { return m_strError; }
     int ErrorNumber() const override { return m_nError; }
     // Waiting costs model time only.
-    void Wait(std::chrono::nanoseconds duration) override { m_pRig->Clock().Advance(duration); }
+    IIspClock* Clock() override { return &m_pRig->Clock(); }
 
 private:
     std::shared_ptr<CSimSpiRig> m_pRig;
