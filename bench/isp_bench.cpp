@@ -174,29 +174,24 @@ struct PinBench {
         programmer.m_bPageWrite = pageWrite;
         programmer.SetBackendTable(&kinds);
         programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
-        if (progType == 4) {
-            auto made = MakeSimulatedGpioProgrammer(programmer, options);
-            isp = made.backend.get();
-            gpio = made.rig;
-            chip = &made.rig->Chip();
-            board = &made.rig->Board();
-            programmer.SetBackend(4, std::move(made.backend));
-        } else if (progType == 5) {
-            auto made = MakeSimulatedFtdiProgrammer(programmer, options);
-            isp = made.backend.get();
-            ftdi = made.rig;
-            chip = &made.rig->Chip();
-            board = &made.rig->Board();
-            programmer.SetBackend(5, std::move(made.backend));
-        } else {
-            auto made = MakeSimulatedSpiProgrammer(programmer, options);
-            isp = made.backend.get();
-            spi = made.rig;
-            chip = &made.rig->Chip();
-            board = &made.rig->Board();
-            programmer.SetBackend(6, std::move(made.backend));
-        }
+        if (progType == 4)
+            gpio = Install(4, MakeSimulatedGpioProgrammer(programmer, options));
+        else if (progType == 5)
+            ftdi = Install(5, MakeSimulatedFtdiProgrammer(programmer, options));
+        else
+            spi = Install(6, MakeSimulatedSpiProgrammer(programmer, options));
         queue.Wait(std::chrono::seconds(5));  // "parallel port ready"
+    }
+
+    // Hands the backend to the controller; its bench's rig.
+    template <typename Made>
+    auto Install(int progType, Made made) -> decltype(made.rig)
+    {
+        isp = made.backend.get();
+        chip = &made.rig->Chip();
+        board = &made.rig->Board();
+        programmer.SetBackend(progType, std::move(made.backend));
+        return made.rig;
     }
 
     int WaitForEnd() { return WaitForOperationEnd(queue); }

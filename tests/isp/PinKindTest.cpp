@@ -58,26 +58,22 @@ public:
     // Opens the kind on the simulated bench; the start-up status (4 or 1).
     int Open(Kind kind, const SimIspOptions& options = {})
     {
-        if (kind == Kind::Gpio) {
-            auto made = MakeSimulatedGpioProgrammer(m_programmer, options);
-            m_isp = made.backend.get();
-            m_gpio = made.rig;
-            m_board = made.rig ? &made.rig->Board() : nullptr;
-            m_programmer.SetBackend(4, std::move(made.backend));
-        } else if (kind == Kind::Ftdi) {
-            auto made = MakeSimulatedFtdiProgrammer(m_programmer, options);
-            m_isp = made.backend.get();
-            m_ftdi = made.rig;
-            m_board = made.rig ? &made.rig->Board() : nullptr;
-            m_programmer.SetBackend(5, std::move(made.backend));
-        } else {
-            auto made = MakeSimulatedSpiProgrammer(m_programmer, options);
-            m_isp = made.backend.get();
-            m_spi = made.rig;
-            m_board = made.rig ? &made.rig->Board() : nullptr;
-            m_programmer.SetBackend(6, std::move(made.backend));
-        }
+        if (kind == Kind::Gpio)
+            m_gpio = Install(4, MakeSimulatedGpioProgrammer(m_programmer, options));
+        else if (kind == Kind::Ftdi)
+            m_ftdi = Install(5, MakeSimulatedFtdiProgrammer(m_programmer, options));
+        else
+            m_spi = Install(6, MakeSimulatedSpiProgrammer(m_programmer, options));
         return Next();
+    }
+    // Hands the backend to the controller; its bench's rig.
+    template <typename Made>
+    auto Install(int progType, Made made) -> decltype(made.rig)
+    {
+        m_isp = made.backend.get();
+        m_board = made.rig ? &made.rig->Board() : nullptr;
+        m_programmer.SetBackend(progType, std::move(made.backend));
+        return made.rig;
     }
 
     int Next()

@@ -149,27 +149,39 @@ int __real_open(const char* file, int flags, ...);
 int __real_open64(const char* file, int flags, ...);
 int __real_ioctl(int fd, unsigned long request, ...);
 int __real_close(int fd);
+}
+
+namespace {
+
+// The fake's device, or the real call with the mode that came with it.
+int OpenOrPass(int (*real)(const char*, int, ...), const char* file, int flags, va_list args)
+{
+    const unsigned mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, unsigned) : 0;
+    if (file && CFakeSpidev::Get().path == file)
+        return CFakeSpidev::Get().Open(file, flags);
+    return real(file, flags, mode);
+}
+
+}  // namespace
+
+extern "C" {
 
 int __wrap_open(const char* file, int flags, ...)
 {
     va_list args;
     va_start(args, flags);
-    const unsigned mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, unsigned) : 0;
+    const int fd = OpenOrPass(&__real_open, file, flags, args);
     va_end(args);
-    if (file && CFakeSpidev::Get().path == file)
-        return CFakeSpidev::Get().Open(file, flags);
-    return __real_open(file, flags, mode);
+    return fd;
 }
 
 int __wrap_open64(const char* file, int flags, ...)
 {
     va_list args;
     va_start(args, flags);
-    const unsigned mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, unsigned) : 0;
+    const int fd = OpenOrPass(&__real_open64, file, flags, args);
     va_end(args);
-    if (file && CFakeSpidev::Get().path == file)
-        return CFakeSpidev::Get().Open(file, flags);
-    return __real_open64(file, flags, mode);
+    return fd;
 }
 
 int __wrap_ioctl(int fd, unsigned long request, ...)
