@@ -3,13 +3,15 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace {
 
-// One posted report. Qt keeps posted events of one receiver in posting
-// order, whichever thread posted them.
-class CStatusPostEvent : public QEvent {
+// Tells the sink's thread that the queue has events ready. Qt keeps posted
+// events of one receiver in posting order, whichever thread posted them.
+class CStatusWakeupEvent : public QEvent {
 public:
     static QEvent::Type EventType()
     {
@@ -17,21 +19,22 @@ public:
         return type;
     }
 
-    explicit CStatusPostEvent(StatusEvent status) : QEvent(EventType()), m_status(status) {}
-
-    const StatusEvent& Status() const { return m_status; }
-
-private:
-    StatusEvent m_status;
+    CStatusWakeupEvent() : QEvent(EventType()) {}
 };
 
 }  // namespace
 
-CQtStatusSink::CQtStatusSink(QObject* parent) : QObject(parent)
+CQtStatusSink::CQtStatusSink(QObject* parent)
+    : QObject(parent),
+      m_queue(CStatusQueue::Progress::Coalesced,
+              [this](CStatusQueue::Posted posted) { OnPosted(posted); })
 {
     // Registered here, on the window's thread, so that no worker races the
     // first registration.
-    CStatusPostEvent::EventType();
+    CStatusWakeupEvent::EventType();
+    m_progressTimer.setSingleShot(true);
+    m_progressTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_progressTimer, &QTimer::timeout, this, &CQtStatusSink::OnProgressDue);
 }
 
 CQtStatusSink::~CQtStatusSink() = default;
@@ -43,27 +46,90 @@ void CQtStatusSink::SetHandler(std::function<void(const StatusEvent&)> handler)
 
 void CQtStatusSink::PostStatus(int code)
 {
-    Post({StatusEvent::Kind::Status, code});
+    m_queue.PostStatus(code);
 }
 
 void CQtStatusSink::SelectDeviceEntry(int index)
 {
-    Post({StatusEvent::Kind::SelectDevice, index});
+    m_queue.SelectDeviceEntry(index);
 }
 
-void CQtStatusSink::Post(StatusEvent event)
+void CQtStatusSink::OnPosted(CStatusQueue::Posted posted)
 {
-    ++m_nPending;
-    QCoreApplication::postEvent(this, new CStatusPostEvent(event));
+    // A held report is taken when the armed timer fires.
+    if (posted == CStatusQueue::Posted::Held && m_bProgressWatched.load())
+        return;
+    PostWakeup();
+}
+
+void CQtStatusSink::PostWakeup()
+{
+    if (!m_bWakeupPosted.exchange(true))
+        QCoreApplication::postEvent(this, new CStatusWakeupEvent);
 }
 
 void CQtStatusSink::customEvent(QEvent* event)
 {
-    if (event->type() != CStatusPostEvent::EventType()) {
+    if (event->type() != CStatusWakeupEvent::EventType()) {
         QObject::customEvent(event);
         return;
     }
-    --m_nPending;
-    if (m_handler)
-        m_handler(static_cast<CStatusPostEvent*>(event)->Status());
+    ++m_nWakeups;
+    // Cleared before the queue is read: whatever is posted from here on
+    // brings a wake-up of its own.
+    m_bWakeupPosted.store(false);
+    TakeReady();
+}
+
+void CQtStatusSink::OnProgressDue()
+{
+    ++m_nWakeups;
+    TakeReady();
+}
+
+void CQtStatusSink::TakeReady()
+{
+    // Reports coming faster than the interval (a watch is on): after one is
+    // handled, the next is as good as held already. Watching for it now
+    // spares it a wake-up of its own; a slower stream is not watched, so
+    // its reports each cost one wake-up and no timer.
+    const bool watching = m_bProgressWatched.load();
+    const bool progress = HandleReady();
+    WatchHeldProgress(progress && watching);
+}
+
+bool CQtStatusSink::HandleReady()
+{
+    bool progress = false;
+    // Only what is there now: events posted while these are handled come
+    // with their own wake-up, so a busy sender cannot starve the window.
+    for (std::size_t n = m_queue.Size(); n > 0; --n) {
+        const std::optional<StatusEvent> event = m_queue.TryPop();
+        if (!event)
+            break;  // a held progress report, not due yet
+        progress |= event->IsProgress();
+        if (m_handler)
+            m_handler(*event);
+    }
+    return progress;
+}
+
+void CQtStatusSink::WatchHeldProgress(bool expectMore)
+{
+    const auto arm = [this] {
+        m_bProgressWatched.store(true);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+            m_queue.NextProgressAt() - CStatusQueue::Clock::now());
+        m_progressTimer.start(std::max(0, int(wait.count())));
+    };
+    if (expectMore) {
+        arm();
+        return;
+    }
+    m_progressTimer.stop();
+    m_bProgressWatched.store(false);
+    // Checked after the flag is cleared: a report held before that brought
+    // no wake-up, one held after it brings its own.
+    if (m_queue.HoldsProgress())
+        arm();
 }

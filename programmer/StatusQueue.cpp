@@ -1,26 +1,27 @@
 #include "programmer/StatusQueue.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "programmer/StatusCode.h"
 
-namespace {
-
-bool IsProgress(int code)
+bool StatusEvent::IsProgress() const
 {
-    return code == kStatusWriteProgress || code == kStatusReadProgress;
+    return kind == Kind::Status && (value == kStatusWriteProgress || value == kStatusReadProgress);
 }
 
-}  // namespace
-
-CStatusQueue::CStatusQueue(Progress progress) : m_progress(progress) {}
+CStatusQueue::CStatusQueue(Progress progress, Listener listener)
+    : m_progress(progress), m_listener(std::move(listener))
+{
+}
 
 void CStatusQueue::PostStatus(int code)
 {
-    if (m_progress == Progress::Coalesced && IsProgress(code))
+    const StatusEvent event{StatusEvent::Kind::Status, code};
+    if (m_progress == Progress::Coalesced && event.IsProgress())
         PostProgress(code);
     else
-        Push({StatusEvent::Kind::Status, code});
+        Push(event);
 }
 
 void CStatusQueue::SelectDeviceEntry(int index)
@@ -30,25 +31,33 @@ void CStatusQueue::SelectDeviceEntry(int index)
 
 void CStatusQueue::PostProgress(int code)
 {
-    bool wake = true;
+    Posted posted = Posted::Ready;
     {
         std::lock_guard lock(m_mutex);
         // The one still queued shows the position when it is taken.
         if (m_nQueuedProgress > 0)
             return;
         const Clock::time_point now = Clock::now();
+        const bool wasHeld = m_heldProgress.has_value();
+        m_heldProgress = code;
         if (now < m_nextProgressAt) {
             // A consumer already waiting learns when this one is due; later
             // ones only replace it.
-            wake = !m_heldProgress;
-            m_heldProgress = code;
+            if (wasHeld)
+                return;
+            posted = Posted::Held;
         } else {
-            m_heldProgress = code;
             ReleaseHeldLocked(now);
         }
     }
-    if (wake)
-        m_cv.notify_one();
+    Notify(posted);
+}
+
+void CStatusQueue::Notify(Posted posted)
+{
+    m_cv.notify_one();
+    if (m_listener)
+        m_listener(posted);
 }
 
 void CStatusQueue::ReleaseHeldLocked(Clock::time_point now)
@@ -73,8 +82,7 @@ std::optional<StatusEvent> CStatusQueue::PopLocked()
         return std::nullopt;
     const StatusEvent event = m_events.front();
     m_events.pop_front();
-    if (m_progress == Progress::Coalesced && event.kind == StatusEvent::Kind::Status
-        && IsProgress(event.value))
+    if (m_progress == Progress::Coalesced && event.IsProgress())
         --m_nQueuedProgress;
     return event;
 }
@@ -105,6 +113,18 @@ std::size_t CStatusQueue::Size() const
     return m_events.size() + (m_heldProgress ? 1 : 0);
 }
 
+bool CStatusQueue::HoldsProgress() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_heldProgress.has_value();
+}
+
+CStatusQueue::Clock::time_point CStatusQueue::NextProgressAt() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nextProgressAt;
+}
+
 void CStatusQueue::Push(StatusEvent event)
 {
     {
@@ -113,5 +133,5 @@ void CStatusQueue::Push(StatusEvent event)
         ReleaseHeldLocked(Clock::now());
         m_events.push_back(event);
     }
-    m_cv.notify_one();
+    Notify(Posted::Ready);
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -13,6 +14,9 @@ struct StatusEvent {
     enum class Kind { Status, SelectDevice };
     Kind kind = Kind::Status;
     int value = 0;  // the code, or the device index
+
+    // Write or read progress: the position is read when it is handled.
+    bool IsProgress() const;
 };
 
 class CStatusQueue : public IStatusSink {
@@ -27,7 +31,18 @@ public:
     enum class Progress { EveryEvent, Coalesced };
     static constexpr std::chrono::milliseconds kProgressInterval{16};
 
-    explicit CStatusQueue(Progress progress = Progress::EveryEvent);
+    using Clock = std::chrono::steady_clock;
+
+    // For a consumer that does not block in Wait (an event loop): told on
+    // the posting thread, after the queue's lock is released, when a post
+    // left an event ready to be taken (Ready), or held a progress report
+    // where none was held (Held: it is due at NextProgressAt). Posts that
+    // change neither (a report folded into one already queued or held) do
+    // not call it.
+    enum class Posted { Ready, Held };
+    using Listener = std::function<void(Posted)>;
+
+    explicit CStatusQueue(Progress progress = Progress::EveryEvent, Listener listener = {});
 
     void PostStatus(int code) override;
     void SelectDeviceEntry(int index) override;
@@ -37,10 +52,12 @@ public:
     std::optional<StatusEvent> TryPop();
     // Events to be taken, a held progress report included.
     std::size_t Size() const;
+    bool HoldsProgress() const;
+    // When a held progress report goes out; set each time one goes out.
+    Clock::time_point NextProgressAt() const;
 
 private:
-    using Clock = std::chrono::steady_clock;
-
+    void Notify(Posted posted);
     void Push(StatusEvent event);
     void PostProgress(int code);
     std::optional<StatusEvent> PopLocked();
@@ -48,6 +65,7 @@ private:
     void ReleaseHeldLocked(Clock::time_point now);
 
     const Progress m_progress;
+    const Listener m_listener;
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<StatusEvent> m_events;

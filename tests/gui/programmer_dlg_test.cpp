@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
@@ -16,11 +17,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <ostream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/AboutDlg.h"
@@ -497,6 +500,33 @@ TEST_F(ProgrammerDlgTest, ProgressEventsSetTextAndPosition)
     }
 }
 
+// Reports folded on the way leave the bar on the last position, even when
+// the last one was held back for the interval.
+TEST_F(ProgrammerDlgTest, ProgressFromAWorkerEndsOnTheLastPosition)
+{
+    using namespace std::chrono_literals;
+    auto dlg = Open();
+    CProgrammer& programmer = dlg->Session().Programmer();
+    programmer.m_nLength = 0x2000;
+    const int before = dlg->EventsHandled();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int pos = 16; pos <= 0x2000; pos += 16) {
+            programmer.m_nPos = pos;
+            dlg->StatusSink().PostStatus(kStatusReadProgress);
+            std::this_thread::sleep_for(20us);
+        }
+        done = true;
+    });
+    const bool handled =
+        QTest::qWaitFor([&] { return done && dlg->StatusSink().Pending() == 0; }, kHangGuardMs);
+    worker.join();
+    ASSERT_TRUE(handled);
+    EXPECT_EQ(dlg->Progress()->Text(), QStringLiteral("正在读:1FFF/1FFF"));
+    EXPECT_EQ(dlg->Progress()->GetPos(), 100);
+    EXPECT_LT(dlg->EventsHandled() - before, 0x2000 / 16);
+}
+
 TEST_F(ProgrammerDlgTest, LockUsesTheChosenLevel)
 {
     auto dlg = Open();
@@ -533,10 +563,12 @@ TEST(QtStatusSinkTest, EventsFromManyThreadsArriveInEachThreadsOrderOnTheWindowT
     constexpr int kThreads = 4;
     constexpr int kEach = 200;
     std::vector<std::thread> threads;
+    // Codes from 1000 up: none is a progress report, which would fold.
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&sink, t] {
+            const int base = (t + 1) * 1000;
             for (int i = 0; i < kEach; ++i)
-                i % 2 ? sink.PostStatus(t * 1000 + i) : sink.SelectDeviceEntry(t * 1000 + i);
+                i % 2 ? sink.PostStatus(base + i) : sink.SelectDeviceEntry(base + i);
         });
     for (std::thread& thread : threads)
         thread.join();
@@ -546,12 +578,61 @@ TEST(QtStatusSinkTest, EventsFromManyThreadsArriveInEachThreadsOrderOnTheWindowT
     EXPECT_EQ(sink.Pending(), 0);
     std::vector<int> last(kThreads, -1);
     for (const StatusEvent& event : seen) {
-        const int t = event.value / 1000;
+        const int t = event.value / 1000 - 1;
         const int i = event.value % 1000;
         EXPECT_EQ(event.kind, i % 2 ? StatusEvent::Kind::Status : StatusEvent::Kind::SelectDevice);
         EXPECT_EQ(i, last[std::size_t(t)] + 1);
         last[std::size_t(t)] = i;
     }
+}
+
+// A worker's stream of progress reports and then the transfer's end: the
+// window handles a few reports, the last one reading the final position,
+// then the end, once and last; its thread wakes about once per report it
+// handles, not once per report posted.
+TEST(QtStatusSinkTest, ProgressIsFoldedAndTheEndComesAfterItOnce)
+{
+    using namespace std::chrono_literals;
+    CQtStatusSink sink;
+    constexpr int kReports = 10000;
+    std::atomic<int> position{0};
+    std::vector<std::pair<int, int>> seen;  // code, position when handled
+    // A plain event loop, as the window runs: it sleeps until woken.
+    QEventLoop loop;
+    QTimer::singleShot(kHangGuardMs, &loop, &QEventLoop::quit);
+    sink.SetHandler([&](const StatusEvent& event) {
+        seen.emplace_back(event.value, position.load());
+        if (event.value == kStatusWriteDone)
+            loop.quit();
+    });
+    // Paced a little, so that reports come while the window handles others.
+    std::thread worker([&] {
+        for (int i = 1; i <= kReports; ++i) {
+            position = i;
+            sink.PostStatus(kStatusWriteProgress);
+            if (i % 10 == 0)
+                std::this_thread::sleep_for(20us);
+        }
+        sink.PostStatus(kStatusWriteDone);
+    });
+    loop.exec();
+    worker.join();
+    ASSERT_TRUE(!seen.empty() && seen.back().first == kStatusWriteDone);
+    // A progress timer still armed must find nothing to deliver after the end.
+    QTest::qWait(3 * int(CStatusQueue::kProgressInterval.count()));
+    EXPECT_EQ(sink.Pending(), 0);
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.back().first, kStatusWriteDone);
+    seen.pop_back();
+    for (const auto& [code, at] : seen)
+        EXPECT_EQ(code, kStatusWriteProgress);
+    EXPECT_EQ(seen.back().second, kReports);
+    const int handled = int(seen.size()) + 1;
+    EXPECT_LT(handled, kReports / 10);
+    // Besides one per batch handled: the notice of the first report held,
+    // the timer's last look after the stream, and a wake-up whose event an
+    // earlier batch already took.
+    EXPECT_LE(sink.Wakeups(), handled + 3);
 }
 
 TEST(ProgrammerAppTest, ParsesTheWindowsOptions)
