@@ -106,8 +106,14 @@ std::string GpioWiring::Explain(int error, int line, int lineCount,
     case ENXIO:
         if (m_bHeaderChip) {
             text += " (no GPIO chip has the label of a Raspberry Pi's header";
-            for (const char* label : kHeaderChipLabels)
-                text += std::string(label == kHeaderChipLabels[0] ? " (" : ", ") + label;
+            // By position: two copies of one string literal need not share
+            // an address, so the first label is not found by comparing them.
+            const char* separator = " (";
+            for (const char* label : kHeaderChipLabels) {
+                text += separator;
+                text += label;
+                separator = ", ";
+            }
             text += ") and there is no " + m_strChip + ";";
         } else {
             text += " (no such GPIO chip:";

@@ -20,6 +20,9 @@ gui="${TAMBERLINK_SANITIZE_GUI:-ON}"
 # LeakSanitizer takes part in every AddressSanitizer run; every report stops
 # the program with a failure.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1}"
+# Leaks inside Debian's uninstrumented D-Bus libraries are not judged (see
+# scripts/sanitizers/lsan.supp).
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/sanitizers/lsan.supp}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 # Qt is not instrumented: calls made inside its libraries are not judged
 # (see scripts/sanitizers/tsan.supp).
