@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -12,14 +13,23 @@ class IIspClock;
 // lines once per byte, just before the byte takes effect; the samples come
 // back in order. Implemented by libftdi on a real chip and by the simulated
 // cable.
+//
+// Bytes move in exchanges: a USB write and the read of as many samples.
+// Several exchanges may be in flight, so that the USB's latency passes while
+// the chip clocks the bytes it already holds; they are collected in the
+// order they were submitted. The chip only clocks a byte when it has room
+// for its sample, so bytes in flight are never lost, only held.
 class IFtdiBitBang {
 public:
     virtual ~IFtdiBitBang() = default;
-    // One USB write of size bytes; false on failure (see Error).
-    virtual bool Write(const std::uint8_t* data, int size) = 0;
-    // One USB read: up to size samples, fewer (0 included) when fewer have
-    // arrived; -1 on failure.
-    virtual int Read(std::uint8_t* data, int size) = 0;
+    // Starts one exchange of size bytes (copied) without waiting for it.
+    // false on failure (see Error).
+    virtual bool Submit(const std::uint8_t* data, int size) = 0;
+    // Waits for the oldest exchange not yet collected and copies its size
+    // samples into samples, in order. false when it failed or its samples
+    // had not all come back within timeout; every exchange in flight is
+    // dropped then and the cable is not to be trusted again.
+    virtual bool Collect(std::uint8_t* samples, int size, std::chrono::milliseconds timeout) = 0;
     // The last failure, with the device named.
     virtual std::string Error() const = 0;
     // The chip's family and the rate it was set to (see FtdiRate).

@@ -14,11 +14,20 @@ CFtdiLines::CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtd
     , m_strError(m_pDevice ? std::string() : std::move(failure.text))
     , m_pClock(m_pDevice ? m_pDevice->Clock() : nullptr)
 {
-    m_queue.reserve(kMaxBatch);
-    m_in.resize(kMaxBatch);
-    if (m_pDevice)
-        m_stateTime = std::chrono::nanoseconds(std::llround(
-            std::ceil(1e9 / FtdiRate::StatesPerSecond(m_pDevice->Kind(), m_pDevice->Baud()))));
+    m_queue.reserve(kExchangeBytes);
+    m_in.resize(kExchangeBytes);
+    if (m_pDevice) {
+        const double perSecond = FtdiRate::StatesPerSecond(m_pDevice->Kind(), m_pDevice->Baud());
+        m_stateTime = std::chrono::nanoseconds(std::llround(std::ceil(1e9 / perSecond)));
+        m_dFastestStatesPerNs = perSecond * FtdiRate::kGeneratorTolerance / 1e9;
+    }
+}
+
+std::size_t CFtdiLines::StatesFor(std::chrono::nanoseconds duration) const
+{
+    if (duration.count() <= 0)
+        return 0;
+    return std::size_t(std::ceil(double(duration.count()) * m_dFastestStatesPerNs));
 }
 
 void CFtdiLines::Fail(const std::string& why)
@@ -30,11 +39,24 @@ void CFtdiLines::Fail(const std::string& why)
     m_bFailed = true;
 }
 
+void CFtdiLines::Fill(const std::vector<Sample>& samples, const std::uint8_t* in) const
+{
+    for (const Sample& sample : samples) {
+        // Samples that never came read high, like an input with nothing on it.
+        const bool high = !in || ((in[sample.index] >> m_wiring.m_nMiso) & 1) != 0;
+        if (high)
+            *sample.byte = std::uint8_t(*sample.byte | sample.mask);
+        else
+            *sample.byte = std::uint8_t(*sample.byte & ~sample.mask);
+    }
+}
+
 void CFtdiLines::Queue()
 {
     m_queue.push_back(m_byOut);
-    if (m_queue.size() >= std::size_t(kMaxBatch))
-        Exchange();
+    ++m_nStreamPos;
+    if (m_queue.size() >= std::size_t(kExchangeBytes))
+        Submit();
 }
 
 void CFtdiLines::Drive(int line, int level)
@@ -43,7 +65,7 @@ void CFtdiLines::Drive(int line, int level)
     m_byOut = level ? std::uint8_t(m_byOut | bit) : std::uint8_t(m_byOut & ~bit);
     Queue();
     if (!m_bInFrame)
-        Exchange();
+        Drain();
 }
 
 int CFtdiLines::ReadMiso()
@@ -51,8 +73,8 @@ int CFtdiLines::ReadMiso()
     // One byte more, the outputs unchanged: its sample shows the lines now.
     std::uint8_t value = 0;
     m_samples.push_back({m_queue.size(), &value, 1});
-    m_queue.push_back(m_byOut);
-    Exchange();
+    Queue();
+    Drain();
     return value;
 }
 
@@ -68,8 +90,8 @@ void CFtdiLines::EndFrame()
     // A sample asked for after the last change needs one more byte to be
     // taken: the outputs once more, unchanged.
     if (!m_samples.empty() && m_samples.back().index >= m_queue.size())
-        m_queue.push_back(m_byOut);
-    Exchange();
+        Queue();
+    Drain();
 }
 
 void CFtdiLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx)
@@ -81,9 +103,14 @@ void CFtdiLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t>
             // MOSI changes with SCK going low, a state before the rise.
             m_byOut = std::uint8_t((m_byOut & ~sck & ~mosi) | ((tx[i] & mask) ? mosi : 0));
             Queue();
+            if (m_bHold && i + 1 == tx.size() && mask == 0x01) {
+                // The last rise waits, SCK low, until the held frame end's
+                // time has passed at the chip.
+                while (m_nStreamPos - m_nHoldFrom < m_nHoldStates)
+                    Queue();
+                m_bHold = false;
+            }
             m_byOut = std::uint8_t(m_byOut | sck);
-            if (m_bHold && i + 1 == tx.size() && mask == 0x01)
-                m_nHoldIndex = std::ptrdiff_t(m_queue.size());
             Queue();
             // The next state's sample shows MISO after the rise.
             if (!rx.empty())
@@ -93,93 +120,85 @@ void CFtdiLines::Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t>
     m_byOut = std::uint8_t(m_byOut & ~sck);
     Queue();
     if (!rx.empty())
-        Exchange();
+        Drain();
 }
 
 void CFtdiLines::Wait(std::chrono::nanoseconds duration)
 {
-    // Idle states are timed by the chip itself and cost no round trip.
-    const auto states = std::size_t(
-        m_stateTime.count() > 0 ? (duration.count() + m_stateTime.count() - 1) / m_stateTime.count()
-                                : 0);
-    if (m_stateTime.count() > 0 && m_queue.size() + states <= std::size_t(kMaxBatch)) {
-        m_queue.insert(m_queue.end(), states, m_byOut);
+    if (duration.count() <= 0)
+        return;
+    if (m_stateTime.count() > 0 && duration <= kLongestStreamedWait) {
+        for (std::size_t n = StatesFor(duration); n > 0; --n)
+            Queue();
         return;
     }
-    Exchange();
+    // Once every byte before has come back, it has surely been clocked.
+    Drain();
     IIspClock& clock = Clock();
-    clock.WaitUntil(std::max(clock.Now(), m_tClockedBy) + duration);
+    clock.WaitUntil(clock.Now() + duration);
 }
 
 void CFtdiLines::HoldNextFrameEnd(std::chrono::nanoseconds duration)
 {
-    // Sent now, the frame has surely ended by m_tClockedBy; the next one's
-    // last rising edge is placed by its Shift and waited for when its batch
-    // goes out.
-    Exchange();
-    m_bHold = true;
-    m_nHoldIndex = -1;
-    m_tHold = m_tClockedBy + duration;
+    // The frame just queued ends with its last state, the fall of SCK.
+    m_bHold = m_nStreamPos > 0;
+    m_nHoldFrom = m_nStreamPos - 1;
+    m_nHoldStates = StatesFor(duration);
 }
 
-void CFtdiLines::Exchange()
+void CFtdiLines::Submit()
 {
     const std::size_t count = m_queue.size();
     if (count == 0)
         return;
-    std::size_t got = 0;
-    if (m_bHold && m_nHoldIndex >= 0) {
-        if (std::size_t(m_nHoldIndex) < count) {
-            // The held byte is this batch's: the batch goes no sooner than
-            // lets it be clocked at the deadline, the chip's states before
-            // it being timed by the chip.
-            Clock().WaitUntil(m_tHold - m_nHoldIndex * m_stateTime);
-            m_bHold = false;
-            m_nHoldIndex = -1;
-        } else {
-            m_nHoldIndex -= std::ptrdiff_t(count);
-        }
-    }
-    if (m_pDevice && !m_bFailed) {
-        const bool written = m_pDevice->Write(m_queue.data(), int(count));
-        // The chip clocks what it holds at once, one state a period.
-        m_tClockedBy = Clock().Now() + std::int64_t(count) * m_stateTime;
-        if (!written) {
-            Fail(m_pDevice->Error());
-        } else {
-            const auto deadline =
-                std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadTimeoutMs);
-            while (got < count) {
-                const int n = m_pDevice->Read(m_in.data() + got, int(count - got));
-                if (n < 0) {
-                    Fail(m_pDevice->Error());
-                    break;
-                }
-                got += std::size_t(n);
-                if (n == 0 && std::chrono::steady_clock::now() > deadline) {
-                    Fail(m_strName + ": the cable sent no samples back within "
-                         + std::to_string(kReadTimeoutMs) + " ms");
-                    break;
-                }
-            }
-        }
-    }
-    // Samples that never came read high, like an input with nothing on it.
-    for (std::size_t i = got; i < count; ++i)
-        m_in[i] = 0xFF;
-
+    InFlight exchange{count, {}};
     std::size_t kept = 0;
     for (const Sample& sample : m_samples) {
-        if (sample.index < count) {
-            if (Miso(m_in[sample.index]))
-                *sample.byte = std::uint8_t(*sample.byte | sample.mask);
-            else
-                *sample.byte = std::uint8_t(*sample.byte & ~sample.mask);
-        } else {
-            // Its byte is still to come in the next exchange.
+        if (sample.index < count)
+            exchange.samples.push_back(sample);
+        else  // its byte is the next exchange's
             m_samples[kept++] = {sample.index - count, sample.byte, sample.mask};
-        }
     }
     m_samples.resize(kept);
+    while (m_inFlight.size() >= std::size_t(kMaxInFlight))
+        CollectOldest();
+    if (m_pDevice && !m_bFailed && m_pDevice->Submit(m_queue.data(), int(count))) {
+        m_inFlight.push_back(std::move(exchange));
+        m_nBytesInFlight += count;
+    } else {
+        if (m_pDevice && !m_bFailed)
+            Fail(m_pDevice->Error());
+        Fill(exchange.samples, nullptr);
+    }
     m_queue.clear();
+}
+
+void CFtdiLines::CollectOldest()
+{
+    const InFlight exchange = std::move(m_inFlight.front());
+    m_inFlight.pop_front();
+    // The chip clocks everything in flight before the last of these
+    // samples; a rate set low takes its time for that.
+    const auto timeout = std::chrono::milliseconds(kReadTimeoutMs)
+        + std::chrono::ceil<std::chrono::milliseconds>(m_stateTime * std::int64_t(m_nBytesInFlight));
+    m_nBytesInFlight -= exchange.size;
+    if (m_bFailed) {
+        Fill(exchange.samples, nullptr);
+        return;
+    }
+    if (m_in.size() < exchange.size)
+        m_in.resize(exchange.size);
+    if (!m_pDevice->Collect(m_in.data(), int(exchange.size), timeout)) {
+        Fail(m_pDevice->Error());
+        Fill(exchange.samples, nullptr);
+        return;
+    }
+    Fill(exchange.samples, m_in.data());
+}
+
+void CFtdiLines::Drain()
+{
+    Submit();
+    while (!m_inFlight.empty())
+        CollectOldest();
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,21 +20,32 @@
 // than an SCK phase may be.
 //
 // A USB round trip costs a millisecond on an FT232R (125 us on an FT232H),
-// so bytes are batched, up to kMaxBatch in flight: a Shift is two states a
-// bit (SCK low with MOSI set, SCK high) and one state that ends it SCK low
-// and carries the last sample; a Shift that needs no answer stays queued
-// with the ones after it. A short wait is idle states in the stream, timed
-// by the chip's own clock; a longer one a wait on the host. Outside a frame
-// each change is an exchange of its own, so that waits between changes
-// keep their meaning.
+// so the line states are one stream, cut into exchanges of kExchangeBytes
+// of which up to kMaxInFlight are in flight: the chip clocks what it holds
+// while the next exchanges are on their way. A Shift is two states a bit
+// (SCK low with MOSI set, SCK high) and one state that ends it SCK low and
+// carries the last sample. Only what needs an answer waits for the stream
+// to come back: a Shift with a place for its reply, a sample, a change
+// outside a frame, a long wait.
+//
+// Time at the chip is kept in the stream wherever it can be: a wait of up
+// to kLongestStreamedWait is idle states, and a held frame end (the write
+// cycle before the next instruction) is idle states before the next
+// frame's last rising edge. Both are counted at the fastest the chip may
+// really run (libftdi accepts a rate up to 5 % off the one asked for), and
+// a stall of the chip only lengthens them. A longer wait is the host's,
+// once every byte before it has come back, so surely been clocked.
 class CFtdiLines : public IIspLines {
 public:
-    // At most this many bytes in flight: an FT232R takes 128 bytes from the
-    // host before it has clocked them out, and in synchronous mode every
-    // one of them comes back as a sample that must be read.
-    static constexpr int kMaxBatch = 128;
-    // How long the samples of one exchange may take to come back.
+    // Bytes per USB exchange and exchanges in flight: together more than
+    // a round trip's worth of line states on either chip family.
+    static constexpr int kExchangeBytes = 256;
+    static constexpr int kMaxInFlight = 4;
+    // How long an exchange's samples may take to come back once the bytes
+    // before them have been clocked.
     static constexpr int kReadTimeoutMs = 1000;
+    // Waits up to this long are idle states in the stream.
+    static constexpr std::chrono::microseconds kLongestStreamedWait{2000};
 
     // device is null when the open failed; failure then says why.
     CFtdiLines(FtdiWiring wiring, std::string name, std::unique_ptr<IFtdiBitBang> device,
@@ -56,26 +68,40 @@ public:
     void Shift(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override;
     void Wait(std::chrono::nanoseconds duration) override;
     void HoldNextFrameEnd(std::chrono::nanoseconds duration) override;
-    void Flush() override { Exchange(); }
+    void Flush() override { Drain(); }
 
-    // How long the chip holds each state.
+    // How long the chip holds each state at the rate it was asked for.
     std::chrono::nanoseconds StateTime() const { return m_stateTime; }
+    // The idle states that last at least duration at the fastest the chip
+    // may run.
+    std::size_t StatesFor(std::chrono::nanoseconds duration) const;
 
 private:
     struct Sample {
-        std::size_t index;  // of the byte whose sample it is
+        std::size_t index;  // of the byte whose sample it is, in its exchange
         std::uint8_t* byte;
         std::uint8_t mask;
     };
+    struct InFlight {
+        std::size_t size;
+        std::vector<Sample> samples;
+    };
 
     void Drive(int line, int level);
+    // Appends the outputs' levels to the stream.
     void Queue();
-    // Writes the queued bytes in one USB write and reads their samples back,
-    // filling the samples asked for. A failure leaves MISO reading high
-    // from then on.
-    void Exchange();
+    // Starts the exchange put together so far, once fewer than
+    // kMaxInFlight are in flight (collecting the oldest until then).
+    void Submit();
+    // Waits for the oldest exchange and fills the samples asked of it.
+    void CollectOldest();
+    // Everything queued goes, and every sample asked for is filled in.
+    void Drain();
+    // A failure leaves MISO reading high from then on.
     void Fail(const std::string& why);
-    bool Miso(std::uint8_t sample) const { return ((sample >> m_wiring.m_nMiso) & 1) != 0; }
+    // The samples asked of an exchange from what came back (nullptr:
+    // nothing did).
+    void Fill(const std::vector<Sample>& samples, const std::uint8_t* in) const;
     IIspClock& Clock() { return m_pClock ? *m_pClock : m_steadyClock; }
 
     const FtdiWiring m_wiring;
@@ -88,16 +114,18 @@ private:
     IIspClock* m_pClock = nullptr;  // the cable's, when it keeps one
 
     std::chrono::nanoseconds m_stateTime{0};
+    double m_dFastestStatesPerNs = 0;
     std::uint8_t m_byOut = 0;  // the outputs' levels, low after the open
     bool m_bInFrame = false;
-    // A held frame end: the queued byte at m_nHoldIndex (once the next
-    // Shift has placed it) is clocked no sooner than m_tHold.
+    // A held frame end: the next Shift's last rising edge comes no sooner
+    // than m_nHoldStates states after the stream's byte m_nHoldFrom.
     bool m_bHold = false;
-    std::ptrdiff_t m_nHoldIndex = -1;
-    std::chrono::nanoseconds m_tHold{0};
-    // When the last byte written has surely been clocked out.
-    std::chrono::nanoseconds m_tClockedBy{0};
+    std::uint64_t m_nHoldFrom = 0;
+    std::size_t m_nHoldStates = 0;
+    std::uint64_t m_nStreamPos = 0;  // bytes queued since the open
     std::vector<std::uint8_t> m_queue;
-    std::vector<Sample> m_samples;
+    std::vector<Sample> m_samples;  // asked of the exchange in m_queue
+    std::deque<InFlight> m_inFlight;
+    std::size_t m_nBytesInFlight = 0;
     std::vector<std::uint8_t> m_in;
 };

@@ -9,6 +9,9 @@
 #include <libusb.h>
 #include <unistd.h>
 
+#include <sys/time.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #endif
@@ -119,8 +122,13 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
 CLibFtdiBitBang::~CLibFtdiBitBang()
 {
     if (m_bOpen) {
-        // RST low first, the other lines as they were, then every line but
-        // RST an input. Failures are not reported: nobody is left to hear.
+        CancelAll();
+        // The samples of cancelled exchanges may fill the chip's buffer, and
+        // in synchronous mode it clocks nothing more until they are read:
+        // purged, RST's byte goes out. RST low first, the other lines as
+        // they were, then every line but RST an input. Failures are not
+        // reported: nobody is left to hear.
+        ftdi_tcioflush(m_pContext);
         const std::uint8_t low = std::uint8_t(m_byLast & ~m_byRst);
         ftdi_write_data(m_pContext, &low, 1);
         ftdi_set_bitmode(m_pContext, m_byRst, BITMODE_SYNCBB);
@@ -130,28 +138,105 @@ CLibFtdiBitBang::~CLibFtdiBitBang()
         ftdi_free(m_pContext);
 }
 
-void CLibFtdiBitBang::Fail(const char* what)
+void CLibFtdiBitBang::Fail(const std::string& what)
 {
-    m_strError = m_strName + ": " + what + ": " + ftdi_get_error_string(m_pContext);
+    m_strError = m_strName + ": " + what;
 }
 
-bool CLibFtdiBitBang::Write(const std::uint8_t* data, int size)
+bool CLibFtdiBitBang::Submit(const std::uint8_t* data, int size)
 {
-    if (ftdi_write_data(m_pContext, data, size) == size) {
-        if (size > 0)
-            m_byLast = data[size - 1];
-        return true;
+    Exchange& exchange = m_exchanges.emplace_back();
+    exchange.out.assign(data, data + size);
+    exchange.in.resize(std::size_t(size));
+    exchange.write = ftdi_write_data_submit(m_pContext, exchange.out.data(), size);
+    if (!exchange.write) {
+        Fail("USB write failed: it could not be started");
+        CancelAll();
+        return false;
     }
-    Fail("USB write failed");
+    if (size > 0)
+        m_byLast = data[size - 1];
+    return StartRead();
+}
+
+bool CLibFtdiBitBang::StartRead()
+{
+    if (m_exchanges.empty() || m_exchanges.front().read)
+        return true;
+    Exchange& oldest = m_exchanges.front();
+    oldest.read = ftdi_read_data_submit(m_pContext, oldest.in.data(), int(oldest.in.size()));
+    if (oldest.read)
+        return true;
+    Fail("USB read failed: it could not be started");
+    CancelAll();
     return false;
 }
 
-int CLibFtdiBitBang::Read(std::uint8_t* data, int size)
+int CLibFtdiBitBang::Finish(ftdi_transfer_control* transfer,
+                            std::chrono::steady_clock::time_point deadline, bool& timedOut)
 {
-    const int got = ftdi_read_data(m_pContext, data, size);
-    if (got < 0)
-        Fail("USB read failed");
-    return got;
+    using namespace std::chrono;
+    // What a cancelled transfer is given to come back from the kernel.
+    timeval grace{0, 100000};
+    while (!transfer->completed) {
+        const auto left = ceil<microseconds>(deadline - steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            ftdi_transfer_data_cancel(transfer, &grace);
+            return -1;
+        }
+        const auto slice = std::min<microseconds>(left, milliseconds(100));
+        timeval wait{time_t(slice.count() / 1000000), suseconds_t(slice.count() % 1000000)};
+        const int handled = libusb_handle_events_timeout_completed(m_pContext->usb_ctx, &wait,
+                                                                   &transfer->completed);
+        if (handled < 0 && handled != LIBUSB_ERROR_INTERRUPTED) {
+            ftdi_transfer_data_cancel(transfer, &grace);
+            return -1;
+        }
+    }
+    return ftdi_transfer_data_done(transfer);
+}
+
+bool CLibFtdiBitBang::Collect(std::uint8_t* samples, int size, std::chrono::milliseconds timeout)
+{
+    if (m_exchanges.empty() || m_exchanges.front().in.size() != std::size_t(size)) {
+        Fail("USB read failed: no such exchange in flight");
+        CancelAll();
+        return false;
+    }
+    Exchange& oldest = m_exchanges.front();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool timedOut = false;
+    const int written = Finish(oldest.write, deadline, timedOut);
+    oldest.write = nullptr;
+    int got = -1;
+    if (written == size) {
+        got = Finish(oldest.read, deadline, timedOut);
+        oldest.read = nullptr;
+    }
+    if (got != size) {
+        Fail(timedOut ? "the cable sent no samples back within " + std::to_string(timeout.count())
+                     + " ms"
+             : written != size ? std::string("USB write failed")
+                               : std::string("USB read failed"));
+        CancelAll();
+        return false;
+    }
+    std::copy(oldest.in.begin(), oldest.in.end(), samples);
+    m_exchanges.pop_front();
+    return StartRead();
+}
+
+void CLibFtdiBitBang::CancelAll()
+{
+    timeval grace{0, 100000};
+    for (Exchange& exchange : m_exchanges) {
+        if (exchange.read)
+            ftdi_transfer_data_cancel(exchange.read, &grace);
+        if (exchange.write)
+            ftdi_transfer_data_cancel(exchange.write, &grace);
+    }
+    m_exchanges.clear();
 }
 
 #else
@@ -168,16 +253,16 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address, 
 
 CLibFtdiBitBang::~CLibFtdiBitBang() = default;
 
-void CLibFtdiBitBang::Fail(const char*) {}
+void CLibFtdiBitBang::Fail(const std::string&) {}
 
-bool CLibFtdiBitBang::Write(const std::uint8_t*, int)
+bool CLibFtdiBitBang::Submit(const std::uint8_t*, int)
 {
     return false;
 }
 
-int CLibFtdiBitBang::Read(std::uint8_t*, int)
+bool CLibFtdiBitBang::Collect(std::uint8_t*, int, std::chrono::milliseconds)
 {
-    return -1;
+    return false;
 }
 
 #endif

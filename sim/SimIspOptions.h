@@ -49,6 +49,9 @@ struct SimIspOptions {
     std::chrono::nanoseconds gpioLineTime{1000};
     // One USB round trip of the FTDI cable; zero: the chip family's usual.
     std::chrono::nanoseconds ftdiLatency{0};
+    // How much faster than asked the FTDI chip's rate generator runs
+    // (libftdi accepts up to 0.05).
+    double ftdiRateError = 0;
     // MISO stuck at one level (a broken wire, a chip without power).
     CSimIspTarget::MisoFault misoFault = CSimIspTarget::MisoFault::None;
 };

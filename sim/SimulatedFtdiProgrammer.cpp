@@ -18,7 +18,8 @@ SimulatedFtdiProgrammer MakeSimulatedFtdiProgrammer(CProgrammer& controller,
                                  options.chip, board,
                                  CSimFtdiRig::Identity{options.ftdiVendor, options.ftdiProduct,
                                                        options.ftdiSerial, options.accessDenied,
-                                                       options.ftdiLatency});
+                                                       options.ftdiLatency,
+                                                       options.ftdiRateError});
                              PrepareSimTarget(rig->Board(), controller, options);
                              if (!rig->Open(address, wiring, failure))
                                  return nullptr;

@@ -6,7 +6,9 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <thread>
 
 struct libusb_device {
     FakeFtdiChip* chip = nullptr;
@@ -37,6 +39,103 @@ FakeFtdiChip* Session(ftdi_context* ftdi)
 
 const int kOwnProducts[] = {0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
 
+// The asynchronous transfers in flight, in the order they were submitted.
+struct Transfer {
+    ftdi_transfer_control* control;
+    FakeFtdiChip* chip;
+    bool write;
+    bool failed;
+};
+std::vector<Transfer> g_transfers;
+
+Transfer* Find(const ftdi_transfer_control* control)
+{
+    for (Transfer& transfer : g_transfers)
+        if (transfer.control == control)
+            return &transfer;
+    return nullptr;
+}
+
+// The oldest unfinished transfer of one direction on chip.
+Transfer* Oldest(const FakeFtdiChip& chip, bool write)
+{
+    for (Transfer& transfer : g_transfers)
+        if (transfer.chip == &chip && transfer.write == write && !transfer.control->completed)
+            return &transfer;
+    return nullptr;
+}
+
+ftdi_transfer_control* Start(ftdi_context* ftdi, unsigned char* buf, int size, bool write)
+{
+    FakeFtdiChip* chip = Session(ftdi);
+    if (!chip || chip->gone)
+        return nullptr;
+    chip->calls.push_back(std::string(write ? "submit write " : "submit read ")
+                          + std::to_string(size));
+    auto* control = new ftdi_transfer_control{};
+    control->ftdi = ftdi;
+    control->buf = buf;
+    control->size = size;
+    g_transfers.push_back({control, chip, write, false});
+    ++Bus().m_nLive;
+    ++Bus().m_nTransfers;
+    return control;
+}
+
+void Forget(ftdi_transfer_control* control)
+{
+    g_transfers.erase(std::find_if(g_transfers.begin(), g_transfers.end(),
+                                   [&](const Transfer& t) { return t.control == control; }));
+    delete control;
+    --Bus().m_nLive;
+    --Bus().m_nTransfers;
+}
+
+// Moves what can move on the USB: writes into the chips' transmit buffers,
+// the clocks, samples to the reads. true when anything moved.
+bool Pump()
+{
+    bool any = false;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (auto& plugged : Bus().m_chips) {
+            FakeFtdiChip& chip = *plugged;
+            for (bool write : {true, false}) {
+                while (Transfer* transfer = Oldest(chip, write)) {
+                    ftdi_transfer_control& control = *transfer->control;
+                    if (chip.gone) {
+                        transfer->failed = true;
+                        control.completed = 1;
+                        moved = true;
+                        continue;
+                    }
+                    if (write) {
+                        while (control.offset < control.size && chip.held.size() < chip.TxBuffer()) {
+                            chip.held.push_back(control.buf[control.offset++]);
+                            moved = true;
+                        }
+                        const long before = chip.clocked;
+                        chip.Clock();
+                        moved = moved || chip.clocked != before;
+                    } else {
+                        while (control.offset < control.size && !chip.samples.empty()) {
+                            control.buf[control.offset++] = chip.samples.front();
+                            chip.samples.pop_front();
+                            moved = true;
+                        }
+                        chip.Clock();
+                    }
+                    if (control.offset < control.size)
+                        break;
+                    control.completed = 1;
+                }
+            }
+        }
+        any = any || moved;
+    }
+    return any;
+}
+
 }  // namespace
 
 std::uint8_t FakeFtdiChip::Pins() const
@@ -44,6 +143,18 @@ std::uint8_t FakeFtdiChip::Pins() const
     const std::uint8_t driven = std::uint8_t(latch & outputs);
     const std::uint8_t outside = circuit ? circuit(driven) : 0xFF;
     return std::uint8_t(driven | (outside & ~outputs));
+}
+
+void FakeFtdiChip::Clock()
+{
+    while (!frozen && !held.empty() && (mode != BITMODE_SYNCBB || samples.size() < RxBuffer())) {
+        if (mode == BITMODE_SYNCBB)
+            samples.push_back(Pins());
+        if (mode != BITMODE_RESET)
+            latch = held.front();
+        held.pop_front();
+        ++clocked;
+    }
 }
 
 int FakeFtdiChip::CallAt(const std::string& prefix) const
@@ -63,6 +174,10 @@ CFakeFtdiBus& CFakeFtdiBus::Get()
 void CFakeFtdiBus::Reset()
 {
     m_chips.clear();
+    for (const Transfer& transfer : g_transfers)
+        delete transfer.control;
+    g_transfers.clear();
+    m_nTransfers = 0;
     g_sessions.clear();
     g_devices.clear();
     m_nLive = 0;
@@ -161,6 +276,7 @@ int ftdi_usb_open_dev(ftdi_context* ftdi, libusb_device* dev)
     ftdi->bitbang_enabled = 0;
     // libftdi resets the chip's buffers and sets 9600 baud on every open.
     chip.samples.clear();
+    chip.held.clear();
     chip.baudGenerator = 9600;
     return Error(ftdi, 0, "all fine");
 }
@@ -171,6 +287,9 @@ int ftdi_usb_close(ftdi_context* ftdi)
     if (!chip)
         return Error(ftdi, -3, "ftdi context invalid");
     chip->calls.push_back("close");
+    for (const Transfer& transfer : g_transfers)
+        if (transfer.control->ftdi == ftdi)
+            chip->misuse.push_back("closed with transfers in flight");
     chip->open = false;
     g_sessions.erase(ftdi);
     ftdi->usb_dev = nullptr;
@@ -223,6 +342,7 @@ int ftdi_tcioflush(ftdi_context* ftdi)
         return Error(ftdi, -3, "USB device unavailable");
     chip->calls.push_back("flush");
     chip->samples.clear();
+    chip->held.clear();
     return 0;
 }
 
@@ -233,11 +353,13 @@ int ftdi_write_data(ftdi_context* ftdi, const unsigned char* buf, int size)
         return Error(ftdi, -666, "USB device unavailable");
     chip->calls.push_back("write " + std::to_string(size));
     for (int i = 0; i < size; ++i) {
-        if (chip->mode == BITMODE_SYNCBB)
-            chip->samples.push_back(chip->Pins());
-        if (chip->mode != BITMODE_RESET)
-            chip->latch = buf[i];
+        chip->Clock();
+        // A chip that takes nothing more times the write out.
+        if (chip->gone || chip->held.size() >= chip->TxBuffer())
+            return Error(ftdi, -1, "usb bulk write failed");
+        chip->held.push_back(buf[i]);
     }
+    chip->Clock();
     return size;
 }
 
@@ -249,7 +371,60 @@ int ftdi_read_data(ftdi_context* ftdi, unsigned char* buf, int size)
     const int n = std::min(size, int(chip->samples.size()));
     std::copy_n(chip->samples.begin(), n, buf);
     chip->samples.erase(chip->samples.begin(), chip->samples.begin() + n);
+    chip->Clock();
     return n;
+}
+
+ftdi_transfer_control* ftdi_write_data_submit(ftdi_context* ftdi, unsigned char* buf, int size)
+{
+    return Start(ftdi, buf, size, true);
+}
+
+ftdi_transfer_control* ftdi_read_data_submit(ftdi_context* ftdi, unsigned char* buf, int size)
+{
+    FakeFtdiChip* chip = Session(ftdi);
+    if (chip && Oldest(*chip, false))
+        chip->misuse.push_back("a second read in flight");
+    return Start(ftdi, buf, size, false);
+}
+
+int ftdi_transfer_data_done(ftdi_transfer_control* tc)
+{
+    const Transfer* transfer = Find(tc);
+    if (!transfer)
+        return -1;
+    if (!tc->completed)
+        Pump();
+    int result = transfer->failed ? -1 : tc->offset;
+    if (!tc->completed) {
+        transfer->chip->misuse.push_back("waited for a transfer that cannot finish");
+        result = -1;
+    }
+    Forget(tc);
+    return result;
+}
+
+void ftdi_transfer_data_cancel(ftdi_transfer_control* tc, struct timeval*)
+{
+    if (const Transfer* transfer = Find(tc)) {
+        transfer->chip->calls.push_back("cancel");
+        Forget(tc);
+    }
+}
+
+int LIBUSB_CALL libusb_handle_events_timeout_completed(libusb_context*, struct timeval* tv,
+                                                       int* completed)
+{
+    if (completed && *completed)
+        return 0;
+    if (!Pump() && !(completed && *completed)) {
+        // Nothing can move: the real call sleeps until tv runs out.
+        const auto wait = std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec);
+        std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
+            std::chrono::duration_cast<std::chrono::microseconds>(wait),
+            std::chrono::milliseconds(2)));
+    }
+    return 0;
 }
 
 int LIBUSB_CALL libusb_get_device_descriptor(libusb_device* dev, libusb_device_descriptor* desc)

@@ -15,6 +15,15 @@
 // pull-ups: high); the mode, the direction mask, the output latch and the
 // baud-rate generator stay in the chip when the host closes it; libftdi
 // multiplies a rate by 4 only while its context is in bit-bang mode.
+//
+// Bytes written go into the chip's transmit buffer as it has room (128
+// bytes on an FT232R, 1 KB on an FT232H; the host's transfer waits
+// meanwhile), and in synchronous bit-bang it clocks one only while its
+// receive buffer (256 bytes, 1 KB) has room for the sample. Asynchronous
+// transfers (libftdi's submit calls) move only while the host handles USB
+// events; libftdi reads into one buffer of its context, so a second read
+// submitted before the first is done, or a wait on a transfer that can
+// never finish (libftdi would wait for ever), is recorded as misuse.
 struct FakeFtdiChip {
     static constexpr int kBitBangScale = 4;
 
@@ -35,7 +44,15 @@ struct FakeFtdiChip {
     std::uint8_t outputs = 0;
     std::uint8_t latch = 0;
     int baudGenerator = 9600;
-    std::deque<std::uint8_t> samples;
+    std::deque<std::uint8_t> held;     // transmit buffer: bytes not yet clocked
+    std::deque<std::uint8_t> samples;  // receive buffer: samples not yet read
+    // Pulled out: every transfer fails. Frozen: it clocks nothing.
+    bool gone = false;
+    bool frozen = false;
+    // Bytes it has clocked since it was plugged in.
+    long clocked = 0;
+    // What the host did that libftdi's rules forbid.
+    std::vector<std::string> misuse;
     // The levels of the pins the chip does not drive, given those it does.
     std::function<std::uint8_t(std::uint8_t driven)> circuit;
     // The host's requests in order: "latency 1", "bitmode 15 4",
@@ -43,6 +60,10 @@ struct FakeFtdiChip {
     std::vector<std::string> calls;
 
     std::uint8_t Pins() const;
+    std::size_t TxBuffer() const { return highSpeed ? 1024 : 128; }
+    std::size_t RxBuffer() const { return highSpeed ? 1024 : 256; }
+    // Clocks what it holds while there is room for the samples.
+    void Clock();
     // The position of the first call that starts with prefix; -1 for none.
     int CallAt(const std::string& prefix) const;
 };
@@ -55,6 +76,8 @@ public:
     FakeFtdiChip& Plug();
 
     std::vector<std::unique_ptr<FakeFtdiChip>> m_chips;
-    // Contexts and device lists made and not yet freed.
+    // Contexts, device lists and transfers made and not yet freed.
     int m_nLive = 0;
+    // Asynchronous transfers in flight on all chips.
+    int m_nTransfers = 0;
 };

@@ -7,6 +7,8 @@
 #include <ftdi.h>
 
 #include <cerrno>
+#include <chrono>
+#include <vector>
 
 #include "isp/FtdiLines.h"
 #include "isp/LibFtdiBitBang.h"
@@ -19,9 +21,12 @@ protected:
     LibFtdiBitBangTest() { Bus().Reset(); }
     ~LibFtdiBitBangTest() override
     {
-        EXPECT_EQ(Bus().m_nLive, 0) << "libftdi contexts or device lists were left";
-        for (const auto& chip : Bus().m_chips)
+        EXPECT_EQ(Bus().m_nLive, 0) << "libftdi contexts, device lists or transfers were left";
+        for (const auto& chip : Bus().m_chips) {
             EXPECT_FALSE(chip->open) << "a cable was left open";
+            for (const std::string& misuse : chip->misuse)
+                ADD_FAILURE() << misuse;
+        }
     }
 
     static CFakeFtdiBus& Bus() { return CFakeFtdiBus::Get(); }
@@ -120,7 +125,9 @@ TEST_F(LibFtdiBitBangTest, ClosingLeavesRstLowAndTheOtherLinesInputs)
             auto cable = Open(wiring);
             ASSERT_TRUE(cable) << m_failure.text;
             const std::uint8_t bytes[] = {0x15, last};
-            ASSERT_TRUE(cable->Write(bytes, 2));
+            std::uint8_t samples[2];
+            ASSERT_TRUE(cable->Submit(bytes, 2));
+            ASSERT_TRUE(cable->Collect(samples, 2, std::chrono::milliseconds(100)));
         }
         EXPECT_EQ(chip.mode, BITMODE_SYNCBB);
         EXPECT_EQ(chip.outputs, rst);
@@ -154,6 +161,101 @@ TEST_F(LibFtdiBitBangTest, FramesComeBackAsTheChipSamplesThem)
     lines.EndFrame();
     EXPECT_FALSE(lines.Failed()) << lines.LastError();
     EXPECT_EQ(std::vector<std::uint8_t>(got, got + 4), std::vector<std::uint8_t>(sent, sent + 4));
+}
+
+// MISO wired back to MOSI: each sample shows the MOSI of the byte before.
+std::uint8_t Echo(std::uint8_t before, const FtdiWiring& wiring)
+{
+    return std::uint8_t(((before >> wiring.m_nMosi) & 1) << wiring.m_nMiso);
+}
+
+// Exchanges far beyond what the chip buffers (128 + 256 bytes on an
+// FT232R) are all in flight at once: the chip clocks a byte only when it
+// can keep the sample, and with the oldest exchange's read always waiting
+// the stream never stops; libftdi's one read at a time is kept to.
+TEST_F(LibFtdiBitBangTest, ExchangesInFlightComeBackInOrder)
+{
+    for (bool high : {false, true}) {
+        Bus().Reset();
+        FakeFtdiChip& chip = Bus().Plug();
+        chip.highSpeed = high;
+        const FtdiWiring wiring = Wiring("RTS", "TXD", "DTR", "RXD", 9600);
+        chip.circuit = [&](std::uint8_t driven) { return Echo(driven, wiring); };
+        auto cable = Open(wiring);
+        ASSERT_TRUE(cable) << m_failure.text;
+        std::vector<std::vector<std::uint8_t>> sent;
+        for (int n = 0; n < 12; ++n) {
+            std::vector<std::uint8_t> bytes(std::size_t(100 + 37 * n));
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = std::uint8_t(((i * 7 + n) % 3 == 0) << wiring.m_nMosi);
+            ASSERT_TRUE(cable->Submit(bytes.data(), int(bytes.size())));
+            sent.push_back(std::move(bytes));
+        }
+        std::uint8_t before = 0;
+        for (const auto& bytes : sent) {
+            std::vector<std::uint8_t> samples(bytes.size());
+            ASSERT_TRUE(cable->Collect(samples.data(), int(samples.size()),
+                                       std::chrono::milliseconds(500)))
+                << cable->Error();
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                ASSERT_EQ(samples[i] & (1u << wiring.m_nMiso), Echo(before, wiring)) << i;
+                before = bytes[i];
+            }
+        }
+        EXPECT_EQ(Bus().m_nTransfers, 0);
+    }
+}
+
+// Whatever goes wrong in flight, the exchange fails in its time limit with
+// the cable named, every transfer is cancelled, and none is waited for
+// that could never finish.
+TEST_F(LibFtdiBitBangTest, AFailureInFlightEndsTheExchangesInTime)
+{
+    for (bool frozen : {true, false}) {
+        Bus().Reset();
+        FakeFtdiChip& chip = Bus().Plug();
+        auto cable = Open(Wiring("RTS", "TXD", "DTR", "RXD", 9600));
+        ASSERT_TRUE(cable) << m_failure.text;
+        std::vector<std::uint8_t> bytes(300, 0x15), samples(300);
+        for (int n = 0; n < 3; ++n)
+            ASSERT_TRUE(cable->Submit(bytes.data(), 300));
+        ASSERT_TRUE(cable->Collect(samples.data(), 300, std::chrono::milliseconds(500)));
+        chip.frozen = frozen;
+        chip.gone = !frozen;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(cable->Collect(samples.data(), 300, std::chrono::milliseconds(30)));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        const std::string expected = frozen ? "ftdi: the cable sent no samples back within 30 ms"
+                                            : "ftdi: USB";
+        EXPECT_EQ(cable->Error().rfind(expected, 0), 0u) << cable->Error();
+        EXPECT_EQ(Bus().m_nTransfers, 0);
+        EXPECT_FALSE(cable->Collect(samples.data(), 300, std::chrono::milliseconds(30)));
+        chip.frozen = false;
+        chip.gone = false;
+    }
+}
+
+// Closed with exchanges in flight and the chip's receive buffer full of
+// samples nobody will read: the transfers are cancelled and RST still goes
+// low (a chip that keeps its samples clocks nothing more).
+TEST_F(LibFtdiBitBangTest, ClosingWithExchangesInFlightStillLetsTheTargetRun)
+{
+    FakeFtdiChip& chip = Bus().Plug();
+    const FtdiWiring wiring = Wiring("RTS", "TXD", "DTR", "RXD", 9600);
+    const auto rst = std::uint8_t(1u << wiring.m_nRst);
+    {
+        auto cable = Open(wiring);
+        ASSERT_TRUE(cable) << m_failure.text;
+        std::vector<std::uint8_t> bytes(200, std::uint8_t(0x15)), samples(200);
+        for (int n = 0; n < 4; ++n)
+            ASSERT_TRUE(cable->Submit(bytes.data(), 200));
+        ASSERT_TRUE(cable->Collect(samples.data(), 200, std::chrono::milliseconds(500)));
+        ASSERT_EQ(chip.samples.size(), chip.RxBuffer());
+        ASSERT_NE(chip.Pins() & rst, 0);
+    }
+    EXPECT_EQ(chip.Pins() & rst, 0) << "RST held high";
+    EXPECT_EQ(chip.outputs, rst);
+    EXPECT_EQ(Bus().m_nTransfers, 0);
 }
 
 struct RefusalCase {

@@ -1,0 +1,116 @@
+// The simulated FTDI cable's USB and buffers against FTDI's rules: samples
+// taken before each byte and none lost however much is in flight, the
+// round trip overlapped by what the chip already holds, and a full-speed
+// bus that cannot carry a chip's fastest stream.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+#include "isp/FtdiAddress.h"
+#include "sim/SimFtdiRig.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Rig {
+    explicit Rig(int product)
+        : rig(SimChipType::AT89S52, FtdiWiring{}, CSimFtdiRig::Identity{0x0403, product})
+    {
+        LinesOpenFailure failure;
+        EXPECT_TRUE(rig.Open(*FtdiAddress::Parse("ftdi"), FtdiWiring{}, failure)) << failure.text;
+    }
+    // RST low, so the target ignores it all; MOSI following a pattern.
+    static Bytes Pattern(std::size_t size, int seed)
+    {
+        Bytes bytes(size);
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = std::uint8_t(((i * 5 + std::size_t(seed)) % 3 == 0) << FtdiWiring{}.m_nMosi);
+        return bytes;
+    }
+    std::chrono::nanoseconds Now() { return rig.Clock()->Now(); }
+    // Submits count exchanges of size bytes at once and collects them; the
+    // model time that took.
+    std::chrono::nanoseconds Stream(int count, int size)
+    {
+        const auto start = Now();
+        for (int n = 0; n < count; ++n)
+            EXPECT_TRUE(rig.Submit(Pattern(std::size_t(size), n).data(), size));
+        Bytes samples(std::size_t(size), 0);
+        for (int n = 0; n < count; ++n)
+            EXPECT_TRUE(rig.Collect(samples.data(), size, 1000ms)) << rig.Error();
+        return Now() - start;
+    }
+
+    CSimFtdiRig rig;
+};
+
+// Far more in flight than the chip buffers: while the host reads nothing
+// the chip stops clocking rather than lose a sample, never holds more than
+// its transmit buffer, and every sample shows the outputs of the byte
+// before, across exchanges.
+TEST(SimFtdiRig, NothingInFlightIsLostAndEachSampleComesBeforeItsByte)
+{
+    for (int product : {0x6001, 0x6014}) {
+        Rig r(product);
+        std::vector<Bytes> sent;
+        for (int n = 0; n < 12; ++n) {
+            sent.push_back(Rig::Pattern(std::size_t(300 + 11 * n), n));
+            ASSERT_TRUE(r.rig.Submit(sent.back().data(), int(sent.back().size())));
+        }
+        r.rig.Clock()->WaitUntil(r.Now() + 100ms);  // the host busy elsewhere
+        EXPECT_GE(r.rig.Stalls(), 1u) << product;
+        EXPECT_LE(r.rig.MostHeld(), r.rig.TxBuffer()) << product;
+        const auto mosi = std::uint8_t(1u << FtdiWiring{}.m_nMosi);
+        std::uint8_t before = 0;
+        for (const Bytes& bytes : sent) {
+            Bytes samples(bytes.size());
+            ASSERT_TRUE(r.rig.Collect(samples.data(), int(samples.size()), 1000ms)) << r.rig.Error();
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                ASSERT_EQ(samples[i] & mosi, before & mosi) << product << " " << i;
+                before = bytes[i];
+            }
+        }
+    }
+}
+
+// Exchanges in flight share one round trip: eight at once save most of the
+// seven round trips that eight one after another cost.
+TEST(SimFtdiRig, TheRoundTripPassesWhileTheChipClocksWhatItHolds)
+{
+    for (int product : {0x6001, 0x6014}) {
+        Rig one(product), eight(product);
+        const auto single = one.Stream(1, 256);
+        const auto pipelined = eight.Stream(8, 256);
+        EXPECT_LT(pipelined, 8 * single - 5 * one.rig.Latency()) << product;
+        EXPECT_GE(pipelined, 8 * single - 8 * one.rig.Latency()) << product;
+    }
+}
+
+// A long stream: at full speed the bus, shared by the bytes out and the
+// samples back, is slower than the FT232R's fastest clock; at high speed
+// the FT232H clocks at its own pace.
+TEST(SimFtdiRig, AFullSpeedBusCannotKeepUpWithTheChipsFastestStream)
+{
+    constexpr int kStates = 40 * 256;
+    for (int product : {0x6001, 0x6014}) {
+        Rig r(product);
+        const auto took = r.Stream(40, 256);
+        const auto& bus = r.rig.UsbBus();
+        const int payload = bus.packet - CSimFtdiRig::kStatusBytes;
+        const auto busTime = (kStates / bus.packet) * r.rig.PacketTime(bus.packet)
+            + (kStates + payload - 1) / payload * r.rig.PacketTime(bus.packet);
+        const auto chipTime = std::chrono::nanoseconds(std::llround(
+            kStates * 1e9 / FtdiRate::StatesPerSecond(r.rig.Kind(), r.rig.Baud())));
+        const auto paced = std::max(busTime, chipTime);
+        EXPECT_EQ(busTime > chipTime, product == 0x6001);
+        EXPECT_GE(took, paced) << product;
+        EXPECT_LE(took, paced * 105 / 100 + r.rig.Latency()) << product;
+    }
+}
+
+}  // namespace
