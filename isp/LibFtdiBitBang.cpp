@@ -109,10 +109,16 @@ std::unique_ptr<IFtdiBitBang> CLibFtdiBitBang::Open(const FtdiAddress& address,
     }
     // Samples come back as soon as a frame's worth is there, not after the
     // default 16 ms. The mode before the rate: libftdi multiplies a rate by
-    // 4 only in bit-bang mode, which the chip's bit-bang clock needs.
+    // 4 only in bit-bang mode, which the chip's bit-bang clock needs. A read
+    // ends when its USB transfer is full or the stream pauses: transfers of
+    // a few packets, not libftdi's 4 KB, let each exchange's samples be
+    // taken while the exchanges after it are still being clocked.
+    const unsigned packet = std::max(ctx->max_packet_size, 64u);
+    const unsigned chunk = (kReadChunk + packet - 1) / packet * packet;
     if (ftdi_set_latency_timer(ctx, 1) < 0
         || ftdi_set_bitmode(ctx, wiring.OutputMask(), BITMODE_SYNCBB) < 0
-        || ftdi_set_baudrate(ctx, cable->m_nBaud) < 0 || ftdi_tcioflush(ctx) < 0) {
+        || ftdi_set_baudrate(ctx, cable->m_nBaud) < 0 || ftdi_tcioflush(ctx) < 0
+        || ftdi_read_data_set_chunksize(ctx, chunk) < 0) {
         failure = address.Failure(cable->m_strName + ": " + ftdi_get_error_string(ctx), EIO);
         return nullptr;
     }

@@ -27,6 +27,10 @@ struct ftdi_transfer_control;
 // out.
 class CLibFtdiBitBang : public IFtdiBitBang {
 public:
+    // The USB transfer size of reads, rounded up to whole packets: well
+    // under what the line layer keeps in flight.
+    static constexpr unsigned kReadChunk = 256;
+
     // Opens the first chip that address matches (interface A of a dual or
     // quad chip), sets the latency timer to 1 ms, synchronous bit-bang mode
     // with MOSI, SCK and RST as outputs, then the baud rate (the wiring's,

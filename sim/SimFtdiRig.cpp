@@ -1,5 +1,7 @@
 #include "sim/SimFtdiRig.h"
 
+#include "isp/LibFtdiBitBang.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -75,6 +77,7 @@ bool CSimFtdiRig::Fail(const std::string& why)
     m_exchanges.clear();
     m_bReading = false;
     m_tReadDone = -1;
+    m_nTransferPackets = 0;
     return false;
 }
 
@@ -151,12 +154,18 @@ bool CSimFtdiRig::Step(double limit)
             Add(m_nStalls, 1);
         }
     }
-    if (m_bReading && !m_rx.empty()) {
+    if (m_bReading) {
+        // A full packet goes at once; samples short of one, or none at all
+        // when a read transfer has taken packets already, go when the
+        // latency timer runs out.
+        const double half = double(m_latency.count()) / 2;
         const std::size_t full = std::size_t(m_bus.packet - kStatusBytes);
-        const double ready = m_rx.size() >= full
-            ? m_rx[full - 1].at
-            : m_rx.front().at + double(m_latency.count()) / 2;
-        returnAt = std::max({ready, m_tBusFree, m_tNow});
+        if (m_rx.size() >= full)
+            returnAt = std::max({m_rx[full - 1].at, m_tBusFree, m_tNow});
+        else if (!m_rx.empty())
+            returnAt = std::max({m_rx.front().at + half, m_tBusFree, m_tNow});
+        else if (m_nTransferPackets > 0)
+            returnAt = std::max({m_tLastReturn + half, m_tBusFree, m_tNow});
     }
     if (!m_writes.empty()) {
         const Write& write = m_writes.front();
@@ -216,6 +225,14 @@ void CSimFtdiRig::ReturnPacket(double at)
         m_rx.pop_front();
     }
     m_tBusFree = arrives;
+    m_tLastReturn = arrives;
+    // libftdi's read transfer ends when it is full or a packet comes short;
+    // the read is over then if it has its samples, else it goes on.
+    const auto perTransfer =
+        int((CLibFtdiBitBang::kReadChunk + unsigned(m_bus.packet) - 1) / unsigned(m_bus.packet));
+    if (n == std::size_t(m_bus.packet - kStatusBytes) && ++m_nTransferPackets < perTransfer)
+        return;
+    m_nTransferPackets = 0;
     if (!m_exchanges.empty() && m_read.size() >= std::size_t(m_exchanges.front())) {
         m_bReading = false;
         m_tReadDone = arrives;

@@ -29,7 +29,10 @@
 //   synchronous bit-bang sends nothing out that it could not read back.
 // - Samples go back in packets while the oldest exchange's read is
 //   submitted (one read at a time, as libftdi reads): a full packet at
-//   once, a part one when its first sample has waited half a round trip.
+//   once, a part one when its first sample has waited half a round trip
+//   (the latency timer's part). A read's USB transfer ends when it holds
+//   CLibFtdiBitBang::kReadChunk bytes of packets or one comes short; the
+//   read is done at the end of the transfer that brought its last sample.
 // - All packets share the bus, each taking its slot.
 // So USB latency passes while the chip clocks what it already holds, and
 // the bus's capacity, not the latency, bounds a long stream. The host's
@@ -169,6 +172,8 @@ private:
     double m_tNow = 0;                // everything before it has happened
     double m_tNextState = 0;          // the chip's next clock, at the soonest
     double m_tBusFree = 0;
+    double m_tLastReturn = 0;     // when the last IN packet arrived
+    int m_nTransferPackets = 0;   // full packets in the read transfer so far
     bool m_bStalled = false;
 
     std::string m_strError;

@@ -273,6 +273,8 @@ int ftdi_usb_open_dev(ftdi_context* ftdi, libusb_device* dev)
     g_sessions[ftdi] = &chip;
     ftdi->usb_dev = reinterpret_cast<libusb_device_handle*>(&chip);
     ftdi->type = chip.highSpeed ? TYPE_232H : TYPE_R;
+    ftdi->max_packet_size = chip.highSpeed ? 512 : 64;
+    ftdi->readbuffer_chunksize = 4096;
     ftdi->bitbang_enabled = 0;
     // libftdi resets the chip's buffers and sets 9600 baud on every open.
     chip.samples.clear();
@@ -332,6 +334,14 @@ int ftdi_set_baudrate(ftdi_context* ftdi, int baudrate)
     chip->calls.push_back("baud " + std::to_string(baudrate));
     chip->baudGenerator = baudrate;
     ftdi->baudrate = baudrate;
+    return 0;
+}
+
+int ftdi_read_data_set_chunksize(ftdi_context* ftdi, unsigned int chunksize)
+{
+    if (FakeFtdiChip* chip = Session(ftdi))
+        chip->calls.push_back("read chunk " + std::to_string(chunksize));
+    ftdi->readbuffer_chunksize = chunksize;
     return 0;
 }
 

@@ -183,6 +183,14 @@ TEST_F(LibFtdiBitBangTest, ExchangesInFlightComeBackInOrder)
         chip.circuit = [&](std::uint8_t driven) { return Echo(driven, wiring); };
         auto cable = Open(wiring);
         ASSERT_TRUE(cable) << m_failure.text;
+        // A read's USB transfer ends when it is full or the stream pauses:
+        // whole packets, and well under what is in flight, or every read
+        // would wait for the stream to run dry.
+        const int at = chip.CallAt("read chunk ");
+        ASSERT_GE(at, 0);
+        const int chunk = std::stoi(chip.calls[std::size_t(at)].substr(11));
+        EXPECT_EQ(chunk % (high ? 512 : 64), 0) << chunk;
+        EXPECT_LE(2 * chunk, CFtdiLines::kMaxInFlight * CFtdiLines::kExchangeBytes) << chunk;
         std::vector<std::vector<std::uint8_t>> sent;
         for (int n = 0; n < 12; ++n) {
             std::vector<std::uint8_t> bytes(std::size_t(100 + 37 * n));
