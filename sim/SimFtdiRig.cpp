@@ -190,11 +190,7 @@ bool CSimFtdiRig::Step(double limit)
 void CSimFtdiRig::ClockByte(double at)
 {
     m_board.Clock().AdvanceTo(std::chrono::nanoseconds(std::llround(at)));
-    std::uint8_t sample = 0;
-    for (int line = 0; line < 8; ++line)
-        if (m_socket.Sense(line))
-            sample = std::uint8_t(sample | (1u << line));
-    m_rx.push_back({sample, at});
+    m_rx.push_back({m_socket.SenseByte(), at});
     m_socket.Drive(m_byMask, m_tx.front().value & m_byMask);
     m_tx.pop_front();
     m_tNextState = at + m_dStateTime;

@@ -129,6 +129,31 @@ private:
         std::uint8_t value;
         double at;  // ns on the model clock
     };
+    // A first-in first-out queue of at most a chip buffer's bytes, without
+    // the allocations a deque makes as it moves along.
+    class Ring {
+    public:
+        explicit Ring(std::size_t capacity) : m_slots(capacity) {}
+        bool empty() const { return m_nCount == 0; }
+        std::size_t size() const { return m_nCount; }
+        const Timed& operator[](std::size_t i) const { return m_slots[(m_nHead + i) % m_slots.size()]; }
+        const Timed& front() const { return m_slots[m_nHead]; }
+        void push_back(const Timed& item)
+        {
+            m_slots[(m_nHead + m_nCount++) % m_slots.size()] = item;
+        }
+        void pop_front()
+        {
+            m_nHead = (m_nHead + 1) % m_slots.size();
+            --m_nCount;
+        }
+        void clear() { m_nHead = m_nCount = 0; }
+
+    private:
+        std::vector<Timed> m_slots;
+        std::size_t m_nHead = 0;
+        std::size_t m_nCount = 0;
+    };
     struct Write {
         std::vector<std::uint8_t> bytes;
         std::size_t sent = 0;
@@ -163,8 +188,8 @@ private:
     double m_dStateTime = 0;  // ns per line state, as the chip really runs
 
     std::deque<Write> m_writes;  // not yet all in the chip
-    std::deque<Timed> m_tx;      // in the chip's transmit buffer
-    std::deque<Timed> m_rx;      // samples in its receive buffer
+    Ring m_tx{TxBuffer()};  // in the chip's transmit buffer
+    Ring m_rx{RxBuffer()};  // samples in its receive buffer
     std::deque<std::uint8_t> m_read;  // samples the host has, not collected
     std::deque<int> m_exchanges;      // sizes in flight, oldest first
     bool m_bReading = false;          // the oldest's read is submitted

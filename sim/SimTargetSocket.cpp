@@ -49,3 +49,12 @@ bool CSimTargetSocket::Sense(int line) const
         return true;
     return m_bIdleHigh;
 }
+
+std::uint8_t CSimTargetSocket::SenseByte() const
+{
+    std::uint8_t levels = 0;
+    for (int line = 0; line < 8; ++line)
+        if (Sense(line))
+            levels = std::uint8_t(levels | (1u << line));
+    return levels;
+}

@@ -27,6 +27,8 @@ public:
     void Drive(std::uint64_t driven, std::uint64_t levels);
     // The level the host reads on line, given what it drives.
     bool Sense(int line) const;
+    // Lines 0 to 7 at once, bit n for line n.
+    std::uint8_t SenseByte() const;
 
     const Pins& Wiring() const { return m_pins; }
 
