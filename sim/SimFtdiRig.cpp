@@ -195,6 +195,8 @@ void CSimFtdiRig::ClockByte(double at)
     m_tx.pop_front();
     m_tNextState = at + m_dStateTime;
     m_bStalled = false;
+    if (m_nUnplugAfter != ~std::uint64_t(0) && m_nUnplugAfter-- == 0)
+        m_bUnplugged = true;
 }
 
 void CSimFtdiRig::SendPacket(double at)

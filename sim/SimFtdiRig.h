@@ -112,6 +112,9 @@ public:
     void ResetCounters();
     // From now on every transfer fails, as with the cable pulled out.
     void Unplug() { m_bUnplugged = true; }
+    // The same once the chip has clocked this many more bytes: pulled out
+    // with exchanges in flight.
+    void UnplugAfter(std::uint64_t bytes) { m_nUnplugAfter = bytes; }
 
 private:
     // The host's clock: a wait lets everything in flight happen meanwhile.
@@ -203,6 +206,7 @@ private:
 
     std::string m_strError;
     std::atomic<bool> m_bUnplugged{false};
+    std::uint64_t m_nUnplugAfter = ~std::uint64_t(0);
     std::atomic<std::uint64_t> m_nTransfers{0};
     std::atomic<std::uint64_t> m_nBytes{0};
     std::atomic<std::uint64_t> m_nStalls{0};

@@ -173,6 +173,20 @@ TEST_P(PinKindTest, DeviceThatGoesAwayFailsTheOperationInsteadOfFakingIt)
     EXPECT_NE(b.m_isp->LinesError().find(gone), std::string::npos) << b.m_isp->LinesError();
 }
 
+// An FTDI cable pulled out in the middle of a streamed write, with
+// exchanges in flight: the write fails as the lines did, whatever the
+// exchanges still to come would have said.
+TEST(FtdiInFlight, ACablePulledOutMidStreamFailsTheWrite)
+{
+    PinKindBench b;
+    ASSERT_EQ(b.Open(Kind::Ftdi), kStatusParallelReady);
+    for (int i = 0; i < 256; ++i)
+        b.m_programmer.Buffer1[i] = std::uint8_t(i & 0x7F);
+    b.m_ftdi->UnplugAfter(60000);  // about 120 bytes into the image
+    EXPECT_EQ(b.Run(&CProgrammer::WriteDevice), kStatusUnavailable);
+    EXPECT_NE(b.m_isp->LinesError().find("ftdi: USB"), std::string::npos) << b.m_isp->LinesError();
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, PinKindTest, testing::Values(Kind::Gpio, Kind::Ftdi, Kind::Spi),
                          [](const auto& info) { return Name(info.param); });
 
