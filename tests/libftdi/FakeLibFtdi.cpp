@@ -91,47 +91,41 @@ void Forget(ftdi_transfer_control* control)
     --Bus().m_nTransfers;
 }
 
-// Moves what can move on the USB: writes into the chips' transmit buffers,
-// the clocks, samples to the reads. true when anything moved.
+// Moves what can move: the chips' clocks, the oldest write of each chip
+// into its transmit buffer, samples to its oldest read. true when anything
+// moved.
 bool Pump()
 {
     bool any = false;
-    for (bool moved = true; moved;) {
+    for (bool moved = true; moved; any = any || moved) {
         moved = false;
         for (auto& plugged : Bus().m_chips) {
             FakeFtdiChip& chip = *plugged;
+            const long clocked = chip.clocked;
+            chip.Clock();
+            moved = moved || chip.clocked != clocked;
             for (bool write : {true, false}) {
-                while (Transfer* transfer = Oldest(chip, write)) {
-                    ftdi_transfer_control& control = *transfer->control;
-                    if (chip.gone) {
-                        transfer->failed = true;
-                        control.completed = 1;
-                        moved = true;
-                        continue;
-                    }
-                    if (write) {
-                        while (control.offset < control.size && chip.held.size() < chip.TxBuffer()) {
-                            chip.held.push_back(control.buf[control.offset++]);
-                            moved = true;
-                        }
-                        const long before = chip.clocked;
-                        chip.Clock();
-                        moved = moved || chip.clocked != before;
+                Transfer* transfer = Oldest(chip, write);
+                if (!transfer)
+                    continue;
+                ftdi_transfer_control& control = *transfer->control;
+                for (; !chip.gone && control.offset < control.size; ++control.offset, moved = true) {
+                    if (write && chip.held.size() < chip.TxBuffer()) {
+                        chip.held.push_back(control.buf[control.offset]);
+                    } else if (!write && !chip.samples.empty()) {
+                        control.buf[control.offset] = chip.samples.front();
+                        chip.samples.pop_front();
                     } else {
-                        while (control.offset < control.size && !chip.samples.empty()) {
-                            control.buf[control.offset++] = chip.samples.front();
-                            chip.samples.pop_front();
-                            moved = true;
-                        }
-                        chip.Clock();
-                    }
-                    if (control.offset < control.size)
                         break;
+                    }
+                }
+                if (chip.gone || control.offset == control.size) {
+                    transfer->failed = chip.gone;
                     control.completed = 1;
+                    moved = true;
                 }
             }
         }
-        any = any || moved;
     }
     return any;
 }
