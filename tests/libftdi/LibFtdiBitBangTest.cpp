@@ -114,26 +114,33 @@ TEST_F(LibFtdiBitBangTest, TheRateIsBoundByTheCrystalAndTheChip)
 // Closed, the cable stays in bit-bang mode with RST driven low and every
 // other line an input: the programmed chip runs and its port pins are
 // free. (Back in UART mode, DTR idles high and holds an RST wired to it.)
+// So too with exchanges in flight and the chip's receive buffer full of
+// samples nobody will read, while which it clocks nothing more.
 TEST_F(LibFtdiBitBangTest, ClosingLeavesRstLowAndTheOtherLinesInputs)
 {
     const FtdiWiring wiring = Wiring("RTS", "TXD", "DTR", "RXD", 9600);
     const std::uint8_t rst = 1u << 4;
-    for (std::uint8_t last : {std::uint8_t(0x15), std::uint8_t(0x05), std::uint8_t(0x00)}) {
-        Bus().Reset();
-        FakeFtdiChip& chip = Bus().Plug();
-        {
-            auto cable = Open(wiring);
-            ASSERT_TRUE(cable) << m_failure.text;
-            const std::uint8_t bytes[] = {0x15, last};
-            std::uint8_t samples[2];
-            ASSERT_TRUE(cable->Submit(bytes, 2));
-            ASSERT_TRUE(cable->Collect(samples, 2, std::chrono::milliseconds(100)));
+    for (int inFlight : {0, 3}) {
+        for (std::uint8_t last : {std::uint8_t(0x15), std::uint8_t(0x05), std::uint8_t(0x00)}) {
+            Bus().Reset();
+            FakeFtdiChip& chip = Bus().Plug();
+            {
+                auto cable = Open(wiring);
+                ASSERT_TRUE(cable) << m_failure.text;
+                std::vector<std::uint8_t> bytes(200, 0x15), samples(200);
+                bytes.back() = last;
+                for (int n = 0; n <= inFlight; ++n)
+                    ASSERT_TRUE(cable->Submit(bytes.data(), 200));
+                ASSERT_TRUE(cable->Collect(samples.data(), 200, std::chrono::milliseconds(500)));
+                ASSERT_EQ(chip.samples.size() == chip.RxBuffer(), inFlight > 0);
+            }
+            EXPECT_EQ(chip.mode, BITMODE_SYNCBB);
+            EXPECT_EQ(chip.outputs, rst);
+            EXPECT_EQ(chip.Pins() & rst, 0) << "RST held high";
+            EXPECT_EQ(chip.latch & ~rst, last & ~rst) << "the other lines moved on the way out";
+            EXPECT_EQ(chip.calls.back(), "close");
+            EXPECT_EQ(Bus().m_nTransfers, 0);
         }
-        EXPECT_EQ(chip.mode, BITMODE_SYNCBB);
-        EXPECT_EQ(chip.outputs, rst);
-        EXPECT_EQ(chip.Pins() & rst, 0) << "RST held high";
-        EXPECT_EQ(chip.latch & ~rst, last & ~rst) << "the other lines moved on the way out";
-        EXPECT_EQ(chip.calls.back(), "close");
     }
 }
 
@@ -241,29 +248,6 @@ TEST_F(LibFtdiBitBangTest, AFailureInFlightEndsTheExchangesInTime)
         chip.frozen = false;
         chip.gone = false;
     }
-}
-
-// Closed with exchanges in flight and the chip's receive buffer full of
-// samples nobody will read: the transfers are cancelled and RST still goes
-// low (a chip that keeps its samples clocks nothing more).
-TEST_F(LibFtdiBitBangTest, ClosingWithExchangesInFlightStillLetsTheTargetRun)
-{
-    FakeFtdiChip& chip = Bus().Plug();
-    const FtdiWiring wiring = Wiring("RTS", "TXD", "DTR", "RXD", 9600);
-    const auto rst = std::uint8_t(1u << wiring.m_nRst);
-    {
-        auto cable = Open(wiring);
-        ASSERT_TRUE(cable) << m_failure.text;
-        std::vector<std::uint8_t> bytes(200, std::uint8_t(0x15)), samples(200);
-        for (int n = 0; n < 4; ++n)
-            ASSERT_TRUE(cable->Submit(bytes.data(), 200));
-        ASSERT_TRUE(cable->Collect(samples.data(), 200, std::chrono::milliseconds(500)));
-        ASSERT_EQ(chip.samples.size(), chip.RxBuffer());
-        ASSERT_NE(chip.Pins() & rst, 0);
-    }
-    EXPECT_EQ(chip.Pins() & rst, 0) << "RST held high";
-    EXPECT_EQ(chip.outputs, rst);
-    EXPECT_EQ(Bus().m_nTransfers, 0);
 }
 
 struct RefusalCase {
