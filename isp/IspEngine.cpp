@@ -54,7 +54,7 @@ int CIspEngine::Init(CProgrammer* controller, std::unique_ptr<IIspLines> lines)
     // either way.
     m_pLines->Prepare();
     for (auto& family : m_Families)
-        family->Attach(this);
+        family->Attach(&m_link);
     return m_bPortReady;
 }
 

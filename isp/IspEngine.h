@@ -109,6 +109,38 @@ public:
     std::string LinesName() const;
 
 private:
+    // What the family handlers are given as their link: a member of its own
+    // whose calls reach the engine without its dispatch table. The
+    // destructors of the engine and of the kinds built on it rewrite that
+    // table while the worker may still be finishing a frame.
+    class CLink final : public IIspFrameLink {
+    public:
+        explicit CLink(CIspEngine& engine) : m_engine(engine) {}
+        void SetMosi(int level) override { m_engine.CIspEngine::SetMosi(level); }
+        void SetRst(int level) override { m_engine.CIspEngine::SetRst(level); }
+        void SetSck(int level) override { m_engine.CIspEngine::SetSck(level); }
+        Frame& TxFrame() override { return m_engine.m_TxFrame; }
+        const Frame& RxFrame() const override { return m_engine.m_RxFrame; }
+        void Transfer(int count) override { m_engine.CIspEngine::Transfer(count); }
+        void Exchange(std::span<const std::uint8_t> tx, std::span<std::uint8_t> rx) override
+        {
+            m_engine.CIspEngine::Exchange(tx, rx);
+        }
+        void Wait(std::chrono::nanoseconds duration) override
+        {
+            m_engine.CIspEngine::Wait(duration);
+        }
+        void HoldNextFrameEnd(std::chrono::nanoseconds duration) override
+        {
+            m_engine.CIspEngine::HoldNextFrameEnd(duration);
+        }
+        double CrystalHz() const override { return m_engine.m_dCrystalHz; }
+
+    private:
+        CIspEngine& m_engine;
+    };
+    CLink m_link{*this};
+
     void Start(Operation operation, std::uint8_t code, int lockLevel);
     void IspWorker(CIspFamily* family);
     // The operations' bodies; each ends the operation and reports.
