@@ -318,8 +318,9 @@ TEST(CliPorts, NoTerminalOrEchoingLineIsUnreachable)
     });
     const CliRun run = RunTamberlinkCli({"--port", slave, "--timeout", "5", "erase"},
                                         dir.Path().string());
-    ::close(master);
+    // The echo ends by itself once the program has closed the line.
     echo.join();
+    ::close(master);
     EXPECT_EQ(run.exitCode, 3) << run.err;
     EXPECT_EQ(run.out, "初始化串口通讯完成.\n初始化串口通讯失败.\n串口 " + slave
                            + ": 发出的数据被原样送回 (请检查 TX 是否接到了 RX, "

@@ -4,7 +4,6 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QListWidget>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -17,6 +16,7 @@
 #include "settings/HotkeyRegistration.h"
 #include "settings/SettingsGrid.h"
 #include "tests/gui/WindowTestRig.h"
+#include "tests/support/ChildProcess.h"
 #include "widgets/PropertyGrid.h"
 
 namespace {
@@ -28,18 +28,14 @@ const QString kShortcuts = QStringLiteral("org.freedesktop.portal.GlobalShortcut
 // A session bus of the test's own, so that no desktop is reached.
 class CPrivateBus {
 public:
-    CPrivateBus()
+    CPrivateBus() : m_daemon("dbus-daemon", {"--session", "--nofork", "--print-address=1"})
     {
-        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (m_daemon.waitForStarted() && m_daemon.waitForReadyRead(kWaitMs))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        m_address = QString::fromStdString(m_daemon.ReadLine(kWaitMs)).trimmed();
     }
     ~CPrivateBus()
     {
         for (int i = 0; i < m_count; ++i)
             QDBusConnection::disconnectFromBus(m_address + QString::number(i));
-        m_daemon.kill();
-        m_daemon.waitForFinished();
     }
     QDBusConnection Connect()
     {
@@ -48,7 +44,7 @@ public:
     bool IsRunning() const { return !m_address.isEmpty(); }
 
 private:
-    QProcess m_daemon;
+    CChildProcess m_daemon;
     QString m_address;
     int m_count = 0;
 };

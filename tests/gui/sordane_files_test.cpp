@@ -1,7 +1,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
@@ -14,6 +13,7 @@
 #include "programmer/DeviceCatalogue.h"
 #include "sordane/CatalogueEditor.h"
 #include "sordane/CatalogueModel.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -106,24 +106,17 @@ TEST_F(SordaneFiles, ASecondSordaneForTheSameFileEndsAtOnce)
     const fs::path runtime = m_dir.Path() / "runtime";
     fs::create_directory(runtime);
     fs::permissions(runtime, fs::perms::owner_all);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
-    const QString program = QString::fromStdString((fs::path(bin) / "Sordane").string());
+    const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
+                                                  "XDG_RUNTIME_DIR=" + runtime.string()};
+    const std::string program = (fs::path(bin) / "Sordane").string();
 
-    QProcess first, second;
-    first.setProcessEnvironment(environment);
-    second.setProcessEnvironment(environment);
-    first.start(program, {QString::fromStdString(path)});
+    CChildProcess first(program, {path}, environment);
     // Its lock taken; the second waits a little for the socket beside it.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !fs::is_empty(runtime); }, 60000));
-    second.start(program, {QString::fromStdString(m_dir.File("link.chip"))});
-    ASSERT_TRUE(second.waitForFinished(60000));
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_TRUE(second.readAllStandardOutput().contains("brought forward"));
-    EXPECT_EQ(first.state(), QProcess::Running);
-    first.kill();
-    first.waitForFinished();
+    CChildProcess second(program, {m_dir.File("link.chip")}, environment);
+    EXPECT_EQ(second.Wait(60000), 0);
+    EXPECT_NE(second.ReadAll().find("brought forward"), std::string::npos);
+    EXPECT_TRUE(first.Running());
 }
 
 }  // namespace
