@@ -29,7 +29,7 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:history_size=4:suppressions=$PWD/scripts/sanitizers/tsan.supp}"
 
 run_one() {
-  local kind="$1" flags="$2"
+  local kind="$1" flags="$2" exclude="${3:-}"
   local build="build-$kind"
   echo "== $kind: configure and build ($build)"
   cmake -S . -B "$build" -G Ninja \
@@ -40,19 +40,24 @@ run_one() {
     -DTAMBERLINK_BUILD_BENCH=OFF -DTAMBERLINK_BUILD_GUI="$gui" >/dev/null
   cmake --build "$build" -j "$jobs"
   echo "== $kind: tests"
-  (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 900)
+  (cd "$build" && ctest --output-on-failure -j "$jobs" --timeout 900 ${exclude:+-E "$exclude"})
   echo "== $kind: short soak"
   "$build/bin/tamberlink-soak" --runs "$soak_runs" --seed 11
   "$build/bin/tamberlink-soak" --cable --runs "$soak_cable_runs" --seed 11
 }
 
 common="-fno-omit-frame-pointer -fno-sanitize-recover=all"
+# Qt's D-Bus module moves every message through a thread of its own, handing
+# events over inside uninstrumented Qt Core: ThreadSanitizer reports each one.
+# Our portal client runs on the main thread only, so these tests run in the
+# plain and AddressSanitizer suites but not under ThreadSanitizer.
+tsan_exclude="^HotkeyPortalTest\."
 case "$which" in
   asan) run_one asan "-fsanitize=address,undefined $common" ;;
-  tsan) run_one tsan "-fsanitize=thread $common" ;;
+  tsan) run_one tsan "-fsanitize=thread $common" "$tsan_exclude" ;;
   all)
     run_one asan "-fsanitize=address,undefined $common"
-    run_one tsan "-fsanitize=thread $common"
+    run_one tsan "-fsanitize=thread $common" "$tsan_exclude"
     ;;
   *) echo "usage: scripts/sanitize.sh [asan|tsan|all]" >&2; exit 2 ;;
 esac

@@ -47,6 +47,9 @@ CChildProcess::CChildProcess(const std::string& program, const std::vector<std::
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    // Not the test's stderr: a child that outlives a test killed by a
+    // sanitizer would hold the runner's output pipe open until its timeout.
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const int rc = posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, argv.data(),
                                 envp.data());
     posix_spawn_file_actions_destroy(&actions);

@@ -7,7 +7,7 @@
 // A program run beside a test (a bus daemon, a second window), started with
 // posix_spawn: Qt's own process launcher clones in a way ThreadSanitizer
 // cannot follow. stdin is /dev/null, stdout a pipe the test reads, stderr
-// the test's own. The child is killed and reaped when the object goes.
+// /dev/null. The child is killed and reaped when the object goes.
 class CChildProcess {
 public:
     // program is looked up on PATH when it has no slash; extraEnv holds
