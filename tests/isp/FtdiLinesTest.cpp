@@ -46,10 +46,24 @@ public:
         inFlight.pop_front();
         return true;
     }
+    bool SetOutputs(std::uint8_t mask) override
+    {
+        changes.push_back({mask, stream.size(), inFlight.size()});
+        return !failChanges;
+    }
     std::string Error() const override { return "ftdi: USB write failed: gone"; }
     FtdiChipKind Kind() const override { return FtdiChipKind::FT232R; }
     int Baud() const override { return 9600; }
 
+    // The outputs as changed: after how many bytes, with how many
+    // exchanges in flight.
+    struct Change {
+        std::uint8_t mask;
+        std::size_t after;
+        std::size_t inFlight;
+    };
+    std::vector<Change> changes;
+    bool failChanges = false;
     std::vector<int> submits;
     int collects = 0;
     bool failSubmits = false;
