@@ -30,6 +30,12 @@ public:
     // had not all come back within timeout; every exchange in flight is
     // dropped then and the cable is not to be trusted again.
     virtual bool Collect(std::uint8_t* samples, int size, std::chrono::milliseconds timeout) = 0;
+    // Makes the lines in mask (bit n: Dn) the outputs, the others inputs;
+    // an output drives the level the last byte clocked left for it. A
+    // control request, which the chip obeys when it arrives, not in turn
+    // with the bytes it holds: only when nothing is in flight. false on
+    // failure (see Error).
+    virtual bool SetOutputs(std::uint8_t mask) = 0;
     // The last failure, with the device named.
     virtual std::string Error() const = 0;
     // The chip's family and the rate it was set to (see FtdiRate).

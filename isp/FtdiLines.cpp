@@ -146,6 +146,32 @@ void CFtdiLines::HoldNextFrameEnd(std::chrono::nanoseconds duration)
     m_nHoldStates = StatesFor(duration);
 }
 
+void CFtdiLines::EnableOutputs(bool on)
+{
+    if (!m_pDevice || m_bDriving == on)
+        return;
+    m_bDriving = on;
+    const auto rst = std::uint8_t(1u << m_wiring.m_nRst);
+    const auto freed = std::uint8_t((1u << m_wiring.m_nMosi) | (1u << m_wiring.m_nSck));
+    // Outputs drive what the last byte left for them. Taken back, MOSI and
+    // SCK come up low: that byte, clocked while they are still inputs.
+    // Let go, RST goes low first: SCK floats high, a rising edge that a
+    // chip still in serial mode would take for a bit. The byte goes only
+    // where it changes what the chip holds (what the open left is not
+    // known until a byte went): a round trip saved.
+    const auto wanted = on ? std::uint8_t(m_byOut & ~freed) : std::uint8_t(m_byOut & ~rst);
+    if (wanted != m_byOut || m_nStreamPos == 0) {
+        m_byOut = wanted;
+        Queue();
+    }
+    // The request would overtake whatever the chip has not clocked yet.
+    Drain();
+    if (m_bFailed)
+        return;
+    if (!m_pDevice->SetOutputs(on ? m_wiring.OutputMask() : rst))
+        Fail(m_pDevice->Error());
+}
+
 void CFtdiLines::Submit()
 {
     const std::size_t count = m_queue.size();

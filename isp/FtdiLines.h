@@ -35,6 +35,11 @@
 // really run (libftdi accepts a rate up to 5 % off the one asked for), and
 // a stall of the chip only lengthens them. A longer wait is the host's,
 // once every byte before it has come back, so surely been clocked.
+//
+// Between operations only RST is an output, held low: the target runs
+// with its port pins (MOSI and SCK on P1.5 and P1.7) free. A change of the
+// outputs is a control request that the chip obeys on arrival, so it waits
+// until everything before it has come back.
 class CFtdiLines : public IIspLines {
 public:
     // Bytes per USB exchange and exchanges in flight: together more than
@@ -69,6 +74,12 @@ public:
     void Wait(std::chrono::nanoseconds duration) override;
     void HoldNextFrameEnd(std::chrono::nanoseconds duration) override;
     void Flush() override { Drain(); }
+    // MOSI and SCK outputs, low, during an operation; otherwise RST low
+    // first, then it alone an output.
+    void EnableOutputs(bool on) override;
+    void ReleaseTarget() override { EnableOutputs(false); }
+    // The open leaves every programming line an output: let go at once.
+    void Prepare() override { ReleaseTarget(); }
 
     // How long the chip holds each state at the rate it was asked for.
     std::chrono::nanoseconds StateTime() const { return m_stateTime; }
@@ -117,6 +128,7 @@ private:
     double m_dFastestStatesPerNs = 0;
     std::uint8_t m_byOut = 0;  // the outputs' levels, low after the open
     bool m_bInFrame = false;
+    bool m_bDriving = true;  // MOSI and SCK are outputs, as the open left them
     // A held frame end: the next Shift's last rising edge comes no sooner
     // than m_nHoldStates states after the stream's byte m_nHoldFrom.
     bool m_bHold = false;

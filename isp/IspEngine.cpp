@@ -202,6 +202,7 @@ bool CIspEngine::EnableProgramming(CIspFamily* family)
 void CIspEngine::Ended(CIspFamily* family, int code)
 {
     family->EndProgramming();
+    ReleaseLines();
     EndOperation();
     // The backend is being destroyed when stopped: nobody is left to act
     // on an outcome.
@@ -216,6 +217,14 @@ void CIspEngine::Fail(CIspFamily* family, const std::string& note)
         m_strNote = note;
     }
     Ended(family, kStatusReceiveError);
+}
+
+void CIspEngine::ReleaseLines()
+{
+    // Before the outcome is told: lines that fail on the way out fail the
+    // operation, rather than the next one.
+    m_pLines->Flush();
+    m_pLines->ReleaseTarget();
 }
 
 void CIspEngine::IspWorker(CIspFamily* family)
@@ -241,6 +250,7 @@ void CIspEngine::IspWorker(CIspFamily* family)
         family->ReadSignature(signature);
         programmer.SetSignature(signature);
         family->EndProgramming();
+        ReleaseLines();
         EndOperation();
         if (m_pLines->Failed())
             Post(kStatusUnavailable);

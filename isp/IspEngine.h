@@ -147,6 +147,9 @@ private:
     void WritePolled(CIspFamily* family, int length);
     void WriteStreamed(CIspFamily* family, int length);
     void ReadImage(CIspFamily* family, int length, std::uint8_t* out, bool progress);
+    // Lets go of the target (IIspLines::ReleaseTarget) once all sent has
+    // reached it.
+    void ReleaseLines();
     // Marks the operation over: the next start may be accepted.
     void EndOperation();
     // true when the lines can still be driven: opened, and nothing has

@@ -63,8 +63,9 @@ public:
     virtual void SetSck(int level) = 0;
     // 0 when MISO is low.
     virtual int ReadMiso() = 0;
-    // A buffered cable's outputs: on when an operation starts, released when
-    // it ends. Cables without a buffer ignore it.
+    // A buffered cable's outputs, or MOSI and SCK where they can be made
+    // inputs (GPIO lines, an FTDI chip): on when an operation starts,
+    // released when it ends. Cables that can do neither ignore it.
     virtual void EnableOutputs(bool on) { (void)on; }
     // After every operation, however it ended (a failed write leaves a
     // buffered cable's outputs enabled): lines that would hold the target,

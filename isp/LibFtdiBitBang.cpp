@@ -233,6 +233,20 @@ bool CLibFtdiBitBang::Collect(std::uint8_t* samples, int size, std::chrono::mill
     return StartRead();
 }
 
+bool CLibFtdiBitBang::SetOutputs(std::uint8_t mask)
+{
+    // The request would overtake bytes the chip has not clocked yet.
+    if (!m_exchanges.empty()) {
+        Fail("the lines' directions cannot change while exchanges are in flight");
+        return false;
+    }
+    if (ftdi_set_bitmode(m_pContext, mask, BITMODE_SYNCBB) < 0) {
+        Fail(std::string("USB control request failed: ") + ftdi_get_error_string(m_pContext));
+        return false;
+    }
+    return true;
+}
+
 void CLibFtdiBitBang::CancelAll()
 {
     timeval grace{0, 100000};
@@ -267,6 +281,11 @@ bool CLibFtdiBitBang::Submit(const std::uint8_t*, int)
 }
 
 bool CLibFtdiBitBang::Collect(std::uint8_t*, int, std::chrono::milliseconds)
+{
+    return false;
+}
+
+bool CLibFtdiBitBang::SetOutputs(std::uint8_t)
 {
     return false;
 }

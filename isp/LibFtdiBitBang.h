@@ -52,6 +52,9 @@ public:
 
     bool Submit(const std::uint8_t* data, int size) override;
     bool Collect(std::uint8_t* samples, int size, std::chrono::milliseconds timeout) override;
+    // Synchronous bit-bang mode again with mask's lines as outputs; refused
+    // with exchanges in flight.
+    bool SetOutputs(std::uint8_t mask) override;
     std::string Error() const override { return m_strError; }
     FtdiChipKind Kind() const override { return m_kind; }
     int Baud() const override { return m_nBaud; }

@@ -40,6 +40,7 @@ bool CSimFtdiRig::Open(const FtdiAddress& address, const FtdiWiring& wiring,
     m_dStateTime =
         1e9 / (FtdiRate::StatesPerSecond(m_kind, m_nBaud) * (1 + m_identity.rateError));
     m_byMask = wiring.OutputMask();
+    m_byLatch = 0;
     m_socket.Drive(m_byMask, 0);
     return true;
 }
@@ -133,6 +134,21 @@ bool CSimFtdiRig::Collect(std::uint8_t* samples, int size, std::chrono::millisec
     return true;
 }
 
+bool CSimFtdiRig::SetOutputs(std::uint8_t mask)
+{
+    Add(m_nTransfers, 1);
+    if (m_bUnplugged)
+        return Fail(m_strName + ": USB control request failed: the cable is gone");
+    const auto sent = m_board.Clock().Now();
+    // Bytes clocked before the request arrives keep the old outputs; the
+    // rest, even of exchanges already in flight, get the new ones.
+    RunUntil(sent + m_latency / 2);
+    m_byMask = mask;
+    m_socket.Drive(m_byMask, m_byLatch & m_byMask);
+    RunUntil(sent + m_latency);
+    return true;
+}
+
 void CSimFtdiRig::RunUntil(std::chrono::nanoseconds deadline)
 {
     const double limit = double(deadline.count());
@@ -191,7 +207,8 @@ void CSimFtdiRig::ClockByte(double at)
 {
     m_board.Clock().AdvanceTo(std::chrono::nanoseconds(std::llround(at)));
     m_rx.push_back({m_socket.SenseByte(), at});
-    m_socket.Drive(m_byMask, m_tx.front().value & m_byMask);
+    m_byLatch = m_tx.front().value;
+    m_socket.Drive(m_byMask, m_byLatch & m_byMask);
     m_tx.pop_front();
     m_tNextState = at + m_dStateTime;
     m_bStalled = false;

@@ -34,6 +34,11 @@
 //   CLibFtdiBitBang::kReadChunk bytes of packets or one comes short; the
 //   read is done at the end of the transfer that brought its last sample.
 // - All packets share the bus, each taking its slot.
+// - A change of the outputs (SetOutputs) is a control request: it reaches
+//   the chip half a round trip after it was sent and takes effect at once,
+//   for the bytes not clocked by then, whatever is still in flight; the
+//   host has its answer a round trip after it sent it. The lines it lets
+//   go float to what the target gives them.
 // So USB latency passes while the chip clocks what it already holds, and
 // the bus's capacity, not the latency, bounds a long stream. The host's
 // waits (Clock()) let the same time pass for everything in flight.
@@ -87,6 +92,7 @@ public:
 
     bool Submit(const std::uint8_t* data, int size) override;
     bool Collect(std::uint8_t* samples, int size, std::chrono::milliseconds timeout) override;
+    bool SetOutputs(std::uint8_t mask) override;
     std::string Error() const override { return m_strError; }
     FtdiChipKind Kind() const override { return m_kind; }
     int Baud() const override { return m_nBaud; }
@@ -95,6 +101,8 @@ public:
     CSimChip& Chip() { return m_board.Chip(); }
     CSimIspTarget& Target() { return m_board.Target(); }
     CSimTargetBoard& Board() { return m_board; }
+    // What reaches the target's pins.
+    const CSimTargetSocket& Socket() const { return m_socket; }
     std::chrono::nanoseconds Latency() const { return m_latency; }
     const Bus& UsbBus() const { return m_bus; }
     std::size_t TxBuffer() const { return m_kind == FtdiChipKind::FT232H ? kBufferH : kTxBufferR; }
@@ -102,7 +110,8 @@ public:
     // The bus time of one packet of payload bytes.
     std::chrono::nanoseconds PacketTime(int payload) const;
 
-    // USB transfers (writes and reads) and bytes written since the last reset.
+    // USB transfers (writes, reads and control requests) and bytes written
+    // since the last reset.
     std::uint64_t Transfers() const { return m_nTransfers.load(std::memory_order_relaxed); }
     std::uint64_t BytesWritten() const { return m_nBytes.load(std::memory_order_relaxed); }
     // Clocking held up by a full receive buffer, and the most bytes the
@@ -186,7 +195,8 @@ private:
     CSimTargetSocket m_socket;
     HostClock m_hostClock{*this};
     std::string m_strName;
-    std::uint8_t m_byMask = 0;
+    std::uint8_t m_byMask = 0;   // the outputs
+    std::uint8_t m_byLatch = 0;  // the levels of the last byte clocked
     int m_nBaud = 0;
     double m_dStateTime = 0;  // ns per line state, as the chip really runs
 

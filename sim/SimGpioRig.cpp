@@ -45,8 +45,9 @@ bool CSimGpioRig::Request(const GpioWiring& host, LinesOpenFailure& failure)
     }
     for (int i = 0; i < 4; ++i)
         m_offsets[i] = offsets[i];
-    // Outputs start low, as the request asks for.
-    m_driven = (1ull << offsets[kMosi]) | (1ull << offsets[kSck]) | (1ull << offsets[kRst]);
+    // RST an output, low, as the request asks for; MOSI and SCK inputs
+    // until SetDriving.
+    m_driven = 1ull << offsets[kRst];
     m_levels = 0;
     m_socket.Drive(m_driven, m_levels);
     return true;

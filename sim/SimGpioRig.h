@@ -47,6 +47,8 @@ public:
     CSimChip& Chip() { return m_board.Chip(); }
     CSimIspTarget& Target() { return m_board.Target(); }
     CSimTargetBoard& Board() { return m_board; }
+    // What reaches the target's pins.
+    const CSimTargetSocket& Socket() const { return m_socket; }
 
     // Line sets and reads since the last reset: what the kernel was asked.
     std::uint64_t LineChanges() const { return m_nChanges.load(std::memory_order_relaxed); }

@@ -31,11 +31,12 @@ public:
     std::uint8_t SenseByte() const;
 
     const Pins& Wiring() const { return m_pins; }
+    // Whether the host drives line.
+    bool Driven(int line) const;
 
 private:
     // The level at a chip input sitting on line, floating to floatLevel.
     bool InputLevel(int line, bool floatLevel) const;
-    bool Driven(int line) const;
 
     CSimIspTarget& m_target;
     const Pins m_pins;

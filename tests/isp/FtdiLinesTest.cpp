@@ -46,10 +46,24 @@ public:
         inFlight.pop_front();
         return true;
     }
+    bool SetOutputs(std::uint8_t mask) override
+    {
+        changes.push_back({mask, stream.size(), inFlight.size()});
+        return !failChanges;
+    }
     std::string Error() const override { return "ftdi: USB write failed: gone"; }
     FtdiChipKind Kind() const override { return FtdiChipKind::FT232R; }
     int Baud() const override { return 9600; }
 
+    // The outputs as changed: after how many bytes, with how many
+    // exchanges in flight.
+    struct Change {
+        std::uint8_t mask;
+        std::size_t after;
+        std::size_t inFlight;
+    };
+    std::vector<Change> changes;
+    bool failChanges = false;
     std::vector<int> submits;
     int collects = 0;
     bool failSubmits = false;
@@ -122,6 +136,59 @@ TEST(FtdiLines, OutsideAFrameEachChangeAndSampleIsAnExchange)
     l.lines->SetMosi(0);
     EXPECT_EQ(l.lines->ReadMiso(), 0);
     EXPECT_EQ(l.chip->submits, (std::vector<int>{1, 1, 1, 1}));
+}
+
+// Between operations only RST is an output, low. The outputs change only
+// once every byte before has come back (the request would overtake them);
+// RST goes low before MOSI and SCK are let go, and they are low before
+// they are driven again; a byte that would change nothing is left out. A
+// change that fails is the lines' failure.
+TEST(FtdiLines, BetweenOperationsOnlyRstIsDrivenLow)
+{
+    const FtdiWiring wiring;
+    const auto rst = std::uint8_t(1u << wiring.m_nRst);
+    const auto mosi = std::uint8_t(1u << wiring.m_nMosi);
+    const auto sck = std::uint8_t(1u << wiring.m_nSck);
+    const std::uint8_t frame[4] = {0xAC, 0x53, 0x00, 0x01};
+    Lines l;
+    const auto& changes = l.chip->changes;
+    const auto& stream = l.chip->stream;
+    l.lines->Prepare();  // the open left them all outputs
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].mask, rst);
+    for (int operation = 0; operation < 2; ++operation) {
+        SCOPED_TRACE(operation);
+        const std::size_t before = changes.size();
+        l.lines->EnableOutputs(true);
+        ASSERT_EQ(changes.size(), before + 1);
+        EXPECT_EQ(changes.back().mask, wiring.OutputMask());
+        EXPECT_EQ(changes.back().inFlight, 0u);
+        EXPECT_EQ(changes.back().after, stream.size());
+        EXPECT_EQ(stream.back() & (mosi | sck), 0);
+        l.lines->SetSck(1);
+        l.lines->SetMosi(1);
+        l.lines->SetRst(1);
+        EXPECT_EQ(stream.back(), rst | mosi | sck);
+        l.lines->Shift(frame, {});  // held back, MOSI left high
+        l.lines->ReleaseTarget();
+        l.lines->ReleaseTarget();  // the worker's guard after the engine's own
+        ASSERT_EQ(changes.size(), before + 2);
+        EXPECT_EQ(changes.back().mask, rst);
+        EXPECT_EQ(changes.back().inFlight, 0u);
+        EXPECT_EQ(changes.back().after, stream.size());
+        EXPECT_EQ(stream.back(), mosi) << "RST low, the others as they were";
+    }
+    // RST already low (the end of programming): no byte that changes nothing.
+    l.lines->EnableOutputs(true);
+    const std::size_t sent = stream.size();
+    l.lines->ReleaseTarget();
+    EXPECT_EQ(stream.size(), sent);
+    EXPECT_EQ(changes.back().mask, rst);
+    EXPECT_FALSE(l.lines->Failed());
+    l.chip->failChanges = true;
+    l.lines->EnableOutputs(true);
+    EXPECT_TRUE(l.lines->Failed());
+    EXPECT_EQ(l.lines->LastError(), "ftdi: USB write failed: gone");
 }
 
 // Whether an exchange could not start or its answer never came, with

@@ -438,6 +438,7 @@ TEST(FtdiUsbTraffic, AProgrammedByteCostsTwoExchanges)
     PinKindBench b;
     ASSERT_EQ(b.Open(Kind::Ftdi), kStatusParallelReady);
     CIspFamily* family = b.m_isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    b.m_isp->Lines()->EnableOutputs(true);  // as an operation starts
     family->ProgramEnable();
     b.m_ftdi->ResetCounters();
     ASSERT_EQ(family->WriteByte(0x5A, 0x123), 1);
@@ -495,6 +496,7 @@ TEST(GpioLineTraffic, AFrameCostsWhatTheBitsImplyAndAByteItsWriteCycle)
     PinKindBench b;
     ASSERT_EQ(b.Open(Kind::Gpio), kStatusParallelReady);
     CIspFamily* family = b.m_isp->FindFamily(CIspByteModeFamily::kDeviceCode);
+    b.m_isp->Lines()->EnableOutputs(true);  // as an operation starts
     family->ProgramEnable();  // MOSI is 0 after the enable frame's left-over 00
     b.m_gpio->ResetCounters();
     // 20 01 23 00: MOSI goes 0 -> 0,0,1,0,0,0,0,0 | 0,...,1 | 0,0,1,0,0,0,1,1 | 0...

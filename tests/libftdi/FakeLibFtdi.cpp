@@ -306,7 +306,7 @@ int ftdi_set_bitmode(ftdi_context* ftdi, unsigned char bitmask, unsigned char mo
     FakeFtdiChip* chip = Session(ftdi);
     if (!chip)
         return Error(ftdi, -2, "USB device unavailable");
-    if (mode == BITMODE_SYNCBB && !chip->bitBang)
+    if (chip->gone || (mode == BITMODE_SYNCBB && !chip->bitBang))
         return Error(ftdi, -1, "unable to configure bitbang mode. Perhaps not a BM/2232C type chip?");
     chip->calls.push_back("bitmode " + std::to_string(bitmask) + " " + std::to_string(mode));
     chip->mode = mode;

@@ -144,6 +144,49 @@ TEST_F(LibFtdiBitBangTest, ClosingLeavesRstLowAndTheOtherLinesInputs)
     }
 }
 
+// The lines' directions change with the mode kept; never while bytes are
+// in flight, which the request would overtake, nor silently on a cable
+// that is gone.
+TEST_F(LibFtdiBitBangTest, SetOutputsChangesTheDirectionsInSynchronousBitBang)
+{
+    const std::uint8_t rst = 1u << 4;
+    const struct {
+        const char* name;
+        bool inFlight;
+        bool gone;
+        const char* error;  // nullptr: done
+    } cases[] = {{"idle", false, false, nullptr},
+                 {"inFlight", true, false, "ftdi: the lines' directions cannot change"},
+                 {"gone", false, true, "ftdi: USB control request failed"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bus().Reset();
+        FakeFtdiChip& chip = Bus().Plug();
+        auto cable = Open(Wiring("RTS", "TXD", "DTR", "RXD", 9600));
+        ASSERT_TRUE(cable) << m_failure.text;
+        std::uint8_t byte = 0x15, sample = 0;
+        ASSERT_TRUE(cable->Submit(&byte, 1));
+        if (!c.inFlight) {
+            ASSERT_TRUE(cable->Collect(&sample, 1, std::chrono::milliseconds(500)));
+        }
+        chip.gone = c.gone;
+        const std::size_t calls = chip.calls.size();
+        EXPECT_EQ(cable->SetOutputs(rst), c.error == nullptr);
+        chip.gone = false;
+        EXPECT_EQ(chip.mode, BITMODE_SYNCBB);
+        if (!c.error) {
+            EXPECT_EQ(chip.outputs, rst);
+            EXPECT_EQ(chip.calls.back(), "bitmode 16 4");
+            continue;
+        }
+        EXPECT_EQ(chip.outputs, 0x15);
+        EXPECT_EQ(cable->Error().rfind(c.error, 0), 0u) << cable->Error();
+        if (c.inFlight) {
+            EXPECT_EQ(chip.calls.size(), calls) << "a request reached the chip";
+        }
+    }
+}
+
 // A frame through the line layer: MISO wired back to MOSI, each sample taken
 // before its byte drives the pins, so every bit comes back as it was sent.
 TEST_F(LibFtdiBitBangTest, FramesComeBackAsTheChipSamplesThem)

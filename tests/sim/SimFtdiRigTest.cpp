@@ -106,4 +106,41 @@ TEST(SimFtdiRig, TheRoundTripPassesWhileTheChipClocksWhatItHolds)
     }
 }
 
+// New outputs are the chip's at once, not in turn with the stream: bytes
+// still in flight are clocked with them. A line let go floats to the
+// target's level (MOSI and SCK high), so the samples show which were driven.
+TEST(SimFtdiRig, NewOutputsTakeEffectOnArrivalEvenForBytesInFlight)
+{
+    const FtdiWiring wiring;
+    const auto rst = std::uint8_t(1u << wiring.m_nRst);
+    const auto freed = std::uint8_t((1u << wiring.m_nMosi) | (1u << wiring.m_nSck));
+    for (int product : {0x6001, 0x6014}) {
+        for (bool collectedFirst : {true, false}) {
+            SCOPED_TRACE(testing::Message() << product << " " << collectedFirst);
+            Rig r(product);
+            const Bytes low(100, 0);
+            Bytes before(low.size()), after(low.size());
+            ASSERT_TRUE(r.rig.Submit(low.data(), int(low.size())));
+            if (collectedFirst) {
+                ASSERT_TRUE(r.rig.Collect(before.data(), int(before.size()), 1000ms));
+            }
+            const auto sent = r.Now();
+            ASSERT_TRUE(r.rig.SetOutputs(rst));
+            EXPECT_GE(r.Now() - sent, r.rig.Latency());
+            if (!collectedFirst) {
+                ASSERT_TRUE(r.rig.Collect(before.data(), int(before.size()), 1000ms));
+            }
+            ASSERT_TRUE(r.rig.Submit(low.data(), int(low.size())));
+            ASSERT_TRUE(r.rig.Collect(after.data(), int(after.size()), 1000ms));
+            const auto expected = collectedFirst ? std::uint8_t(0) : freed;
+            for (std::size_t i = 0; i < low.size(); ++i) {
+                ASSERT_EQ(before[i] & freed, expected) << i;
+                ASSERT_EQ(after[i] & freed, freed) << i;
+            }
+            EXPECT_FALSE(r.rig.Socket().Driven(wiring.m_nMosi));
+            EXPECT_TRUE(r.rig.Socket().Driven(wiring.m_nRst));
+        }
+    }
+}
+
 }  // namespace
