@@ -105,8 +105,15 @@ int CGpiodLineRequest::SetDriving(bool on)
     for (Line line : {kMosi, kSck}) {
         if (!lines[line])
             continue;
-        const int result = on ? gpiod_line_set_direction_output(lines[line], 0)
-                              : gpiod_line_set_direction_input(lines[line]);
+        int result = on ? gpiod_line_set_direction_output(lines[line], 0)
+                        : gpiod_line_set_direction_input(lines[line]);
+        // Kernels before 5.5 cannot change a held line's direction: let the
+        // line go and ask for it again the other way.
+        if (result != 0 && errno == ENOTTY) {
+            gpiod_line_release(lines[line]);
+            result = on ? gpiod_line_request_output(lines[line], kConsumer, 0)
+                        : gpiod_line_request_input(lines[line], kConsumer);
+        }
         if (result != 0)
             return errno;
     }

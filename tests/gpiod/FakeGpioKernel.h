@@ -23,6 +23,7 @@ struct FakeGpioChip {
     std::string label;
     std::vector<FakeGpioLine> lines;
     bool denied = false;  // its node is not open to the user
+    bool oldKernel = false;  // before 5.5: a held line's direction is fixed (ENOTTY)
 };
 
 class CFakeGpioKernel {

@@ -149,6 +149,8 @@ int gpiod_line_set_direction_input(gpiod_line* line)
 {
     if (!line->requested)
         return Fail(EPERM);
+    if (line->chip->fake->oldKernel)
+        return Fail(ENOTTY);
     CFakeGpioKernel::Configure(Fake(line), false, 0);
     return 0;
 }
@@ -157,6 +159,8 @@ int gpiod_line_set_direction_output(gpiod_line* line, int value)
 {
     if (!line->requested)
         return Fail(EPERM);
+    if (line->chip->fake->oldKernel)
+        return Fail(ENOTTY);
     CFakeGpioKernel::Configure(Fake(line), true, value);
     return 0;
 }
