@@ -6,31 +6,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
-#include <atomic>
 #include <memory>
 #include <ostream>
 #include <tuple>
 
 #include "isp/FtdiProgrammer.h"
 #include "isp/GpioProgrammer.h"
-#include "platform/AppGlobals.h"
-#include "programmer/Programmer.h"
-#include "programmer/StatusCode.h"
-#include "programmer/StatusQueue.h"
-#include "sim/SimFtdiRig.h"
-#include "sim/SimGpioRig.h"
-#include "sim/SimulatedBackends.h"
-#include "sim/SimulatedFtdiProgrammer.h"
-#include "sim/SimulatedGpioProgrammer.h"
-#include "tests/support/RecordingMessageSink.h"
-#include "tests/support/TempDir.h"
+#include "tests/isp/PinKindBench.h"
 
 namespace {
 
-enum class Kind { Gpio, Ftdi };
+using Kind = PinKind;
 
 struct ReleaseCase {
     const char* name;
@@ -44,53 +34,24 @@ void PrintTo(const ReleaseCase& c, std::ostream* os)
     *os << c.name;
 }
 
-void PrintTo(Kind kind, std::ostream* os)
-{
-    *os << (kind == Kind::Gpio ? "gpio" : "ftdi");
-}
-
 class TargetReleaseTest : public testing::Test {
 protected:
-    TargetReleaseTest()
-    {
-        SetAppDir(m_dir.Path().string());
-        m_programmer.SetBackendTable(&m_kinds);
-        m_programmer.SetCatalogue({{"AT89S52", 2, 8, 5.0f, {0x1E, 0x52, 0x06}}});
-    }
-    template <typename Made>
-    void Install(int progType, Made made)
-    {
-        ASSERT_TRUE(made.rig);
-        m_socket = &made.rig->Socket();
-        m_target = &made.rig->Target();
-        m_backend = made.backend.get();
-        m_programmer.SetBackend(progType, std::move(made.backend));
-    }
-    void Open(Kind kind, bool miswired)
+    // The start-up status.
+    int Open(Kind kind, bool miswired)
     {
         SimIspOptions options;
         if (kind == Kind::Gpio) {
             options.gpioWiring = GpioWiring{};
             if (miswired)
                 options.gpioWiring->m_nMiso = 8;
-            Install(4, MakeSimulatedGpioProgrammer(m_programmer, options));
         } else {
             options.ftdiWiring = FtdiWiring{};
             if (miswired)
                 options.ftdiWiring->m_nMiso = 3;
-            Install(5, MakeSimulatedFtdiProgrammer(m_programmer, options));
         }
-    }
-    int Next()
-    {
-        for (;;) {
-            const auto event = m_queue.Wait(std::chrono::seconds(20));
-            if (!event)
-                return -1;
-            if (event->kind == StatusEvent::Kind::Status && event->value != kStatusWriteProgress
-                && event->value != kStatusReadProgress)
-                return event->value;
-        }
+        const int code = m_bench.Open(kind, options);
+        m_socket = kind == Kind::Gpio ? &m_bench.m_gpio->Socket() : &m_bench.m_ftdi->Socket();
+        return code;
     }
     void ExpectLetGo(const char* when)
     {
@@ -100,17 +61,12 @@ protected:
         EXPECT_FALSE(m_socket->Driven(pins.sck));
         EXPECT_TRUE(m_socket->Driven(pins.rst));
         EXPECT_FALSE(m_socket->Sense(pins.rst));
-        EXPECT_FALSE(m_target->InSerialMode());
+        EXPECT_FALSE(m_bench.m_board->Target().InSerialMode());
     }
 
-    CTempDir m_dir;
-    CStatusQueue m_queue;
-    CRecordingMessageSink m_messages;
-    const CBackendTable m_kinds = SimulatedIspBackends({});
-    CProgrammer m_programmer{m_queue, m_messages};
-    CIspEngine* m_backend = nullptr;
+    PinKindBench m_bench;
+    CProgrammer& m_programmer = m_bench.m_programmer;
     const CSimTargetSocket* m_socket = nullptr;
-    CSimIspTarget* m_target = nullptr;
 };
 
 class TargetReleaseKindTest : public TargetReleaseTest,
@@ -119,23 +75,21 @@ class TargetReleaseKindTest : public TargetReleaseTest,
 TEST_P(TargetReleaseKindTest, MosiAndSckAreLetGoAndRstIsLowBetweenOperations)
 {
     const auto& [kind, c] = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Open(kind, c.miswired));
-    ASSERT_EQ(Next(), kStatusParallelReady);
+    ASSERT_EQ(Open(kind, c.miswired), kStatusParallelReady);
     ExpectLetGo("opened");
     m_programmer.Buffer1[0] = 0x12;
     m_programmer.Buffer1[1] = 0x34;
 
     c.start(m_programmer);
-    EXPECT_EQ(Next(), c.outcome);
-    m_backend->WaitIdle();
+    EXPECT_EQ(m_bench.Finish(), c.outcome);
     ExpectLetGo("after the operation");
 
     // The next operation drives the lines again: the target hears it.
-    const auto frames = m_target->Frames();
-    m_programmer.DetectDevice(0);
-    EXPECT_EQ(Next(), c.miswired ? kStatusReceiveError : kStatusDeviceDetected);
-    m_backend->WaitIdle();
-    EXPECT_GT(m_target->Frames(), frames);
+    CSimIspTarget& target = m_bench.m_board->Target();
+    const auto frames = target.Frames();
+    EXPECT_EQ(m_bench.Run(&CProgrammer::DetectDevice),
+              c.miswired ? kStatusReceiveError : kStatusDeviceDetected);
+    EXPECT_GT(target.Frames(), frames);
     ExpectLetGo("after the next one");
 }
 
@@ -202,14 +156,12 @@ TEST_F(TargetReleaseTest, ACableThatFailsToLetGoFailsTheOperation)
                       return made;
                   });
     ASSERT_TRUE(cable);
-    m_backend = backend.get();
+    m_bench.m_isp = backend.get();
     m_programmer.SetBackend(5, std::move(backend));
-    ASSERT_EQ(Next(), kStatusParallelReady);
+    ASSERT_EQ(m_bench.Next(), kStatusParallelReady);
     cable->refuse = true;
-    m_programmer.EraseDevice(0);
-    EXPECT_EQ(Next(), kStatusUnavailable);
-    m_backend->WaitIdle();
-    EXPECT_EQ(m_backend->LinesError(), "ftdi: USB control request failed");
+    EXPECT_EQ(m_bench.Run(&CProgrammer::EraseDevice), kStatusUnavailable);
+    EXPECT_EQ(m_bench.m_isp->LinesError(), "ftdi: USB control request failed");
 }
 
 TEST(GpioAccessHint, NamesTheGpioGroupOnlyWhereItExists)
