@@ -14,7 +14,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <dirent.h>
 #include <linux/perf_event.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -30,6 +29,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -58,6 +58,17 @@ constexpr std::uint8_t kDeviceCode = 2;
 constexpr int kLineBytesPerWrittenBlock = 18 + 1;
 // Generous: a hang guard only.
 constexpr auto kEventGuard = std::chrono::seconds(30);
+
+// The thread ids of process pid ("self": this one), as /proc lists them.
+std::vector<std::string> Threads(const std::string& pid)
+{
+    std::vector<std::string> ids;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc/" + pid + "/task", error), end;
+         !error && it != end; it.increment(error))
+        ids.push_back(it->path().filename().string());
+    return ids;
+}
 
 class CNullMessageSink : public IMessageSink {
 public:
@@ -118,22 +129,14 @@ public:
     // CPU time of the board's threads so far.
     double CpuSeconds() const
     {
-        const std::string folder = "/proc/" + std::to_string(m_pid) + "/task";
+        const std::string pid = std::to_string(m_pid);
         double seconds = 0;
-        DIR* dir = ::opendir(folder.c_str());
-        while (dir) {
-            const dirent* entry = ::readdir(dir);
-            if (!entry)
-                break;
-            if (entry->d_name[0] == '.')
-                continue;
-            std::ifstream stat(folder + "/" + entry->d_name + "/schedstat");
+        for (const std::string& thread : Threads(pid)) {
+            std::ifstream stat("/proc/" + pid + "/task/" + thread + "/schedstat");
             double nanoseconds = 0;
             if (stat >> nanoseconds)
                 seconds += nanoseconds * 1e-9;
         }
-        if (dir)
-            ::closedir(dir);
         return seconds;
     }
 
@@ -182,20 +185,14 @@ public:
         const int id = TracepointId();
         if (id < 0)
             return;
-        DIR* dir = ::opendir("/proc/self/task");
-        while (dir) {
-            const dirent* entry = ::readdir(dir);
-            if (!entry)
-                break;
-            if (entry->d_name[0] == '.')
-                continue;
+        for (const std::string& thread : Threads("self")) {
             perf_event_attr attr {};
             attr.type = PERF_TYPE_TRACEPOINT;
             attr.size = sizeof attr;
             attr.config = std::uint64_t(id);
             attr.inherit = 1;
             attr.exclude_kernel = 0;
-            const long fd = ::syscall(SYS_perf_event_open, &attr, std::atoi(entry->d_name), -1, -1,
+            const long fd = ::syscall(SYS_perf_event_open, &attr, std::atoi(thread.c_str()), -1, -1,
                                       PERF_FLAG_FD_CLOEXEC);
             if (fd < 0 && errno == ESRCH)
                 continue;  // a thread that has just ended
@@ -205,8 +202,6 @@ public:
             }
             m_counters.emplace_back(int(fd));
         }
-        if (dir)
-            ::closedir(dir);
     }
 
     bool Works() const { return !m_counters.empty(); }

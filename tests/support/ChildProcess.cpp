@@ -12,17 +12,14 @@
 #include <unistd.h>
 #include <utility>
 
+#include "tests/support/Argv.h"
+
 extern char** environ;
 
 CChildProcess::CChildProcess(const std::string& program, const std::vector<std::string>& args,
                              const std::vector<std::string>& extraEnv)
 {
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    CArgv argv(program, args);
 
     std::vector<std::string> env;
     for (char** entry = environ; *entry; ++entry) {
@@ -50,7 +47,7 @@ CChildProcess::CChildProcess(const std::string& program, const std::vector<std::
     // Not the test's stderr: a child that outlives a test killed by a
     // sanitizer would hold the runner's output pipe open until its timeout.
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int rc = posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, argv.data(),
+    const int rc = posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, argv.Data(),
                                 envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/Argv.h"
+
 extern char** environ;
 
 namespace {
@@ -50,16 +52,11 @@ CliRun RunBuiltProgram(const std::string& name, const std::vector<std::string>& 
 
     const char* dir = std::getenv("TAMBERLINK_BIN_DIR");
     const std::string program = std::string(dir ? dir : ".") + "/" + name;
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    CArgv argv(program, args);
 
     CliRun run;
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.Data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         return run;
@@ -76,12 +73,7 @@ CliRun RunBuiltProgram(const std::string& name, const std::vector<std::string>& 
 CliRun RunTamberlinkCliWithFileSizeLimit(const std::vector<std::string>& args,
                                          unsigned long limitBytes)
 {
-    std::vector<std::string> all = {TamberlinkCliPath()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    CArgv argv(TamberlinkCliPath(), args);
 
     CliRun run;
     int pipeFds[2];
@@ -95,7 +87,7 @@ CliRun RunTamberlinkCliWithFileSizeLimit(const std::vector<std::string>& args,
         if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(pipeFds[1], 1) < 0 || ::dup2(pipeFds[1], 2) < 0
             || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             ::_exit(127);
-        ::execv(argv[0], argv.data());
+        ::execv(argv.Data()[0], argv.Data());
         ::_exit(127);
     }
     ::close(pipeFds[1]);
