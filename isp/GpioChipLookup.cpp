@@ -6,18 +6,15 @@
 #include <system_error>
 #include <utility>
 
-namespace {
+#include "platform/DecimalDigits.h"
 
-bool AllDigits(const std::string& text)
-{
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
+namespace {
 
 // The number of a node named gpiochipN; -1 for any other name.
 long ChipNumber(const std::string& name)
 {
     constexpr std::string_view prefix = "gpiochip";
-    if (name.rfind(prefix, 0) != 0 || !AllDigits(name.substr(prefix.size())))
+    if (name.rfind(prefix, 0) != 0 || !IsDecimalDigits(std::string_view(name).substr(prefix.size())))
         return -1;
     return std::strtol(name.c_str() + prefix.size(), nullptr, 10);
 }
@@ -51,7 +48,7 @@ std::string CGpioChipLookup::ByName(const std::string& chip) const
 {
     if (!chip.empty() && chip[0] == '/')
         return chip;
-    if (AllDigits(chip))
+    if (IsDecimalDigits(chip))
         return m_strDeviceDir + "/gpiochip" + chip;
     const std::string node = m_strDeviceDir + "/" + chip;
     std::error_code error;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/DecimalDigits.h"
 #include "platform/ProfileFile.h"
 #include "platform/UiText.h"
 
@@ -75,7 +76,7 @@ std::string GpioWiring::DevicePath() const
     const std::string& chip = m_strChip;
     if (!chip.empty() && chip[0] == '/')
         return chip;
-    if (!chip.empty() && chip.find_first_not_of("0123456789") == std::string::npos)
+    if (IsDecimalDigits(chip))
         return "/dev/gpiochip" + chip;
     if (chip.rfind("gpiochip", 0) == 0)
         return "/dev/" + chip;

@@ -3,15 +3,16 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/DecimalDigits.h"
 #include "platform/ProfileFile.h"
 #include "platform/UiText.h"
 
 namespace {
 
-bool AllDigits(const std::string& text)
+// Short enough for std::stoi.
+bool SmallNumber(const std::string& text)
 {
-    return !text.empty() && text.size() <= 6
-        && text.find_first_not_of("0123456789") == std::string::npos;
+    return text.size() <= 6 && IsDecimalDigits(text);
 }
 
 // "spidevB.C", with or without "/dev/": the bus and chip-select numbers.
@@ -24,8 +25,8 @@ bool IsSpidevName(const std::string& text)
         return false;
     const std::string numbers = name.substr(6);
     const std::size_t dot = numbers.find('.');
-    return dot != std::string::npos && AllDigits(numbers.substr(0, dot))
-        && AllDigits(numbers.substr(dot + 1));
+    return dot != std::string::npos && SmallNumber(numbers.substr(0, dot))
+        && SmallNumber(numbers.substr(dot + 1));
 }
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
@@ -72,7 +73,7 @@ std::string SpiWiring::ApplyPort(const std::string& text)
         const std::size_t second = rest.find(':');
         chip = rest.substr(0, second);
         const std::string number = second == std::string::npos ? std::string() : rest.substr(second + 1);
-        if (chip.empty() || !AllDigits(number))
+        if (chip.empty() || !SmallNumber(number))
             return "\"" + text + "\": RST is given as a GPIO chip and a line number,"
                    " as in spidev0.0:gpiochip0:25";
         line = std::stoi(number);
