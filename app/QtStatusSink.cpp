@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -64,12 +65,21 @@ void CQtStatusSink::OnPosted(CStatusQueue::Posted posted)
 
 void CQtStatusSink::PostWakeup()
 {
+    if (m_bWakeupPosted.load())
+        return;  // one is on its way
+    // Made before the flag is set, so that the sink's thread, which reads
+    // the flag before the event, is ordered after the event's construction
+    // by our own atomic, not only by Qt's queue (which ThreadSanitizer
+    // cannot see into).
+    auto event = std::make_unique<CStatusWakeupEvent>();
     if (!m_bWakeupPosted.exchange(true))
-        QCoreApplication::postEvent(this, new CStatusWakeupEvent);
+        QCoreApplication::postEvent(this, event.release());
 }
 
 void CQtStatusSink::customEvent(QEvent* event)
 {
+    // Pairs with the exchange in PostWakeup: the event is whole from here.
+    (void)m_bWakeupPosted.load(std::memory_order_acquire);
     if (event->type() != CStatusWakeupEvent::EventType()) {
         QObject::customEvent(event);
         return;
